@@ -1,0 +1,29 @@
+#pragma once
+// Where the program's files live on Linux.
+//  - ProgramDir: the folder of the executable, without a trailing '/'.
+//  - Portable mode: ProgramDir/Zarn26.ini exists and is writable; it is then the
+//    settings file. Otherwise the settings file is $XDG_CONFIG_HOME/zarn26/Zarn26.ini
+//    (~/.config/zarn26/Zarn26.ini), created on first write.
+//  - The file dialogs start in the remembered LastReadPath, or else in ProgramDir
+//    (portable) or the user's Documents folder (home when there is none).
+// Remembered folders always end with '/'.
+
+#include <QString>
+
+namespace zarn {
+
+class IniFile;
+
+QString ProgramDir();
+bool PortableMode();
+QString SettingsPath();
+QString DefaultDataFolder();  // ends with '/'
+
+// The starting folder of the open and save dialogs: Config/LastReadPath when it
+// names an existing folder, else DefaultDataFolder(); always ends with '/'.
+QString StartingFolder(const IniFile& settings);
+
+// The folder part of a file path, ending with '/' (for LastReadPath).
+QString FolderOf(const QString& filePath);
+
+}  // namespace zarn

@@ -1,0 +1,64 @@
+#pragma once
+// The program's texts in its two languages. Every text the user sees is a TextPair
+// (Russian, English) chosen by LanguageIndex at the moment it is shown. The pairs are
+// constants, alive for the whole run; they live here, below every window, because the
+// exchange loop and the table and clipboard texts need them as much as the windows do.
+
+#include <QString>
+#include <QStringView>
+#include <atomic>
+#include <cstdint>
+
+namespace zarn {
+
+enum Language : uint8_t { kRussian = 0, kEnglish = 1 };
+
+// 0 = Russian, 1 = English. Written only by the language actions of the main window;
+// read by every thread that picks a text.
+extern std::atomic<uint8_t> LanguageIndex;
+
+struct TextPair {
+  QStringView ru;
+  QStringView en;
+
+  QStringView In(int language) const { return language == kEnglish ? en : ru; }
+  QString Str(int language) const { return In(language).toString(); }
+  // The text in the current LanguageIndex.
+  QString operator()() const { return Str(LanguageIndex.load(std::memory_order_relaxed)); }
+};
+
+// Menus and actions.
+extern const TextPair txtMenuFile, txtOpen, txtSave, txtPrintReport, txtExit;
+extern const TextPair txtMenuEdit, txtCopyTable1, txtCopySelection, txtCopyTable2, txtCopyChart,
+    txtCopyChartData;
+extern const TextPair txtMenuCommands, txtReadFromDevice, txtMaterialsEdit, txtObjectsEdit;
+extern const TextPair txtMenuParameters, txtMenuLanguage, txtMenuUnit, txtUnitMPa, txtUnitKgf;
+extern const TextPair txtMenuHelp, txtHelpHlp, txtHelpChm, txtAbout, txtAppTitle;
+
+// Table headings and labels.
+extern const TextPair txtNumber, txtDate, txtTime, txtStrength, txtMaterial, txtObject,
+    txtDirection, txtVariation, txtSwing, txtImpacts, txtDateFormat, txtTimeFormat, txtPercent,
+    txtNthImpact, txtImpactAmplitude, txtRecoilAmplitude, txtImpactDuration, txtRecoilDuration,
+    txtImpactEnergy, txtRecoilEnergy, txtStrengthMPa, txtStrengthKgf, txtMaterialCoefficients,
+    txtReportTitle;
+// Blow directions, indexed by the direction code 0 up, 1 side, 2 down.
+extern const TextPair txtDirUp, txtDirSide, txtDirDown;
+extern const TextPair* const txtDirections[3];
+
+// Files and dialogs.
+extern const TextPair txtOpenFileTitle, txtSaveAsTitle, txtFileDamaged, txtFileQuote,
+    txtCantCreateFile;
+
+// Exchange status (status bar panel 1).
+extern const TextPair txtStatusCheckConnection, txtStatusReadingVersion,
+    txtStatusReadingParameters, txtStatusDataRead, txtStatusParamRead, txtStatusParamWritten,
+    txtStatusNoData, txtStatusLinkError;
+
+// Texts that are the same in both languages.
+inline constexpr QStringView kLangRusCaption = u"Русский";
+inline constexpr QStringView kLangEngCaption = u"English";
+inline constexpr QStringView kLanguageChooserTitle = u"Язык (Language)";
+inline constexpr QStringView kConnectingStatus = u"Попытка соединения...";
+inline constexpr QStringView kTable2DataError = u"Ошибка данных (таблица 2)";
+
+}  // namespace zarn
