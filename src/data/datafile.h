@@ -1,0 +1,60 @@
+#pragma once
+// The data file (.zarn): the signature "Zarn-2.6", four block lengths and the four
+// images, materials, objects, parameters, data, in that order. Opening checks the whole
+// file into scratch buffers first, so a file that fails changes no image; saving goes
+// through a temporary file, so a failed save never destroys an existing file.
+
+#include <QDateTime>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "common/images.h"
+
+namespace zarn {
+
+inline constexpr char kDataFileSignature[8] = {'Z', 'a', 'r', 'n', '-', '2', '.', '6'};
+inline constexpr qint64 kDataFileSize = 24 + 1080 + 600 + 10752 + 8388608;  // 8401064
+
+enum class DataFileStatus {
+  Ok,
+  CannotOpen,  // the file cannot be opened for reading (the dialog asks again)
+  Damaged,     // wrong signature, size mismatch or short block
+};
+
+// Reads `path` over `images`: each block replaces the first min(length, capacity)
+// bytes of its image; a shorter block leaves the rest as it was. On any failure the
+// images may hold part of the file: callers pass a scratch copy.
+DataFileStatus ReadDataFile(const QString& path, DeviceImages& images);
+
+// Opens `path` into the program's Images: reads a scratch copy of them, and only when
+// the whole file is good copies it in (under ImagesLock, taken through `lockImages`,
+// which the main thread implements with try_lock while serving events) and recounts
+// ProcessCount. On failure nothing in memory changes.
+DataFileStatus OpenDataFile(const QString& path,
+                            const std::function<std::unique_lock<std::mutex>()>& lockImages);
+
+// Writes the header and the four whole images atomically. On failure the file at
+// `path` (if any) is left as it was; `error` gets the system's reason.
+bool WriteDataFile(const QString& path, const DeviceImages& images, QString* error = nullptr);
+
+// The name the save dialog proposes, without folder: "yymmdd.hhmm.zarn".
+QString ProposedDataFileName(const QDateTime& now);
+
+// What the save command does with a confirmed name (extensions compared exactly):
+// ".mtzarn" -> ask again with ".zarn" in its place; a trailing "." -> ".zarn" in its
+// place; ".zarn" -> kept; anything else (no extension too) -> ".zarn" appended.
+struct SaveNameDecision {
+  bool askAgain;
+  QString fileName;
+};
+SaveNameDecision DecideSaveName(const QString& chosen);
+
+// The file-type change of the data dialogs: filter 1 ("DataFile (*.zarn)") leaves the
+// name; filter 2 ("All files (*.*)") turns ".zarn" or "." into ".mtzarn" and appends
+// ".mtzarn" to any other extension but ".mtzarn" (the empty one too).
+// Returns the new default suffix (without point) and updates `fileName`.
+QString DataDialogTypeChange(int filterIndex, QString& fileName);
+
+}  // namespace zarn

@@ -1,0 +1,47 @@
+#pragma once
+// The transport contract as the exchange loop sees it. PipeTransport (the pipe-folder
+// convention of the kernel driver's device interface) and LibusbTransport (libusb 0.1
+// loaded at run time) implement these; tests put fakes in their place.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <cstdint>
+
+namespace zarn {
+
+class LinkSink;
+
+// PipeTransport result codes of read and write.
+inline constexpr uint16_t kPipeOk = 0;
+inline constexpr uint16_t kPipeNotOpen = 0x8000;
+inline constexpr uint16_t kPipeBadArgument = 0x8080;
+inline constexpr uint16_t kPipeIoFailure = 0x8010;
+
+class PipeLink {
+ public:
+  virtual ~PipeLink() = default;
+  // Lists the present devices' paths, each followed by '\n'; returns how many.
+  virtual uint32_t Enumerate(QByteArray& list) = 0;
+  // 0, or the system error code. Succeeds at once, path unlooked-at, when open.
+  virtual int Open(QByteArrayView path) = 0;
+  virtual int TransportClose() = 0;  // 0; harmless when closed
+  virtual uint16_t TransportWrite(const uint8_t* bytes, uint32_t count) = 0;
+  // Success only when all `count` bytes arrived.
+  virtual uint16_t TransportRead(uint8_t* buffer, uint32_t count) = 0;
+};
+
+class UsbLink {
+ public:
+  virtual ~UsbLink() = default;
+  // 0 loaded (also when already loaded), 1 library missing, 2 an entry point missing.
+  virtual int Load() = 0;
+  // 0 found and open (messages of set-configuration or claim failures go to panel 0
+  // through the sink), 1 no instrument on any bus (its message goes to panel 0).
+  virtual int TransportOpen(LinkSink& sink) = 0;
+  virtual void TransportClose() = 0;
+  // The library's results: bytes moved, or a negative error number.
+  virtual int TransportWrite(const uint8_t* bytes, int count) = 0;
+  virtual int TransportRead(uint8_t* buffer, int count) = 0;
+};
+
+}  // namespace zarn

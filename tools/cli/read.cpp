@@ -1,0 +1,7 @@
+#include "commands.h"
+
+namespace zarn::cli {
+
+int RunRead(const QStringList&) { return kExitUsage; }
+
+}  // namespace zarn::cli

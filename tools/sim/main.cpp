@@ -1,0 +1,13 @@
+// zarn26-sim: the instrument simulator.
+
+#include <QCoreApplication>
+
+#include "simulator.h"
+
+int main(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("zarn26-sim"));
+  const QStringList args = QCoreApplication::arguments().mid(1);
+  if (args.contains(QStringLiteral("--write-sample"))) return zarn::sim::RunWriteSample(args);
+  return zarn::sim::RunServer(args);
+}
