@@ -1,0 +1,179 @@
+#include "datafile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "common/bytes.h"
+#include "common/numbers.h"
+
+namespace zarn {
+namespace {
+
+constexpr qint64 kHeaderSize = 24;
+constexpr int kBlocks = 4;
+
+// The blocks in file order, with how many bytes of each a read replaced.
+struct BlockSpan {
+  uint8_t* data;
+  size_t capacity;
+};
+std::array<BlockSpan, kBlocks> FileOrder(DeviceImages& images) {
+  return {{{images.MaterialsBlock.data(), images.MaterialsBlock.size()},
+           {images.ObjectsBlock.data(), images.ObjectsBlock.size()},
+           {images.ParamBlock.data(), images.ParamBlock.size()},
+           {images.DataImage.data(), images.DataImage.size()}}};
+}
+
+// Reads exactly `n` bytes or fails; QFile::read may return fewer on a short file.
+bool ReadExactly(QFile& file, uint8_t* to, qint64 n) {
+  while (n > 0) {
+    const qint64 got = file.read(reinterpret_cast<char*>(to), n);
+    if (got <= 0) return false;
+    to += got;
+    n -= got;
+  }
+  return true;
+}
+
+// The reader behind ReadDataFile and OpenDataFile; `replaced` gets the number of bytes
+// each block (in file order) received.
+DataFileStatus ReadBlocks(const QString& path, DeviceImages& images,
+                          std::array<size_t, kBlocks>& replaced) {
+  replaced.fill(0);
+  // Only a plain file is read: a FIFO or a device could block the reader for ever or
+  // feed it without end.
+  const QFileInfo info(path);
+  if (!info.isFile()) return DataFileStatus::CannotOpen;
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return DataFileStatus::CannotOpen;
+
+  uint8_t header[kHeaderSize];
+  if (!ReadExactly(file, header, kHeaderSize)) return DataFileStatus::Damaged;
+  if (std::memcmp(header, kDataFileSignature, sizeof kDataFileSignature) != 0)
+    return DataFileStatus::Damaged;
+  uint32_t lengths[kBlocks];
+  uint32_t sum = uint32_t(kHeaderSize);
+  for (int b = 0; b < kBlocks; ++b) {
+    lengths[b] = GetU32(header + 8 + 4 * b);
+    sum += lengths[b];  // modulo 2^32, as the file format has always checked it
+  }
+  if (qint64(sum) != file.size()) return DataFileStatus::Damaged;
+
+  // The lengths are never used to size anything: each block takes at most its
+  // capacity, read straight into the image. A length above the capacity is checked in
+  // the sum but its excess is not skipped: the next block follows the bytes read, as
+  // files of the instrument's own software have always been read.
+  const auto blocks = FileOrder(images);
+  for (int b = 0; b < kBlocks; ++b) {
+    const size_t n = std::min<size_t>(lengths[b], blocks[size_t(b)].capacity);
+    if (!ReadExactly(file, blocks[size_t(b)].data, qint64(n))) return DataFileStatus::Damaged;
+    replaced[size_t(b)] = n;
+  }
+  return DataFileStatus::Ok;
+}
+
+QString Extension(const QString& name) {
+  const qsizetype slash = name.lastIndexOf(u'/');
+  const qsizetype dot = name.lastIndexOf(u'.');
+  return dot > slash ? name.mid(dot) : QString();
+}
+
+}  // namespace
+
+DataFileStatus ReadDataFile(const QString& path, DeviceImages& images) {
+  std::array<size_t, kBlocks> replaced;
+  return ReadBlocks(path, images, replaced);
+}
+
+DataFileStatus OpenDataFile(const QString& path,
+                            const std::function<std::unique_lock<std::mutex>()>& lockImages) {
+  // The scratch images start at zero; only the bytes the file supplied are copied in,
+  // so a short block keeps the rest of the program's image.
+  auto scratch = std::make_unique<DeviceImages>();
+  std::array<size_t, kBlocks> replaced;
+  const DataFileStatus status = ReadBlocks(path, *scratch, replaced);
+  if (status != DataFileStatus::Ok) return status;
+
+  std::unique_lock<std::mutex> lock =
+      lockImages ? lockImages() : std::unique_lock<std::mutex>(ImagesLock);
+  // A lock that does not hold the mutex means the caller gave up waiting (the program
+  // is closing): nothing is changed, and the file counts as not opened.
+  if (!lock.owns_lock()) return DataFileStatus::CannotOpen;
+  const auto from = FileOrder(*scratch);
+  const auto to = FileOrder(Images);
+  for (size_t b = 0; b < kBlocks; ++b) std::memcpy(to[b].data, from[b].data, replaced[b]);
+  CountProcesses();
+  return DataFileStatus::Ok;
+}
+
+bool WriteDataFile(const QString& path, const DeviceImages& images, QString* error) {
+  QSaveFile file(path);
+  auto fail = [&](const QString& reason) {
+    if (error) *error = reason;
+    file.cancelWriting();
+    return false;
+  };
+  if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());
+
+  uint8_t header[kHeaderSize];
+  std::memcpy(header, kDataFileSignature, sizeof kDataFileSignature);
+  PutU32(header + 8, uint32_t(images.MaterialsBlock.size()));
+  PutU32(header + 12, uint32_t(images.ObjectsBlock.size()));
+  PutU32(header + 16, uint32_t(images.ParamBlock.size()));
+  PutU32(header + 20, uint32_t(images.DataImage.size()));
+  const std::array<std::pair<const uint8_t*, size_t>, 5> parts{{
+      {header, sizeof header},
+      {images.MaterialsBlock.data(), images.MaterialsBlock.size()},
+      {images.ObjectsBlock.data(), images.ObjectsBlock.size()},
+      {images.ParamBlock.data(), images.ParamBlock.size()},
+      {images.DataImage.data(), images.DataImage.size()},
+  }};
+  for (const auto& [data, size] : parts) {
+    if (file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size))
+      return fail(file.errorString());
+  }
+  // Nothing replaces the old file until everything is on disk.
+  if (!file.commit()) {
+    if (error) *error = file.errorString();
+    return false;
+  }
+  return true;
+}
+
+QString ProposedDataFileName(const QDateTime& now) {
+  const QDate d = now.date();
+  const QTime t = now.time();
+  QString name;
+  for (int v : {d.year() % 100, d.month(), d.day()}) AppendNumber(name, v, NumberPattern::TwoDigits);
+  name += u'.';
+  for (int v : {t.hour(), t.minute()}) AppendNumber(name, v, NumberPattern::TwoDigits);
+  name += u".zarn";
+  return name;
+}
+
+SaveNameDecision DecideSaveName(const QString& chosen) {
+  const QString ext = Extension(chosen);
+  const QString stem = chosen.left(chosen.size() - ext.size());
+  if (ext == u".mtzarn") return {true, stem + QStringLiteral(".zarn")};
+  if (ext == u".") return {false, stem + QStringLiteral(".zarn")};
+  if (ext == u".zarn") return {false, chosen};
+  return {false, chosen + QStringLiteral(".zarn")};
+}
+
+QString DataDialogTypeChange(int filterIndex, QString& fileName) {
+  // Any filter but the second behaves like the first.
+  if (filterIndex != 2) return QStringLiteral("zarn");
+  const QString ext = Extension(fileName);
+  if (ext == u".zarn" || ext == u".") {
+    fileName = fileName.left(fileName.size() - ext.size()) + QStringLiteral(".mtzarn");
+  } else if (ext != u".mtzarn") {
+    fileName += u".mtzarn";
+  }
+  return QStringLiteral("mtzarn");
+}
+
+}  // namespace zarn
