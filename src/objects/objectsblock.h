@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "common/images.h"
+#include "common/texts.h"  // Language
 
 namespace zarn {
 
