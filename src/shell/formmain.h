@@ -1,0 +1,232 @@
+#pragma once
+// TForm1: the main window. It owns the series table (StringGrid1), the impacts table
+// (StringGrid2) with the material coefficients under it (StringGridKoef), the chart
+// (Chart1), the status bar with the link lamp and the progress bar, the menus and
+// actions, the file dialogs and the worker (KovThreadUSB) that runs the exchange loop.
+// It is the loop's LinkSink: the loop's notifications arrive here on the main thread.
+//
+// The controls are public members under their names, as the window's other parts
+// (clipboard copies, report, editors) and the tests reach them.
+
+#include <QMainWindow>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "data/process.h"
+#include "device/linksink.h"
+
+QT_BEGIN_NAMESPACE
+class QAction;
+class QActionGroup;
+class QDialog;
+class QFileDialog;
+class QMenu;
+class QMenuBar;
+class QProgressBar;
+QT_END_NAMESPACE
+
+namespace zarn {
+
+class IniFile;
+class PipeLink;
+class TChart;
+class TKovThread;
+class TShape;
+class TSplitter;
+class TStatusBar;
+class TStringGrid;
+class UsbLink;
+
+// What the window takes from its surroundings. The program leaves every member at its
+// default; the tests replace them.
+struct FormSeams {
+  // The settings file; empty: SettingsPath().
+  QString settingsPath;
+  // The screen's available geometry; empty: that of the screen the window is on.
+  std::function<QRect()> availableGeometry;
+  // Runs a modal dialog (file dialogs, message boxes, the language chooser) and
+  // returns its result; empty: QDialog::exec.
+  std::function<int(QDialog&)> execModal;
+  // Ends the program after the settings were written; empty: QCoreApplication::quit.
+  std::function<void()> quit;
+  // The transports of the exchange loop; null: the program's pipe and libusb ones.
+  PipeLink* pipe = nullptr;
+  UsbLink* usb = nullptr;
+  // Starts the worker as the last step of FormCreate.
+  bool startWorker = true;
+};
+
+class TForm1 : public QMainWindow, public LinkSink {
+  Q_OBJECT
+
+ public:
+  // Builds the controls and runs FormCreate.
+  explicit TForm1(FormSeams seams = {}, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // ---- Controls.
+  TStringGrid* StringGrid1 = nullptr;    // series table
+  TSplitter* Splitter1 = nullptr;        // between StringGrid1 and the right-hand area
+  TStringGrid* StringGrid2 = nullptr;    // impacts table
+  TStringGrid* StringGridKoef = nullptr; // material coefficients
+  TChart* Chart1 = nullptr;
+  TStatusBar* StatusBar1 = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+  QWidget* PanelShapeLink = nullptr;
+  TShape* ShapeLink = nullptr;  // the link lamp
+  QMenuBar* MainMenu1 = nullptr;
+  QMenu* itmFile = nullptr;
+  QMenu* itmEdit = nullptr;
+  QMenu* itmCmd = nullptr;
+  QMenu* itmParam = nullptr;
+  QMenu* itmLanguage = nullptr;
+  QMenu* itmUnit = nullptr;
+  QMenu* itmHelp = nullptr;
+  QMenu* PopupMenuStringGrid1 = nullptr;
+  QMenu* PopupMenuStringGrid2 = nullptr;  // also on StringGridKoef
+  QMenu* PopupMenuChart = nullptr;        // opened by the chart's own mouse logic
+  QFileDialog* OpenDialog1 = nullptr;
+  QFileDialog* SaveDialog1 = nullptr;
+  TKovThread* KovThreadUSB = nullptr;
+
+  // ---- ActionList1.
+  QAction* AOpen = nullptr;
+  QAction* ASave = nullptr;
+  QAction* APrint = nullptr;
+  QAction* AExit = nullptr;
+  QAction* ACopyTable1 = nullptr;
+  QAction* ACopyBlockTable1 = nullptr;
+  QAction* ACopyTable2 = nullptr;
+  QAction* ACopyGraph = nullptr;
+  QAction* ACopyGraphData = nullptr;
+  QAction* AGaugeRead = nullptr;
+  QAction* AMaterialEdit = nullptr;
+  QAction* AObjectEdit = nullptr;
+  QAction* ALangRus = nullptr;
+  QAction* ALangEng = nullptr;
+  QAction* AMPa = nullptr;
+  QAction* Akgm = nullptr;
+  QAction* AMainHelp = nullptr;
+  QAction* AChmHelp = nullptr;
+  QAction* AAbout = nullptr;
+  QAction* AStringGridSelectCancel = nullptr;
+
+  // The press point of the last mouse press on the status bar or the chart, in the
+  // pressed control's coordinates.
+  QPoint LastMouseDown;
+
+  // ---- Start-up, layout, shut-down.
+  void FormCreate();
+  void FormResize();
+  // Stops the worker and serves events until it has ended; always allows closing.
+  bool FormCloseQuery();
+  // Stops the worker (waiting for it), writes the window's settings and quits.
+  void AExitExecute();
+
+  // ---- Language and unit.
+  void MenuFill();
+  void ALangRusExecute();
+  void ALangEngExecute();
+  void AMPaExecute();
+  void AkgmExecute();
+  // The unit the displays follow: MPa when AMPa is checked.
+  StrengthUnit Unit() const;
+
+  // ---- Tables.
+  void FillSeriesTable();
+  void ShowProcess(int i);
+  void StringGrid1Click();
+  void StringGrid2Click();
+  void AStringGridSelectCancelExecute(TStringGrid* grid);
+  bool StringGridKoefSelectCell(int col, int row);
+
+  // ---- Data files.
+  // With a sender (the menu) asks for a file; with none opens the command-line name.
+  void AOpenExecute(QObject* sender);
+  // All arguments joined by blanks name the file (an unquoted path with blanks).
+  void OpenCommandLine(const QStringList& arguments);
+  void ASaveExecute();
+  // The file type of `dialog` changed to filter `filterIndex` (0: data files).
+  void SaveDialog1TypeChange(QFileDialog* dialog, int filterIndex);
+
+  // ---- Commands.
+  void AGaugeReadExecute();
+  // Not built yet: the materials and objects editors, the report, help and About box
+  // hang here when they arrive.
+  void AMaterialEditExecute();
+  void AObjectEditExecute();
+  void APrintExecute();
+  void AMainHelpExecute();
+  void AChmHelpExecute();
+  void AAboutExecute();
+
+  // ---- Clipboard (formmain_copy.cpp).
+  void ACopyTable1Execute();
+  void ACopyBlockTable1Execute();
+  void ACopyTable2Execute();
+  void ACopyGraphExecute();
+  void ACopyGraphDataExecute();
+  void StringGrid1KeyDown(int key, Qt::KeyboardModifiers shift);
+  void StringGrid2KeyDown(int key, Qt::KeyboardModifiers shift);
+
+  // ---- LinkSink: the exchange loop's notifications, on the main thread.
+  void StatusText(int panel, const QString& text) override;
+  void LinkLamp(LampColour colour) override;
+  LampColour CurrentLamp() override;
+  void ProgressBegin() override;
+  void ProgressRange(int maximum) override;
+  void ProgressStep(int position) override;
+  void ProgressEnd() override;
+  void ProgressHide() override;
+  void RefreshWithChartHidden() override;
+
+  // ---- For the window's parts and the tests.
+  QString SettingsFile() const { return settingsPath_; }
+  // Runs a modal dialog through the seam.
+  int ExecModal(QDialog& dialog);
+  // A message box with the application title as caption and the warning icon.
+  int WarningBox(const QString& text, int buttons, int defaultButton);
+  // The form's client area below the menu, status bar included (its width and height).
+  int ClientWidth() const;
+  int ClientHeight() const;
+  // Whether the worker still runs.
+  bool WorkerRunning() const;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
+
+ private:
+  void CreateControls();
+  void CreateActions();
+  void CreateMenus();
+  void CreateDialogs();
+  void PlaceWindow();
+  QRect AvailableGeometry() const;
+  IniFile Settings() const;
+  void WriteSetting(const QString& section, const QString& key, const QString& value);
+  void StartWorker();
+  void StopWorker();
+  // The images lock for a data-file open: try_lock while serving events.
+  void OpenFile(QString fileName, bool fromCommandLine);
+  bool ShowOpenDialog(QString& fileName);
+
+  FormSeams seams_;
+  QString settingsPath_;
+  QActionGroup* languageGroup_ = nullptr;
+  QActionGroup* unitGroup_ = nullptr;
+  QWidget* client_ = nullptr;  // the central widget
+  LampColour lamp_ = LampColour::ButtonFace;
+  QString commandLineName_;
+  bool created_ = false;
+  bool exiting_ = false;
+  // The size and position of the window before it was maximised, for the settings.
+  QRect normalGeometry_;
+};
+
+}  // namespace zarn
