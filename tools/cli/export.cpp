@@ -1,7 +1,360 @@
+// zarn26-cli export: prints what the program's tables, chart data and parameter files
+// hold for a data file, as the clipboard text (tsv), as CSV or as JSON.
+
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
 #include "commands.h"
+#include "common/inifile.h"
+#include "common/paths.h"
+#include "common/texts.h"
+#include "data/datafile.h"
+#include "data/presenters.h"
+#include "export_json.h"
+#include "materials/materialsfile.h"
+#include "objects/objectsfile.h"
 
 namespace zarn::cli {
+namespace {
 
-int RunExport(const QStringList&) { return kExitUsage; }
+constexpr char kExportHelp[] =
+    "usage: zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] [--format tsv|csv|json] WHAT\n"
+    "\n"
+    "WHAT:\n"
+    "  series            table 1: its two heading rows and a row per process\n"
+    "  impacts N         table 2 of process N (counted from 0)\n"
+    "  coefficients N    the coefficient row of process N\n"
+    "  chart N           the chart data of process N, all blows\n"
+    "  chart N --blow B  the chart data of blow B (counted from 1) alone\n"
+    "  materials         the text of a materials file (.mtzarn) made from the file\n"
+    "  objects           the text of an objects file (.objzarn) made from the file\n"
+    "\n"
+    "--format tsv (default) prints exactly what the program copies to the clipboard, in\n"
+    "UTF-8: cells separated by TAB, CRLF after every line. csv prints the same table as\n"
+    "CSV (UTF-8 with a byte-order mark, CRLF, quoted where needed). json prints the\n"
+    "records with their raw values; the language and unit do not apply to it:\n"
+    "  series          {file, processCount, processes: [PROCESS...]}\n"
+    "  impacts N       {file, process: PROCESS + blows: [BLOW...]}\n"
+    "  coefficients N  {file, index, a2, a1, a0, Kf}\n"
+    "  chart N         {file, index, blow, curves: [{series, blow, gray, points: [[x, y]...]}]}\n"
+    "  PROCESS: index, number, year, month, day, hour, minute, second, material, object,\n"
+    "           strengthMPa, variationTenths, rangeTenths, blowCount, blowMask,\n"
+    "           a2, a1, a0, Kf, timeStep\n"
+    "  BLOW:    blow, direction, impactAmplitude, recoilAmplitude, impactDuration,\n"
+    "           recoilDuration, impactEnergy, recoilEnergy, waveStart, strengthMPa,\n"
+    "           stepMode, samples (the 511 unscaled waveform values)\n"
+    "materials and objects are printed as text only.\n"
+    "\n"
+    "The language and unit default to those of the program's settings file, else\n"
+    "Russian and MPa.\n"
+    "\n"
+    "Exit codes: 0 done, 1 the output could not be written, 2 usage, 3 the file is not\n"
+    "readable or damaged, 4 no such process or blow.\n";
+
+enum class Format { Tsv, Csv, Json };
+enum class What { Series, Impacts, Coefficients, Chart, Materials, Objects };
+
+struct Options {
+  QString file;
+  std::optional<int> language;
+  std::optional<StrengthUnit> unit;
+  Format format = Format::Tsv;
+  What what = What::Series;
+  QString index;  // N as typed
+  QString blow;   // B as typed, empty when not given
+};
+
+int Usage(const QString& problem) {
+  std::fprintf(stderr, "zarn26-cli export: %s\n", qUtf8Printable(problem));
+  std::fputs("usage: zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] "
+             "[--format tsv|csv|json] WHAT\n"
+             "       WHAT: series | impacts N | coefficients N | chart N [--blow B] | "
+             "materials | objects\n"
+             "       zarn26-cli export --help   for the details\n",
+             stderr);
+  return kExitUsage;
+}
+
+// Parses the arguments; returns an exit code when the command ends here.
+std::optional<int> Parse(const QStringList& args, Options& o) {
+  QStringList positional;
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    QString arg = args[i];
+    QString value;
+    bool hasValue = false;
+    if (arg.startsWith(u"--")) {
+      const qsizetype eq = arg.indexOf(u'=');
+      if (eq > 0) {
+        value = arg.mid(eq + 1);
+        arg.truncate(eq);
+        hasValue = true;
+      }
+    }
+    auto takeValue = [&]() -> std::optional<QString> {
+      if (hasValue) return value;
+      if (i + 1 < args.size()) return args[++i];
+      return std::nullopt;
+    };
+    if (arg == u"--help" || arg == u"-h") {
+      std::fputs(kExportHelp, stdout);
+      return kExitOk;
+    }
+    if (arg == u"--lang") {
+      const auto v = takeValue();
+      if (v == u"ru") o.language = kRussian;
+      else if (v == u"en") o.language = kEnglish;
+      else return Usage(QStringLiteral("--lang takes ru or en"));
+    } else if (arg == u"--unit") {
+      const auto v = takeValue();
+      if (v == u"mpa") o.unit = StrengthUnit::MPa;
+      else if (v == u"kgf") o.unit = StrengthUnit::Kgf;
+      else return Usage(QStringLiteral("--unit takes mpa or kgf"));
+    } else if (arg == u"--format") {
+      const auto v = takeValue();
+      if (v == u"tsv") o.format = Format::Tsv;
+      else if (v == u"csv") o.format = Format::Csv;
+      else if (v == u"json") o.format = Format::Json;
+      else return Usage(QStringLiteral("--format takes tsv, csv or json"));
+    } else if (arg == u"--blow") {
+      const auto v = takeValue();
+      if (!v || v->isEmpty()) return Usage(QStringLiteral("--blow takes a blow number"));
+      o.blow = *v;
+    } else if (arg.startsWith(u"-") && arg.size() > 1) {
+      return Usage(QStringLiteral("unknown option %1").arg(arg));
+    } else {
+      positional.append(arg);
+    }
+  }
+  if (positional.isEmpty()) return Usage(QStringLiteral("no data file given"));
+  o.file = positional.takeFirst();
+  if (positional.isEmpty()) return Usage(QStringLiteral("nothing to export given"));
+  const QString what = positional.takeFirst();
+  bool needsIndex = false;
+  if (what == u"series") o.what = What::Series;
+  else if (what == u"materials") o.what = What::Materials;
+  else if (what == u"objects") o.what = What::Objects;
+  else if (what == u"impacts") o.what = What::Impacts, needsIndex = true;
+  else if (what == u"coefficients") o.what = What::Coefficients, needsIndex = true;
+  else if (what == u"chart") o.what = What::Chart, needsIndex = true;
+  else return Usage(QStringLiteral("unknown WHAT: %1").arg(what));
+  if (needsIndex) {
+    if (positional.isEmpty()) return Usage(QStringLiteral("%1 needs a process number").arg(what));
+    o.index = positional.takeFirst();
+  }
+  if (!positional.isEmpty()) return Usage(QStringLiteral("unexpected argument %1").arg(positional[0]));
+  if (!o.blow.isEmpty() && o.what != What::Chart)
+    return Usage(QStringLiteral("--blow goes with chart only"));
+  if ((o.what == What::Materials || o.what == What::Objects) && o.format != Format::Tsv)
+    return Usage(QStringLiteral("%1 is printed as text only").arg(what));
+  auto isNumber = [](const QString& s) {
+    if (s.isEmpty()) return false;
+    for (QChar c : s) {
+      if (c < u'0' || c > u'9') return false;
+    }
+    return true;
+  };
+  if (needsIndex && !isNumber(o.index))
+    return Usage(QStringLiteral("the process number must be a number from 0: %1").arg(o.index));
+  if (!o.blow.isEmpty() && !isNumber(o.blow))
+    return Usage(QStringLiteral("the blow number must be a number from 1: %1").arg(o.blow));
+  return std::nullopt;
+}
+
+// A decimal text as a number; texts too long for 32 bits give UINT64_MAX (no such process).
+uint64_t ToIndex(const QString& digits) {
+  bool ok = false;
+  const qulonglong v = digits.toULongLong(&ok);
+  return ok ? v : UINT64_MAX;
+}
+
+// The language and unit of the program's settings file, where not given.
+void ApplySettings(Options& o) {
+  if (o.language && o.unit) return;
+  const IniFile settings(SettingsPath());
+  if (!o.language) {
+    const QString lang = settings.ReadString(u"Config", u"LangId");
+    o.language = lang.isEmpty() || lang == u"Rus" ? kRussian : kEnglish;
+  }
+  if (!o.unit) {
+    o.unit = settings.ReadString(u"Config", u"Dimension", u"MPa") == u"MPa" ? StrengthUnit::MPa
+                                                                             : StrengthUnit::Kgf;
+  }
+}
+
+QString CsvField(const QString& cell) {
+  bool quote = false;
+  for (QChar c : cell) {
+    if (c == u'"' || c == u',' || c == u'\r' || c == u'\n' || c == u';') quote = true;
+  }
+  if (!cell.isEmpty() && (cell.front() == u' ' || cell.back() == u' ')) quote = true;
+  if (!quote) return cell;
+  QString q = cell;
+  q.replace(u'"', QStringLiteral("\"\""));
+  return u'"' + q + u'"';
+}
+
+QByteArray Csv(const QList<QStringList>& rows) {
+  QString text;
+  for (const QStringList& row : rows) {
+    for (qsizetype c = 0; c < row.size(); ++c) {
+      if (c > 0) text += u',';
+      text += CsvField(row[c]);
+    }
+    text += QStringLiteral("\r\n");
+  }
+  return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+}
+
+// The rows of a clipboard text (TAB between cells, CRLF after every row).
+QList<QStringList> RowsOf(const QString& text) {
+  QList<QStringList> rows;
+  QStringList lines = text.split(QStringLiteral("\r\n"));
+  if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
+  for (const QString& line : lines) rows.append(line.split(u'\t'));
+  return rows;
+}
+
+QList<QStringList> SeriesRows(const std::vector<ProcessRecordBuffer>& records, int language,
+                              StrengthUnit unit) {
+  QList<QStringList> rows;
+  rows.reserve(qsizetype(records.size()) + 3);
+  for (int h = 0; h < 2; ++h) {
+    const SeriesRow heading = SeriesTableHeading(h, language, unit);
+    rows.append(QStringList(heading.begin(), heading.end()));
+  }
+  SeriesRow row;
+  for (const ProcessRecordBuffer& r : records) {
+    FillSeriesRow(ProcessView(r.data()), unit, row);
+    rows.append(QStringList(row.begin(), row.end()));
+  }
+  // Table 1 always has at least one row below its headings.
+  if (records.empty()) rows.append(QStringList(kSeriesColumns, QString()));
+  return rows;
+}
+
+bool WriteAll(const QByteArray& bytes) {
+  if (!bytes.isEmpty() && std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) !=
+                              size_t(bytes.size()))
+    return false;
+  return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+}  // namespace
+
+int RunExport(const QStringList& args) {
+  Options o;
+  if (const auto done = Parse(args, o)) return *done;
+  ApplySettings(o);
+  const int language = *o.language;
+  const StrengthUnit unit = *o.unit;
+  const QString name = QFileInfo(o.file).fileName();
+
+  auto images = std::make_unique<DeviceImages>();
+  if (ReadDataFile(o.file, *images) != DataFileStatus::Ok) {
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(txtFileDamaged.Str(language)),
+                 qUtf8Printable(name));
+    return kExitBadFile;
+  }
+  const uint32_t count = CountProcesses(images->ParamBlock.data());
+
+  ProcessRecordBuffer record{};
+  const ProcessView process(record.data());
+  uint32_t index = 0;
+  if (o.what == What::Impacts || o.what == What::Coefficients || o.what == What::Chart) {
+    const uint64_t n = ToIndex(o.index);
+    if (n >= count) {
+      if (count == 0) {
+        std::fprintf(stderr, "zarn26-cli export: no process %s: the file holds no processes\n",
+                     qUtf8Printable(o.index));
+      } else {
+        std::fprintf(stderr, "zarn26-cli export: no process %s: the file holds %u (0 to %u)\n",
+                     qUtf8Printable(o.index), count, count - 1);
+      }
+      return kExitNoProcess;
+    }
+    index = uint32_t(n);
+    CopyProcess(*images, count, index, record.data());
+  }
+
+  QByteArray out;
+  QList<QStringList> rows;  // the table, for tsv and csv
+  QString text;             // the tsv text where it is not a plain table
+  switch (o.what) {
+    case What::Series: {
+      std::vector<ProcessRecordBuffer> records(count);
+      for (uint32_t i = 0; i < count; ++i) CopyProcess(*images, count, i, records[i].data());
+      if (o.format == Format::Json) out = SeriesJson(name, records);
+      else rows = SeriesRows(records, language, unit);
+      break;
+    }
+    case What::Impacts:
+      if (o.format == Format::Json) out = ImpactsJson(name, index, process);
+      else rows = ImpactsTable(process, language, unit);
+      break;
+    case What::Coefficients: {
+      if (o.format == Format::Json) {
+        out = CoefficientsJson(name, index, process);
+      } else {
+        const auto cells = CoefficientRow(process, language);
+        rows.append(QStringList(cells.begin(), cells.end()));
+      }
+      break;
+    }
+    case What::Chart: {
+      int a = 0;
+      if (!o.blow.isEmpty()) {
+        const uint64_t b = ToIndex(o.blow);
+        if (b < 1 || b > uint64_t(process.shownBlowCount())) {
+          std::fprintf(stderr, "zarn26-cli export: process %u has no blow %s (it has %d)\n", index,
+                       qUtf8Printable(o.blow), process.shownBlowCount());
+          return kExitNoProcess;
+        }
+        a = int(b);
+      }
+      const std::vector<BlowCurve> curves = ChartCurves(process, a);
+      if (o.format == Format::Json) {
+        out = ChartJson(name, index, a, curves);
+        break;
+      }
+      std::vector<std::vector<ChartPoint>> series;
+      series.reserve(curves.size());
+      for (const BlowCurve& c : curves) series.push_back(c.points);
+      const SeriesRow heading = SeriesTableHeading(0, language, unit);
+      SeriesRow row;
+      FillSeriesRow(process, unit, row);
+      text = ChartDataText(heading, row, CoefficientRow(process, language),
+                           ChartTitle(a, language), series, language);
+      if (text.isEmpty()) {
+        // As in the program, a chart without curves has no data to copy.
+        std::fprintf(stderr, "zarn26-cli export: process %u has no blows: no chart data\n", index);
+        return kExitOk;
+      }
+      if (o.format == Format::Csv) rows = RowsOf(text);
+      break;
+    }
+    case What::Materials:
+      text = MaterialsFileText(images->MaterialsBlock.data());
+      break;
+    case What::Objects:
+      text = ObjectsFileText(images->ObjectsBlock.data());
+      break;
+  }
+
+  if (o.format == Format::Csv) {
+    out = Csv(rows);
+  } else if (o.format == Format::Tsv) {
+    out = (text.isEmpty() ? TableText(rows) : text).toUtf8();
+  }
+  if (!WriteAll(out)) {
+    std::fprintf(stderr, "zarn26-cli export: cannot write the output: %s\n", std::strerror(errno));
+    return 1;
+  }
+  return kExitOk;
+}
 
 }  // namespace zarn::cli
