@@ -7,6 +7,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "common/images.h"
@@ -65,3 +66,6 @@ void Clear(DeviceImages& images, uint8_t value = 0);
 bool WriteBytes(const QString& path, const QByteArray& bytes);
 
 }  // namespace zarn::test
+
+// Readable QStrings in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
