@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "data/process.h"
 #include "device/linksink.h"
@@ -150,7 +151,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   // All arguments joined by blanks name the file (an unquoted path with blanks).
   void OpenCommandLine(const QStringList& arguments);
   void ASaveExecute();
-  // The file type of `dialog` changed to filter `filterIndex` (0: data files).
+  // The file type of `dialog` changed to filter `filterIndex` (1: data files, 2: all).
   void SaveDialog1TypeChange(QFileDialog* dialog, int filterIndex);
 
   // ---- Commands.
@@ -199,7 +200,6 @@ class TForm1 : public QMainWindow, public LinkSink {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
-  void changeEvent(QEvent* event) override;
 
  private:
   void CreateControls();
@@ -210,10 +210,13 @@ class TForm1 : public QMainWindow, public LinkSink {
   QRect AvailableGeometry() const;
   IniFile Settings() const;
   void WriteSetting(const QString& section, const QString& key, const QString& value);
+  void CreateWorker();
   void StartWorker();
   void StopWorker();
-  // The images lock for a data-file open: try_lock while serving events.
+  // ImagesLock for the main thread: try_lock while serving events.
+  std::unique_lock<std::mutex> LockImages();
   void OpenFile(QString fileName, bool fromCommandLine);
+  // Shows OpenDialog1 proposing `fileName`; true with the chosen name in it.
   bool ShowOpenDialog(QString& fileName);
 
   FormSeams seams_;
@@ -225,8 +228,6 @@ class TForm1 : public QMainWindow, public LinkSink {
   QString commandLineName_;
   bool created_ = false;
   bool exiting_ = false;
-  // The size and position of the window before it was maximised, for the settings.
-  QRect normalGeometry_;
 };
 
 }  // namespace zarn

@@ -1,0 +1,122 @@
+#include "controls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
+#include <algorithm>
+
+namespace zarn {
+
+// ---- TStatusBar
+
+TStatusBar::TStatusBar(int panelCount, QWidget* parent)
+    : QStatusBar(parent), texts_(size_t(panelCount)), widths_(size_t(panelCount), 50) {
+  setFixedHeight(kHeight);
+  setSizeGripEnabled(true);
+}
+
+QString TStatusBar::PanelText(int panel) const {
+  return panel >= 0 && panel < PanelCount() ? texts_[size_t(panel)] : QString();
+}
+
+void TStatusBar::SetPanelText(int panel, const QString& text) {
+  if (panel < 0 || panel >= PanelCount() || texts_[size_t(panel)] == text) return;
+  texts_[size_t(panel)] = text;
+  update(PanelRect(panel));
+}
+
+int TStatusBar::PanelWidth(int panel) const {
+  return panel >= 0 && panel < PanelCount() ? widths_[size_t(panel)] : 0;
+}
+
+void TStatusBar::SetPanelWidth(int panel, int width) {
+  if (panel < 0 || panel >= PanelCount()) return;
+  widths_[size_t(panel)] = std::max(0, width);
+  update();
+}
+
+QRect TStatusBar::PanelRect(int panel) const {
+  int x = 0;
+  for (int i = 0; i < panel && i < PanelCount(); ++i) x += widths_[size_t(i)];
+  const int w = panel == PanelCount() - 1 ? std::max(0, width() - x) : PanelWidth(panel);
+  return QRect(x, 0, w, height());
+}
+
+void TStatusBar::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QPalette& pal = palette();
+  painter.fillRect(rect(), pal.color(QPalette::Window));
+  painter.setFont(font());
+  for (int i = 0; i < PanelCount(); ++i) {
+    // Each panel is sunken by one pixel, with a two-pixel gap to the next.
+    const QRect r = PanelRect(i).adjusted(0, 2, -2, 0);
+    if (r.width() <= 2) continue;
+    painter.setPen(pal.color(QPalette::Mid));
+    painter.drawLine(r.topLeft(), r.topRight());
+    painter.drawLine(r.topLeft(), r.bottomLeft());
+    painter.setPen(pal.color(QPalette::Light));
+    painter.drawLine(r.bottomLeft(), r.bottomRight());
+    painter.drawLine(r.topRight(), r.bottomRight());
+    if (texts_[size_t(i)].isEmpty()) continue;
+    painter.setPen(pal.color(QPalette::WindowText));
+    painter.drawText(r.adjusted(3, 1, -2, -1), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     texts_[size_t(i)]);
+  }
+}
+
+void TStatusBar::mousePressEvent(QMouseEvent* event) {
+  emit MousePressed(event->position().toPoint());
+  QStatusBar::mousePressEvent(event);
+}
+
+// ---- TShape
+
+TShape::TShape(QWidget* parent) : QWidget(parent) {}
+
+void TShape::SetBrushColor(const QColor& colour) {
+  if (colour == brush_) return;
+  brush_ = colour;
+  update();
+}
+
+void TShape::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const int d = std::min(width(), height());
+  if (d < 2) return;
+  const QRect circle((width() - d) / 2, (height() - d) / 2, d - 1, d - 1);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(Qt::black, 1));
+  painter.setBrush(brush_);
+  painter.drawEllipse(QRectF(circle).adjusted(0.5, 0.5, 0, 0));
+}
+
+// ---- TSplitter
+
+TSplitter::TSplitter(QWidget* parent) : QWidget(parent) {
+  setCursor(Qt::SplitHCursor);
+  setFixedWidth(kWidth);
+}
+
+void TSplitter::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), palette().color(QPalette::Window));
+}
+
+void TSplitter::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) grabOffset_ = int(event->position().x());
+}
+
+void TSplitter::mouseMoveEvent(QMouseEvent* event) {
+  if (grabOffset_ < 0 || !parentWidget()) return;
+  const QPoint inParent = mapToParent(event->position().toPoint());
+  emit Dragged(inParent.x() - grabOffset_);
+}
+
+void TSplitter::mouseReleaseEvent(QMouseEvent* event) {
+  if (grabOffset_ < 0 || event->button() != Qt::LeftButton) return;
+  grabOffset_ = -1;
+  emit Moved();
+}
+
+}  // namespace zarn

@@ -1,0 +1,740 @@
+// The main window: its controls, menus and actions, the start-up, the layout, the
+// language and unit switches, the tables and the shut-down.
+
+#include "formmain.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QThread>
+#include <algorithm>
+
+#include "chart1.h"
+#include "common/inifile.h"
+#include "common/paths.h"
+#include "common/texts.h"
+#include "controls.h"
+#include "data/presenters.h"
+#include "data/process.h"
+#include "device/exchangeloop.h"
+#include "device/kovthread.h"
+#include "device/linkstate.h"
+#include "fonts.h"
+#include "language.h"
+#include "layout.h"
+#include "stringgrid.h"
+
+namespace zarn {
+namespace {
+
+constexpr int kMinWidth = 394;
+constexpr int kMinHeight = 320;
+constexpr int kTable1MinWidth = 100;
+constexpr int kTable1RowHeight = 18;
+constexpr int kTable2RowHeight = 18;
+constexpr int kTable2Rows = 9;
+constexpr int kTable2InitialColumns = 1 + kMaxBlows;
+constexpr int kGridFrame = 2;  // sunken border on every side
+constexpr int kPanel1Width = 140;
+constexpr int kPanel2Width = 20;
+constexpr int kProgressTop = 5;
+constexpr int kLampPanelTop = 3;
+
+const QString kConfig = QStringLiteral("Config");
+const QString kFormMain = QStringLiteral("FormMain");
+
+QFont GridFont(int pixels) {
+  QFont font(QStringLiteral("Times New Roman"));
+  font.setPixelSize(pixels);
+  return font;
+}
+
+QColor ButtonFace(const QWidget* widget) { return widget->palette().color(QPalette::Button); }
+
+// A menu item bound to an action: it shows the action's caption and check mark and
+// runs the action, as an item of a menu with an action does.
+QAction* BoundItem(QMenu* menu, const char* name, QAction* action) {
+  auto* item = new QAction(menu);
+  item->setObjectName(QString::fromLatin1(name));
+  auto sync = [item, action] {
+    item->setText(action->text());
+    item->setCheckable(action->isCheckable());
+    item->setChecked(action->isChecked());
+    item->setEnabled(action->isEnabled());
+    item->setVisible(action->isVisible());
+  };
+  sync();
+  QObject::connect(action, &QAction::changed, item, sync);
+  QObject::connect(item, &QAction::triggered, action, [action, sync] {
+    action->trigger();
+    sync();
+  });
+  menu->addAction(item);
+  return item;
+}
+
+}  // namespace
+
+TForm1::TForm1(FormSeams seams, QWidget* parent) : QMainWindow(parent), seams_(std::move(seams)) {
+  InstallFontSubstitutes();
+  CreateControls();
+  CreateActions();
+  CreateMenus();
+  CreateDialogs();
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  // The worker must not outlive the window it notifies.
+  StopWorker();
+}
+
+// ---------------------------------------------------------------------------------
+// Controls.
+
+void TForm1::CreateControls() {
+  setObjectName(QStringLiteral("Form1"));
+  setMinimumSize(kMinWidth, kMinHeight);
+  QFont formFont(QStringLiteral("MS Sans Serif"));
+  formFont.setPixelSize(11);
+
+  client_ = new QWidget(this);
+  client_->setObjectName(QStringLiteral("ClientArea"));
+  client_->setFont(formFont);
+  client_->installEventFilter(this);
+  setCentralWidget(client_);
+
+  const QColor face = ButtonFace(this);
+
+  StringGrid1 = new TStringGrid(client_);
+  StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+  StringGrid1->setFont(GridFont(13));
+  StringGrid1->SetDefaultRowHeight(kTable1RowHeight);
+  StringGrid1->SetColCount(kSeriesColumns);
+  StringGrid1->SetRowCount(3);
+  StringGrid1->SetFixedRows(2);
+  StringGrid1->SetFixedCols(0);
+  StringGrid1->SetRowSelect(true);
+  StringGrid1->SetRangeSelect(true);
+  StringGrid1->SetColSizing(true);
+  StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  StringGrid1->setMinimumWidth(kTable1MinWidth);
+  StringGrid1->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+  StringGrid1->SetGridColor(face);
+
+  Splitter1 = new TSplitter(client_);
+  Splitter1->setObjectName(QStringLiteral("Splitter1"));
+
+  StringGrid2 = new TStringGrid(client_);
+  StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
+  StringGrid2->setFont(GridFont(11));
+  StringGrid2->SetDefaultRowHeight(kTable2RowHeight);
+  StringGrid2->SetColCount(kTable2InitialColumns);
+  StringGrid2->SetRowCount(kTable2Rows);
+  StringGrid2->SetFixedRows(1);
+  StringGrid2->SetFixedCols(1);
+  StringGrid2->SetColSizing(true);
+  StringGrid2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  StringGrid2->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  StringGrid2->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+  StringGrid2->SetGridColor(face);
+
+  StringGridKoef = new TStringGrid(client_);
+  StringGridKoef->setObjectName(QStringLiteral("StringGridKoef"));
+  StringGridKoef->setFont(GridFont(11));
+  StringGridKoef->SetDefaultRowHeight(kTable2RowHeight);
+  StringGridKoef->SetColCount(5);
+  StringGridKoef->SetRowCount(1);
+  StringGridKoef->SetFixedRows(0);
+  StringGridKoef->SetFixedCols(1);
+  StringGridKoef->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  StringGridKoef->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  StringGridKoef->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+  StringGridKoef->SetGridColor(face);
+  StringGridKoef->SetSelectCellHandler(
+      [this](int col, int row) { return StringGridKoefSelectCell(col, row); });
+  StringGridKoef->setFocusPolicy(Qt::NoFocus);
+
+  Chart1 = new TChart(client_);
+  Chart1->setObjectName(QStringLiteral("Chart1"));
+
+  StatusBar1 = new TStatusBar(4, this);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setFont(formFont);
+  StatusBar1->SetPanelWidth(1, kPanel1Width);
+  StatusBar1->SetPanelWidth(2, kPanel2Width);
+  StatusBar1->SetPanelText(1, kConnectingStatus.toString());
+  StatusBar1->installEventFilter(this);
+  setStatusBar(StatusBar1);
+
+  ProgressBar1 = new QProgressBar(this);
+  ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+  ProgressBar1->setFixedSize(136, 11);
+  ProgressBar1->setTextVisible(false);
+  ProgressBar1->setRange(0, 100);
+  ProgressBar1->hide();
+
+  PanelShapeLink = new QWidget(StatusBar1);
+  PanelShapeLink->setObjectName(QStringLiteral("PanelShapeLink"));
+  PanelShapeLink->setFixedSize(12, 14);
+  ShapeLink = new TShape(PanelShapeLink);
+  ShapeLink->setObjectName(QStringLiteral("ShapeLink"));
+  // 9 x 17, sticking out of its panel above and below; the circle in its middle fits.
+  ShapeLink->setGeometry(1, -2, 9, 17);
+  ShapeLink->SetBrushColor(face);
+  lamp_ = LampColour::ButtonFace;
+
+  connect(StringGrid1, &TStringGrid::Click, this, &TForm1::StringGrid1Click);
+  connect(StringGrid2, &TStringGrid::Click, this, &TForm1::StringGrid2Click);
+  connect(StringGrid1, &TStringGrid::KeyDown, this, &TForm1::StringGrid1KeyDown);
+  connect(StringGrid2, &TStringGrid::KeyDown, this, &TForm1::StringGrid2KeyDown);
+  connect(Splitter1, &TSplitter::Dragged, this, [this](int left) {
+    StringGrid1->resize(std::clamp(left, kTable1MinWidth, std::max(kTable1MinWidth, ClientWidth() - 40)),
+                        StringGrid1->height());
+    FormResize();  // the splitter resizes live
+  });
+  connect(Splitter1, &TSplitter::Moved, this, &TForm1::FormResize);
+  connect(StatusBar1, &TStatusBar::MousePressed, this, [this](QPoint p) { LastMouseDown = p; });
+  connect(Chart1, &TChart::MousePressed, this, [this](QPoint p) { LastMouseDown = p; });
+
+  CreateWorker();
+}
+
+void TForm1::CreateActions() {
+  auto make = [this](QAction*& action, const char* name) {
+    action = new QAction(this);
+    action->setObjectName(QString::fromLatin1(name));
+    addAction(action);
+  };
+  make(AOpen, "AOpen");
+  make(ASave, "ASave");
+  make(APrint, "APrint");
+  make(AExit, "AExit");
+  make(ACopyTable1, "ACopyTable1");
+  make(ACopyBlockTable1, "ACopyBlockTable1");
+  make(ACopyTable2, "ACopyTable2");
+  make(ACopyGraph, "ACopyGraph");
+  make(ACopyGraphData, "ACopyGraphData");
+  make(AGaugeRead, "AGaugeRead");
+  make(AMaterialEdit, "AMaterialEdit");
+  make(AObjectEdit, "AObjectEdit");
+  make(ALangRus, "ALangRus");
+  make(ALangEng, "ALangEng");
+  make(AMPa, "AMPa");
+  make(Akgm, "Akgm");
+  make(AMainHelp, "AMainHelp");
+  make(AChmHelp, "AChmHelp");
+  make(AAbout, "AAbout");
+  make(AStringGridSelectCancel, "AStringGridSelectCancel");
+
+  ALangRus->setText(kLangRusCaption.toString());
+  ALangEng->setText(kLangEngCaption.toString());
+  languageGroup_ = new QActionGroup(this);
+  for (QAction* a : {ALangRus, ALangEng}) {
+    a->setCheckable(true);
+    languageGroup_->addAction(a);
+  }
+  ALangRus->setChecked(true);
+  unitGroup_ = new QActionGroup(this);
+  for (QAction* a : {AMPa, Akgm}) {
+    a->setCheckable(true);
+    unitGroup_->addAction(a);
+  }
+  AMPa->setChecked(true);
+
+  connect(AOpen, &QAction::triggered, this, [this] { AOpenExecute(AOpen); });
+  connect(ASave, &QAction::triggered, this, &TForm1::ASaveExecute);
+  connect(APrint, &QAction::triggered, this, &TForm1::APrintExecute);
+  connect(AExit, &QAction::triggered, this, &TForm1::AExitExecute);
+  connect(ACopyTable1, &QAction::triggered, this, &TForm1::ACopyTable1Execute);
+  connect(ACopyBlockTable1, &QAction::triggered, this, &TForm1::ACopyBlockTable1Execute);
+  connect(ACopyTable2, &QAction::triggered, this, &TForm1::ACopyTable2Execute);
+  connect(ACopyGraph, &QAction::triggered, this, &TForm1::ACopyGraphExecute);
+  connect(ACopyGraphData, &QAction::triggered, this, &TForm1::ACopyGraphDataExecute);
+  connect(AGaugeRead, &QAction::triggered, this, &TForm1::AGaugeReadExecute);
+  connect(AMaterialEdit, &QAction::triggered, this, &TForm1::AMaterialEditExecute);
+  connect(AObjectEdit, &QAction::triggered, this, &TForm1::AObjectEditExecute);
+  connect(ALangRus, &QAction::triggered, this, &TForm1::ALangRusExecute);
+  connect(ALangEng, &QAction::triggered, this, &TForm1::ALangEngExecute);
+  connect(AMPa, &QAction::triggered, this, &TForm1::AMPaExecute);
+  connect(Akgm, &QAction::triggered, this, &TForm1::AkgmExecute);
+  connect(AMainHelp, &QAction::triggered, this, &TForm1::AMainHelpExecute);
+  connect(AChmHelp, &QAction::triggered, this, &TForm1::AChmHelpExecute);
+  connect(AAbout, &QAction::triggered, this, &TForm1::AAboutExecute);
+}
+
+void TForm1::CreateMenus() {
+  MainMenu1 = menuBar();
+  MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+  auto menu = [this](QMenu* parentMenu, const char* name) {
+    QMenu* m = parentMenu ? parentMenu->addMenu(QString()) : MainMenu1->addMenu(QString());
+    m->setObjectName(QString::fromLatin1(name));
+    return m;
+  };
+
+  itmFile = menu(nullptr, "itmFile");
+  BoundItem(itmFile, "itmOpen", AOpen);
+  BoundItem(itmFile, "itmSave", ASave);
+  itmFile->addSeparator();
+  BoundItem(itmFile, "itmPrint", APrint);
+  itmFile->addSeparator()->setVisible(false);
+  BoundItem(itmFile, "itmExit", AExit);
+
+  itmEdit = menu(nullptr, "itmEdit");
+  BoundItem(itmEdit, "itmCopyAll1", ACopyTable1);
+  BoundItem(itmEdit, "itmCopySelect", ACopyBlockTable1);
+  itmEdit->addSeparator();
+  BoundItem(itmEdit, "itmCopyAll2", ACopyTable2);
+  itmEdit->addSeparator();
+  BoundItem(itmEdit, "itmCopyChart", ACopyGraph);
+  BoundItem(itmEdit, "itmCopyGrData", ACopyGraphData);
+
+  itmCmd = menu(nullptr, "itmCmd");
+  BoundItem(itmCmd, "itmRetryRd", AGaugeRead);
+  BoundItem(itmCmd, "itmMaterials", AMaterialEdit);
+  BoundItem(itmCmd, "itmObjects", AObjectEdit);
+
+  itmParam = menu(nullptr, "itmParam");
+  itmLanguage = menu(itmParam, "itmLanguage");
+  BoundItem(itmLanguage, "itmRus", ALangRus);
+  BoundItem(itmLanguage, "itmEng", ALangEng);
+  itmUnit = menu(itmParam, "itmUnit");
+  BoundItem(itmUnit, "itmMPa", AMPa);
+  BoundItem(itmUnit, "itmKG", Akgm);
+
+  itmHelp = menu(nullptr, "itmHelp");
+  BoundItem(itmHelp, "itmMainHelp", AMainHelp);
+  BoundItem(itmHelp, "chm1", AChmHelp);
+  itmHelp->addSeparator();
+  BoundItem(itmHelp, "itmAbout", AAbout);
+
+  PopupMenuStringGrid1 = new QMenu(this);
+  PopupMenuStringGrid1->setObjectName(QStringLiteral("PopupMenuStringGrid1"));
+  PopupMenuStringGrid1->addAction(ACopyTable1);
+  PopupMenuStringGrid1->addAction(ACopyBlockTable1);
+  PopupMenuStringGrid2 = new QMenu(this);
+  PopupMenuStringGrid2->setObjectName(QStringLiteral("PopupMenuStringGrid2"));
+  PopupMenuStringGrid2->addAction(ACopyTable2);
+  PopupMenuChart = new QMenu(this);
+  PopupMenuChart->setObjectName(QStringLiteral("PopupMenuChart"));
+  PopupMenuChart->addAction(ACopyGraph);
+  PopupMenuChart->addAction(ACopyGraphData);
+
+  auto popupOn = [this](TStringGrid* grid, QMenu* popup) {
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grid, &QWidget::customContextMenuRequested, popup,
+            [grid, popup](QPoint p) { popup->popup(grid->viewport()->mapToGlobal(p)); });
+  };
+  popupOn(StringGrid1, PopupMenuStringGrid1);
+  popupOn(StringGrid2, PopupMenuStringGrid2);
+  popupOn(StringGridKoef, PopupMenuStringGrid2);
+  // The chart opens its menu itself, only when a right button goes up where it went down.
+  Chart1->setPopupMenu(PopupMenuChart);
+}
+
+// ---------------------------------------------------------------------------------
+// Start-up.
+
+void TForm1::FormCreate() {
+  // 1. The settings file.
+  settingsPath_ = seams_.settingsPath.isEmpty() ? SettingsPath() : seams_.settingsPath;
+  // 2. (The compiled help is opened through the desktop's viewer when it is asked for;
+  //    nothing is loaded at start.)
+
+  // 3. Language and unit.
+  const IniFile settings = Settings();
+  const QString langId = settings.ReadString(kConfig, u"LangId", {}, 9);
+  if (!langId.isEmpty()) {
+    if (langId == u"Rus")
+      ALangRusExecute();
+    else
+      ALangEngExecute();
+  } else {
+    // First start: ask. A chooser closed without a choice leaves Russian and writes
+    // nothing, so the next start asks again.
+    TfrmLanguage chooser(this);
+    const QRect screen = AvailableGeometry();
+    chooser.move(screen.x() + (screen.width() - chooser.width()) / 2,
+                 screen.y() + (screen.height() - chooser.height()) / 2);
+    ExecModal(chooser);
+  }
+  const QString dimension = settings.ReadString(kConfig, u"Dimension", u"MPa", 9);
+  (dimension == u"MPa" ? AMPa : Akgm)->setChecked(true);
+
+  // 4. Size and position.
+  PlaceWindow();
+
+  // 5. Launch counter.
+  const int uses = ReadSettingsInt(Settings(), kConfig, QStringLiteral("Uses"), 0);
+  WriteSetting(kConfig, QStringLiteral("Uses"), QString::number(qint64(uses) + 1));
+
+  // 6.-7.
+  Chart1->ClearBlowSeries();
+  FormResize();
+  // 8. Every number text of the program is written with the decimal comma already.
+  // 9.-10.
+  MenuFill();
+  AStringGridSelectCancelExecute(StringGrid2);
+  created_ = true;
+  // 11.
+  if (seams_.startWorker) StartWorker();
+}
+
+QRect TForm1::AvailableGeometry() const {
+  if (seams_.availableGeometry) return seams_.availableGeometry();
+  const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+  return s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+void TForm1::PlaceWindow() {
+  const WindowPlacement p = PlaceWindowFromSettings(Settings(), AvailableGeometry(),
+                                                    QSize(kMinWidth, kMinHeight), kTable1MinWidth);
+  resize(p.width, p.height);
+  StringGrid1->resize(p.table1Width, StringGrid1->height());
+  move(p.left, p.top);
+  if (p.maximized) setWindowState(windowState() | Qt::WindowMaximized);
+  // Lay the window out now, so that the layout below sees the client area's real size.
+  if (layout()) layout()->activate();
+}
+
+IniFile TForm1::Settings() const { return IniFile(settingsPath_); }
+
+void TForm1::WriteSetting(const QString& section, const QString& key, const QString& value) {
+  // A settings file that cannot be written changes nothing but the file: the values
+  // stay in effect until the program ends.
+  IniFile(settingsPath_).WriteString(section, key, value);
+}
+
+int TForm1::ClientWidth() const { return client_->width(); }
+
+int TForm1::ClientHeight() const {
+  return client_->height() + (StatusBar1->isVisibleTo(this) ? StatusBar1->height() : 0);
+}
+
+// ---------------------------------------------------------------------------------
+// Layout.
+
+void TForm1::FormResize() {
+  const int language = LanguageIndex.load();
+  const StrengthUnit unit = Unit();
+
+  // 1. Status bar.
+  StatusBar1->SetPanelWidth(1, kPanel1Width);
+  StatusBar1->SetPanelWidth(2, kPanel2Width);
+  const int panel0 = StatusBar1->width() - 20 - StatusBar1->PanelWidth(1) - StatusBar1->PanelWidth(2);
+  StatusBar1->SetPanelWidth(0, panel0);
+  ProgressBar1->move(panel0 + 3, kProgressTop);
+  PanelShapeLink->move(panel0 + StatusBar1->PanelWidth(1) + 6, kLampPanelTop);
+
+  // 2. The series table leaves at least 40 pixels to the right-hand area.
+  const int clientWidth = ClientWidth();
+  int width1 = StringGrid1->width();
+  if (clientWidth - 40 < width1) width1 = std::max(kTable1MinWidth, clientWidth - 40);
+  StringGrid1->setGeometry(0, 0, width1, client_->height());
+  Splitter1->setGeometry(width1, 0, TSplitter::kWidth, client_->height());
+
+  // 3. Series table columns.
+  const std::vector<int> widths1 =
+      SeriesColumnWidths(width1, StringGrid1->height(), StringGrid1->RowCount(),
+                         StringGrid1->DefaultRowHeight(), StringGrid1->ColCount());
+  for (int c = 0; c < int(widths1.size()); ++c) StringGrid1->SetColWidths(c, widths1[size_t(c)]);
+
+  // 4.
+  if (StringGrid1->RowCount() < 3) StringGrid1->SetRowCount(3);
+  StringGrid1->SetFixedRows(2);
+
+  // 5. Headings of the series table; cells (0,1), (4,1) and (5,1) stay as they are.
+  StringGrid1->BeginUpdate();
+  const SeriesRow heading0 = SeriesTableHeading(0, language, unit);
+  StringGrid1->SetRowCells(0, 0, heading0);
+  const SeriesRow heading1 = SeriesTableHeading(1, language, unit);
+  for (int c : {1, 2, 3, 6, 7, 8}) StringGrid1->SetCells(c, 1, heading1[size_t(c)]);
+  StringGrid1->EndUpdate();
+
+  // 6. Impacts table.
+  const int left2 = Splitter1->x() + Splitter1->width();
+  const int width2 = std::max(0, clientWidth - Splitter1->x() - Splitter1->width());
+  StringGrid2->setGeometry(left2, 0, width2,
+                           kTable2Rows * (StringGrid2->DefaultRowHeight() + TStringGrid::kGridLineWidth) +
+                               2 * kGridFrame);
+  StringGrid2->BeginUpdate();
+  const std::vector<int> widths2 = ImpactColumnWidths(width2, Splitter1->width(), StringGrid2->ColCount());
+  for (int c = 0; c < int(widths2.size()); ++c) {
+    StringGrid2->SetColWidths(c, widths2[size_t(c)]);
+    if (c >= 1) StringGrid2->SetCells(c, 0, ImpactHeading(c, language));
+  }
+  if (StringGrid2->ColCount() < 2) {
+    // A table without blow columns keeps one, empty, over the rest of the width.
+    StringGrid2->SetColCount(2);
+    StringGrid2->SetColWidths(0, kLabelColumnWidth);
+    StringGrid2->SetColWidths(1, ImpactColumnWidths(width2, Splitter1->width(), 2)[1]);
+  }
+
+  // 7. Row labels.
+  const QStringList labels = ImpactsLabels(language, unit);
+  for (int r = 1; r < labels.size() && r < StringGrid2->RowCount(); ++r) StringGrid2->SetCells(0, r, labels[r]);
+  StringGrid2->EndUpdate();
+
+  // 8. Coefficient strip.
+  const int koefTop = StringGrid2->y() + StringGrid2->height();
+  StringGridKoef->setGeometry(left2, koefTop, width2,
+                              StringGridKoef->DefaultRowHeight() + TStringGrid::kGridLineWidth + 2 * kGridFrame);
+  const std::array<int, 5> koefWidths = KoefColumnWidths(StringGridKoef->width(), StringGrid2->ColWidths(0));
+  for (int c = 0; c < 5; ++c) StringGridKoef->SetColWidths(c, koefWidths[size_t(c)]);
+  StringGridKoef->SetCells(0, 0, txtMaterialCoefficients.Str(language));
+  AStringGridSelectCancelExecute(StringGridKoef);
+
+  // 9. Chart.
+  const int chartTop = StringGridKoef->y() + StringGridKoef->height() + 4;
+  Chart1->setGeometry(left2, chartTop, width2, std::max(0, ClientHeight() - chartTop - 24));
+}
+
+// ---------------------------------------------------------------------------------
+// Language and unit.
+
+void TForm1::MenuFill() {
+  itmFile->setTitle(txtMenuFile());
+  AOpen->setText(txtOpen());
+  ASave->setText(txtSave());
+  APrint->setText(txtPrintReport());
+  AExit->setText(txtExit());
+
+  itmEdit->setTitle(txtMenuEdit());
+  ACopyTable1->setText(txtCopyTable1());
+  ACopyBlockTable1->setText(txtCopySelection());
+  ACopyTable2->setText(txtCopyTable2());
+  ACopyGraph->setText(txtCopyChart());
+  ACopyGraphData->setText(txtCopyChartData());
+
+  itmCmd->setTitle(txtMenuCommands());
+  AGaugeRead->setText(txtReadFromDevice());
+  AMaterialEdit->setText(txtMaterialsEdit());
+  AObjectEdit->setText(txtObjectsEdit());
+
+  itmParam->setTitle(txtMenuParameters());
+  itmLanguage->setTitle(txtMenuLanguage());
+  itmUnit->setTitle(txtMenuUnit());
+  AMPa->setText(txtUnitMPa());
+  Akgm->setText(txtUnitKgf());
+
+  itmHelp->setTitle(txtMenuHelp());
+  AMainHelp->setText(txtHelpHlp());
+  AChmHelp->setText(txtHelpChm());
+  AAbout->setText(txtAbout());
+
+  setWindowTitle(txtAppTitle());
+  FormResize();
+  if (ProcessCount.load() != 0) ShowProcess(StringGrid1->Row() - 2);
+}
+
+void TForm1::ALangRusExecute() {
+  LanguageIndex.store(kRussian);
+  ALangRus->setChecked(true);
+  WriteSetting(kConfig, QStringLiteral("LangId"), QStringLiteral("Rus"));
+  MenuFill();
+}
+
+void TForm1::ALangEngExecute() {
+  LanguageIndex.store(kEnglish);
+  ALangEng->setChecked(true);
+  WriteSetting(kConfig, QStringLiteral("LangId"), QStringLiteral("Eng"));
+  MenuFill();
+}
+
+void TForm1::AMPaExecute() {
+  AMPa->setChecked(true);
+  StringGrid1->SetCells(3, 1, txtUnitMPa());
+  WriteSetting(kConfig, QStringLiteral("Dimension"), QStringLiteral("MPa"));
+  FillSeriesTable();
+}
+
+void TForm1::AkgmExecute() {
+  Akgm->setChecked(true);
+  StringGrid1->SetCells(3, 1, txtUnitKgf());
+  WriteSetting(kConfig, QStringLiteral("Dimension"), QStringLiteral("kg/sm2"));
+  FillSeriesTable();
+}
+
+StrengthUnit TForm1::Unit() const { return AMPa->isChecked() ? StrengthUnit::MPa : StrengthUnit::Kgf; }
+
+// ---------------------------------------------------------------------------------
+// Tables.
+
+void TForm1::FillSeriesTable() {
+  const uint32_t count = ProcessCount.load();
+  if (count == 0) {
+    // No processes: the tables must not go on showing an earlier read as if it were
+    // this one (the unit switch would even relabel its numbers). They are emptied.
+    StringGrid1->BeginUpdate();
+    StringGrid1->SetRowCount(3);
+    for (int c = 0; c < StringGrid1->ColCount(); ++c) StringGrid1->SetCells(c, 2, QString());
+    StringGrid1->EndUpdate();
+    StringGrid1->SetRow(2);
+    StringGrid2->BeginUpdate();
+    StringGrid2->SetColCount(2);
+    StringGrid2->SetCells(0, 0, QString());
+    for (int r = 1; r < StringGrid2->RowCount(); ++r) StringGrid2->SetCells(1, r, QString());
+    StringGrid2->EndUpdate();
+    for (int c = 1; c < StringGridKoef->ColCount(); ++c) StringGridKoef->SetCells(c, 0, QString());
+    Chart1->ClearBlowSeries();
+    Chart1->DrawZeroLine();
+    FormResize();
+    return;
+  }
+  const StrengthUnit unit = Unit();
+  StringGrid1->BeginUpdate();
+  StringGrid1->SetRowCount(int(count) + 2);
+  ProcessRecordBuffer record{};
+  SeriesRow row;
+  for (uint32_t i = 0; i < count; ++i) {
+    CopyProcess(Images, count, i, record.data());
+    FillSeriesRow(ProcessView(record.data()), unit, row);
+    StringGrid1->SetRowCells(int(i) + 2, 0, row);
+  }
+  StringGrid1->EndUpdate();
+  StringGrid1->SetRow(2);
+  ShowProcess(0);
+  AStringGridSelectCancelExecute(StringGrid2);
+}
+
+void TForm1::ShowProcess(int i) {
+  const int language = LanguageIndex.load();
+  bool ok = i >= 0 && uint32_t(i) < ProcessCount.load();
+  if (ok) {
+    try {
+      LoadProcess(uint32_t(i));
+      const ProcessView process(ProcessRecord.data());
+      const QList<QStringList> table = ImpactsTable(process, language, Unit());
+      StringGrid2->BeginUpdate();
+      StringGrid2->SetColCount(process.shownBlowCount() + 1);
+      for (int r = 0; r < table.size() && r < StringGrid2->RowCount(); ++r)
+        StringGrid2->SetRowCells(r, 0, table[r]);
+      StringGrid2->EndUpdate();
+      const std::array<QString, 5> koef = CoefficientRow(process, language);
+      StringGridKoef->SetRowCells(0, 1, std::span(koef).subspan(1));
+    } catch (const std::exception&) {
+      StringGrid2->EndUpdate();
+      ok = false;
+    }
+  }
+  if (!ok) {
+    QMessageBox box(QMessageBox::NoIcon, txtAppTitle(), kTable2DataError.toString(), QMessageBox::Ok, this);
+    ExecModal(box);
+  }
+  Chart1->ClearBlowSeries();
+  Chart1->DrawProcessChart(ProcessView(ProcessRecord.data()), 0, language);
+  FormResize();
+}
+
+void TForm1::StringGrid1Click() {
+  if (ProcessCount.load() == 0) return;
+  ShowProcess(StringGrid1->Row() - 2);
+  AStringGridSelectCancelExecute(StringGrid2);
+}
+
+void TForm1::StringGrid2Click() {
+  if (ProcessCount.load() == 0) return;
+  const int col = std::max(0, StringGrid2->Col());
+  Chart1->DrawProcessChart(ProcessView(ProcessRecord.data()), uint16_t(col), LanguageIndex.load());
+}
+
+void TForm1::AStringGridSelectCancelExecute(TStringGrid* grid) {
+  if (grid) grid->SetSelection(GridRect{});
+}
+
+bool TForm1::StringGridKoefSelectCell(int, int) { return false; }
+
+// ---------------------------------------------------------------------------------
+// Commands.
+
+void TForm1::AGaugeReadExecute() {
+  // Only while the loop idles; in any other state the command is ignored.
+  RequestGaugeRead();
+}
+
+// The editors, the report, help and the About box are separate windows that are not
+// part of this build yet; their commands are in the menus and do nothing until then.
+void TForm1::AMaterialEditExecute() {}
+void TForm1::AObjectEditExecute() {}
+void TForm1::APrintExecute() {}
+void TForm1::AMainHelpExecute() {}
+void TForm1::AChmHelpExecute() {}
+void TForm1::AAboutExecute() {}
+
+// ---------------------------------------------------------------------------------
+// Dialogs and message boxes.
+
+int TForm1::ExecModal(QDialog& dialog) {
+  if (seams_.execModal) return seams_.execModal(dialog);
+  return dialog.exec();
+}
+
+int TForm1::WarningBox(const QString& text, int buttons, int defaultButton) {
+  QMessageBox box(QMessageBox::Warning, txtAppTitle(), text, QMessageBox::StandardButtons(buttons), this);
+  if (defaultButton) box.setDefaultButton(QMessageBox::StandardButton(defaultButton));
+  return ExecModal(box);
+}
+
+// ---------------------------------------------------------------------------------
+// Events and shut-down.
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize && (watched == client_ || watched == StatusBar1)) FormResize();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+bool TForm1::FormCloseQuery() {
+  StopWorker();
+  return true;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (exiting_) {
+    event->accept();
+    return;
+  }
+  FormCloseQuery();
+  // FormClose: the settings are written and the program ends.
+  AExitExecute();
+  event->accept();
+}
+
+void TForm1::AExitExecute() {
+  if (exiting_) return;
+  exiting_ = true;
+  // The worker is stopped and waited for on this path too, so that no transfer is cut
+  // off in the middle; every transfer gives up within its time-out.
+  StopWorker();
+  // One write for all keys; a file that cannot be written is left alone.
+  IniFile settings = Settings();
+  if (std::optional<IniDocument> doc = settings.Load()) {
+    if (isMaximized()) {
+      // The normal size and place of the last normal close stay as they were.
+      doc->Write(kFormMain, u"Maximized", u"1");
+    } else {
+      doc->Write(kFormMain, u"Maximized", u"0");
+      doc->Write(kFormMain, u"Left", QString::number(x()));
+      doc->Write(kFormMain, u"Top", QString::number(y()));
+      doc->Write(kFormMain, u"Width", QString::number(width()));
+      doc->Write(kFormMain, u"Height", QString::number(height()));
+      doc->Write(kFormMain, u"Table1Width", QString::number(StringGrid1->width()));
+    }
+    settings.Save(*doc);
+  }
+  if (seams_.quit)
+    seams_.quit();
+  else
+    QCoreApplication::quit();
+}
+
+}  // namespace zarn

@@ -1,0 +1,182 @@
+// The main window's data file commands: open (menu and command line) and save, with
+// their dialogs and messages.
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QThread>
+
+#include "common/images.h"
+#include "common/inifile.h"
+#include "common/paths.h"
+#include "common/texts.h"
+#include "data/datafile.h"
+#include "device/linkstate.h"
+#include "formmain.h"
+
+namespace zarn {
+namespace {
+
+const QString kDataFilter = QStringLiteral("DataFile (*.zarn)");
+const QString kAllFilter = QStringLiteral("All files (*.*)");
+
+// Asked when the save command's name rule turned the chosen name into that of a file
+// that exists (the dialog asked only about the name as typed).
+const TextPair txtReplaceFile{u"Файл \"%1\" уже существует.\nЗаменить его?",
+                              u"File \"%1\" already exists.\nDo you want to replace it?"};
+
+QString FileNameOnly(const QString& path) { return QFileInfo(path).fileName(); }
+
+// The name typed in a (non-native) file dialog, with its folder.
+QString TypedFileName(QFileDialog* dialog) {
+  if (auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+    const QString typed = edit->text();
+    if (typed.isEmpty()) return {};
+    return QFileInfo(typed).isAbsolute() ? typed : dialog->directory().filePath(typed);
+  }
+  return dialog->selectedFiles().value(0);
+}
+
+void Propose(QFileDialog* dialog, const QString& path) {
+  const QFileInfo info(path);
+  dialog->setDirectory(info.absolutePath());
+  dialog->selectFile(info.fileName());
+}
+
+}  // namespace
+
+void TForm1::CreateDialogs() {
+  auto make = [this](QFileDialog*& dialog, const char* name, QFileDialog::AcceptMode mode) {
+    dialog = new QFileDialog(this);
+    dialog->setObjectName(QString::fromLatin1(name));
+    // The program's own dialog: the same on every desktop, and reachable by tests.
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(mode);
+    dialog->setNameFilters({kDataFilter, kAllFilter});
+    dialog->setDefaultSuffix(QStringLiteral("zarn"));
+    dialog->setSizeGripEnabled(true);
+    connect(dialog, &QFileDialog::filterSelected, this, [this, dialog](const QString& filter) {
+      SaveDialog1TypeChange(dialog, int(dialog->nameFilters().indexOf(filter)) + 1);
+    });
+  };
+  make(OpenDialog1, "OpenDialog1", QFileDialog::AcceptOpen);
+  OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+  make(SaveDialog1, "SaveDialog1", QFileDialog::AcceptSave);
+  SaveDialog1->setFileMode(QFileDialog::AnyFile);
+}
+
+void TForm1::SaveDialog1TypeChange(QFileDialog* dialog, int filterIndex) {
+  QString name = TypedFileName(dialog);
+  const QString suffix = DataDialogTypeChange(filterIndex, name);
+  dialog->setDefaultSuffix(suffix);
+  if (filterIndex == 2 && !name.isEmpty()) dialog->selectFile(FileNameOnly(name));
+}
+
+std::unique_lock<std::mutex> TForm1::LockImages() {
+  // The worker holds the lock while a transfer fills the images, and meanwhile waits
+  // here for its notifications: never block, serve them between tries.
+  std::unique_lock<std::mutex> lock(ImagesLock, std::try_to_lock);
+  while (!lock.owns_lock()) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    if (!lock.try_lock()) QThread::msleep(1);
+  }
+  return lock;
+}
+
+bool TForm1::ShowOpenDialog(QString& fileName) {
+  OpenDialog1->setWindowTitle(txtOpenFileTitle());
+  Propose(OpenDialog1, fileName);
+  if (ExecModal(*OpenDialog1) != QDialog::Accepted) return false;
+  const QStringList files = OpenDialog1->selectedFiles();
+  if (files.isEmpty() || files.first().isEmpty()) return false;
+  fileName = files.first();
+  return true;
+}
+
+void TForm1::AOpenExecute(QObject* sender) {
+  QString fileName;
+  if (sender) {
+    fileName = StartingFolder(Settings()) + QStringLiteral("File");
+    if (!ShowOpenDialog(fileName)) return;
+  } else {
+    fileName = commandLineName_;
+    if (fileName.isEmpty()) return;
+  }
+  OpenFile(fileName, sender == nullptr);
+}
+
+void TForm1::OpenCommandLine(const QStringList& arguments) {
+  commandLineName_ = arguments.join(u' ');
+  AOpenExecute(nullptr);
+}
+
+void TForm1::OpenFile(QString fileName, bool) {
+  for (;;) {
+    // The folder is remembered before the file is tried, whatever comes of it.
+    WriteSetting(QStringLiteral("Config"), QStringLiteral("LastReadPath"), FolderOf(fileName));
+    const DataFileStatus status = OpenDataFile(fileName, [this] { return LockImages(); });
+    if (status == DataFileStatus::Ok) break;
+    if (status == DataFileStatus::Damaged) {
+      WarningBox(txtFileDamaged() + QStringLiteral(": ") + FileNameOnly(fileName), QMessageBox::Ok, 0);
+      return;
+    }
+    // Cannot be opened: the dialog comes again with that name, until a readable file
+    // or cancel.
+    if (!ShowOpenDialog(fileName)) return;
+  }
+  FillSeriesTable();
+  LinkState.store(kLinkIdle);
+  StatusText(0, txtFileQuote() + FileNameOnly(fileName) + u'"');
+  StatusText(1, txtStatusDataRead() + QStringLiteral(" (") + QString::number(ProcessCount.load()) + u')');
+  LinkLamp(LampColour::ButtonFace);
+}
+
+void TForm1::ASaveExecute() {
+  if (ProcessCount.load() == 0) {
+    QMessageBox box(QMessageBox::NoIcon, txtAppTitle(), txtStatusNoData(), QMessageBox::Ok, this);
+    ExecModal(box);
+    return;
+  }
+  SaveDialog1->setWindowTitle(txtSaveAsTitle());
+  Propose(SaveDialog1, StartingFolder(Settings()) + ProposedDataFileName(QDateTime::currentDateTime()));
+  for (;;) {
+    if (ExecModal(*SaveDialog1) != QDialog::Accepted) return;
+    const QString chosen = SaveDialog1->selectedFiles().value(0);
+    if (chosen.isEmpty()) return;
+    WriteSetting(QStringLiteral("Config"), QStringLiteral("LastReadPath"), FolderOf(chosen));
+    const SaveNameDecision decision = DecideSaveName(chosen);
+    if (decision.askAgain) {
+      Propose(SaveDialog1, decision.fileName);
+      continue;
+    }
+    const QString target = decision.fileName;
+    if (target != chosen && QFileInfo::exists(target)) {
+      QMessageBox ask(QMessageBox::Question, txtAppTitle(), txtReplaceFile().arg(FileNameOnly(target)),
+                      QMessageBox::Yes | QMessageBox::No, this);
+      ask.setDefaultButton(QMessageBox::No);
+      if (ExecModal(ask) != QMessageBox::Yes) {
+        Propose(SaveDialog1, target);
+        continue;
+      }
+    }
+    // The file gets a copy taken in one piece, so a transfer cannot change it halfway.
+    auto copy = std::make_unique<DeviceImages>();
+    {
+      std::unique_lock<std::mutex> lock = LockImages();
+      *copy = Images;
+    }
+    QString error;
+    if (WriteDataFile(target, *copy, &error)) return;
+    QMessageBox box(QMessageBox::Warning, txtAppTitle(), txtCantCreateFile(),
+                    QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore, this);
+    box.setDefaultButton(QMessageBox::Retry);
+    box.setInformativeText(target + (error.isEmpty() ? QString() : QStringLiteral(": ") + error));
+    if (ExecModal(box) != QMessageBox::Retry) return;
+    Propose(SaveDialog1, target);
+  }
+}
+
+}  // namespace zarn

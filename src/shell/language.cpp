@@ -1,0 +1,50 @@
+#include "language.h"
+
+#include <QGroupBox>
+#include <QRadioButton>
+
+#include "common/texts.h"
+#include "formmain.h"
+
+namespace zarn {
+
+TfrmLanguage::TfrmLanguage(TForm1* form)
+    : QDialog(form, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint),
+      form_(form) {
+  setObjectName(QStringLiteral("frmLanguage"));
+  setWindowTitle(kLanguageChooserTitle.toString());
+  setFixedSize(kClientWidth, kClientHeight);
+  setModal(true);
+
+  GroupBox1 = new QGroupBox(this);
+  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+  GroupBox1->setGeometry(8, 4, 88, 93);
+
+  RadioButton1 = new QRadioButton(kLangRusCaption.toString(), GroupBox1);
+  RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
+  RadioButton1->setGeometry(10, 22, 74, 20);
+  RadioButton2 = new QRadioButton(kLangEngCaption.toString(), GroupBox1);
+  RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+  RadioButton2->setGeometry(10, 56, 74, 20);
+  // Neither is selected when the chooser opens; no button has the focus either, so
+  // that no key selects a language by accident.
+  RadioButton1->setChecked(false);
+  RadioButton2->setChecked(false);
+  RadioButton1->setFocusPolicy(Qt::TabFocus);
+  RadioButton2->setFocusPolicy(Qt::TabFocus);
+
+  connect(RadioButton1, &QRadioButton::clicked, this, &TfrmLanguage::RadioButton1Click);
+  connect(RadioButton2, &QRadioButton::clicked, this, &TfrmLanguage::RadioButton2Click);
+}
+
+void TfrmLanguage::RadioButton1Click() {
+  form_->ALangRusExecute();
+  accept();
+}
+
+void TfrmLanguage::RadioButton2Click() {
+  form_->ALangEngExecute();
+  accept();
+}
+
+}  // namespace zarn

@@ -1,0 +1,125 @@
+#include "layout.h"
+
+#include <QSize>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "common/inifile.h"
+
+namespace zarn {
+
+std::vector<int> SeriesColumnWidths(int gridWidth, int gridHeight, int rowCount, int rowHeight,
+                                    int columnCount) {
+  std::vector<int> widths(size_t(std::max(0, columnCount)));
+  int available = gridWidth - 10;
+  if (int64_t(rowCount) * (rowHeight + 1) >= int64_t(gridHeight) - 2) available -= kScrollBarWidth;
+  // The unit and the running position are single-precision values, as the widths
+  // that users know from the instrument's other software come from them.
+  const float unit = float(double(available) / 9.2);
+  float position = 0.5f;
+  int used = 0;
+  for (size_t k = 0; k < widths.size(); ++k) {
+    const float weight = k < kColumnWeights.size() ? kColumnWeights[k] : kOtherColumnWeight;
+    position = float(double(position) + double(unit) * double(weight));
+    widths[k] = int(std::trunc(double(position) - double(used)));
+    used += widths[k];
+  }
+  return widths;
+}
+
+std::vector<int> ImpactColumnWidths(int gridWidth, int splitterWidth, int columnCount) {
+  std::vector<int> widths(size_t(std::max(0, columnCount)));
+  if (widths.empty()) return widths;
+  widths[0] = kLabelColumnWidth;
+  if (columnCount < 2) return widths;  // no blow column to share the width
+  const int available = gridWidth - kLabelColumnWidth - splitterWidth;
+  const float unit = float(double(available) / double(columnCount - 1) - 1.0);
+  float position = float(kLabelColumnWidth);
+  int used = kLabelColumnWidth;
+  for (int k = 1; k < columnCount; ++k) {
+    position = float(double(position) + double(unit));
+    widths[size_t(k)] = int(std::trunc(double(position) - double(used)));
+    used += widths[size_t(k)];
+  }
+  return widths;
+}
+
+std::array<int, 5> KoefColumnWidths(int gridWidth, int labelWidth) {
+  const int rest = gridWidth - labelWidth;
+  std::array<int, 5> w{};
+  w[0] = labelWidth;
+  w[1] = int(std::trunc(rest * 0.25));
+  w[2] = int(std::trunc((rest - w[1]) / 3.0));
+  w[3] = int(std::trunc((rest - w[1] - w[2]) * 0.5));
+  w[4] = int(std::trunc(double(rest - w[1] - w[2] - w[3] - 8)));
+  return w;
+}
+
+std::optional<int> ParseSettingsInt(const QString& text) {
+  qsizetype i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+  if (i == text.size()) return std::nullopt;
+  int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const char16_t c = text[i].unicode();
+    if (c < u'0' || c > u'9') return std::nullopt;
+    value = value * 10 + (c - u'0');
+    if (value > int64_t(std::numeric_limits<int>::max()) + 1) return std::nullopt;
+  }
+  if (negative) value = -value;
+  if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
+    return std::nullopt;
+  return int(value);
+}
+
+int ReadSettingsInt(const IniFile& settings, const QString& section, const QString& key,
+                    int defaultValue) {
+  const QString text = settings.ReadString(section, key, QString::number(defaultValue), 9);
+  return ParseSettingsInt(text).value_or(defaultValue);
+}
+
+WindowPlacement PlaceWindowFromSettings(const IniFile& settings, const QRect& screen,
+                                        QSize minimum, int table1MinWidth) {
+  const QString section = QStringLiteral("FormMain");
+  const int screenWidth = screen.width();
+  const int screenHeight = screen.height();
+  WindowPlacement p;
+
+  p.width = ReadSettingsInt(settings, section, QStringLiteral("Width"), 500);
+  if (screenWidth < p.width) p.width = screenWidth;
+  p.width = std::max(p.width, minimum.width());
+
+  p.height = ReadSettingsInt(settings, section, QStringLiteral("Height"), 400);
+  if (screenHeight < p.height) p.height = screenHeight;
+  p.height = std::max(p.height, minimum.height());
+
+  p.table1Width = ReadSettingsInt(settings, section, QStringLiteral("Table1Width"), p.width / 2);
+  if (p.table1Width > p.width) p.table1Width = p.width;
+  p.table1Width = std::max(p.table1Width, table1MinWidth);
+
+  int left = ReadSettingsInt(settings, section, QStringLiteral("Left"), (screenWidth - p.width) / 2 + screen.x());
+  left -= screen.x();
+  if (screenWidth - p.width < left)
+    left = screenWidth - p.width;
+  else if (left < 0)
+    left = 0;
+  p.left = left + screen.x();
+
+  int top = ReadSettingsInt(settings, section, QStringLiteral("Top"), (screenHeight - p.height) / 2 + screen.y());
+  top -= screen.y();
+  // A window that would reach below the screen goes up 25 pixels more than the
+  // bottom edge needs (room for a task bar).
+  if (screenHeight - p.height < top)
+    top = screenHeight - p.height - 25;
+  else if (top < 0)
+    top = 0;
+  p.top = top + screen.y();
+
+  const QString maximized = settings.ReadString(section, QStringLiteral("Maximized"), u"0", 9);
+  p.maximized = maximized.startsWith(u'1');
+  return p;
+}
+
+}  // namespace zarn

@@ -1,0 +1,27 @@
+// zarn26: the companion program of the Zarn-2.5/2.6 strength meter.
+
+#include <QApplication>
+#include <QMessageBox>
+#include <exception>
+
+#include "common/texts.h"
+#include "formmain.h"
+#include "testprobe.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("zarn26"));
+  try {
+    zarn::TForm1 form;
+    zarn::InstallTestProbe(form);
+    form.show();
+    // A data file named on the command line (the arguments joined by blanks, so that
+    // an unquoted path with blanks arrives whole) opens before the first event.
+    const QStringList arguments = QApplication::arguments().mid(1);
+    if (!arguments.isEmpty()) form.OpenCommandLine(arguments);
+    return QApplication::exec();
+  } catch (const std::exception& e) {
+    QMessageBox::critical(nullptr, zarn::txtAppTitle(), QString::fromLocal8Bit(e.what()));
+    return 0;
+  }
+}

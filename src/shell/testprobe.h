@@ -1,0 +1,16 @@
+#pragma once
+// A window probe for the whole-program tests. When ZARN26_TEST_PROBE names a folder,
+// the window writes what it shows to FOLDER/state.txt (whenever it changed) and runs
+// the commands it finds in FOLDER/command (one per line, the file removed once read):
+//   click1 ROW       click row ROW of table 1
+//   click2 COL       click column COL of table 2
+//   grab FILE        save a picture of the window as FILE
+//   close            close the window as its close box does
+// Without the variable nothing is installed.
+
+namespace zarn {
+
+class TForm1;
+void InstallTestProbe(TForm1& form);
+
+}  // namespace zarn
