@@ -1,0 +1,541 @@
+// The exchange loop in virtual time: fake transports and a recording sink, so that
+// every notification, wait and transport call can be asserted in order.
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <thread>
+
+#include "common/texts.h"
+#include "device/exchangeloop.h"
+#include "loop_fakes.h"
+
+using namespace zarn;
+using namespace zarn::test;
+using Lines = std::vector<std::string>;
+
+#define EXPECT_STATE(s) EXPECT_EQ(int(LinkState.load()), int(s))
+#define ASSERT_STATE(s) ASSERT_EQ(int(LinkState.load()), int(s))
+
+namespace {
+
+const std::string kDev0 = "/run/zarn26/{E6EF7DCD-1795-4A08-9FBF-AA78423C26F0}/dev0";
+
+class LoopTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LinkState = kLinkChooseTransport;
+    TransportKind = kTransportNone;
+    DataReadComplete = false;
+    ProcessCount = 0;
+    LanguageIndex = kRussian;
+    Images.ParamBlock.fill(0);
+    Images.MaterialsBlock.fill(0);
+    Images.ObjectsBlock.fill(0);
+    std::fill(Images.DataImage.begin(), Images.DataImage.begin() + 70000, uint8_t(0xEE));
+  }
+  void TearDown() override { LanguageIndex = kRussian; }
+
+  void Passes(int n) {
+    for (int i = 0; i < n; ++i) loop.RunPass();
+  }
+  // Runs the start-up read to idle over the pipe and forgets its log.
+  void ReadToIdle() {
+    Passes(5);
+    ASSERT_STATE(kLinkIdle);
+    ASSERT_TRUE(DataReadComplete);
+    log.Take();
+  }
+  // Log lines starting with one of `prefixes`.
+  Lines Only(std::initializer_list<std::string> prefixes) {
+    Lines out;
+    for (const auto& l : log.Take())
+      for (const auto& p : prefixes)
+        if (l.rfind(p, 0) == 0) {
+          out.push_back(l);
+          break;
+        }
+    return out;
+  }
+
+  Log log;
+  FakeInstrument dev{log};
+  FakePipe pipe{dev};
+  FakeUsb usb{dev};
+  RecordingSink sink{log};
+  int64_t clock = 0;
+  std::function<bool()> stop = [] { return false; };
+  ExchangeLoop loop{LoopEnvironment{
+      pipe, usb, sink,
+      [this](int ms) {
+        log.Add("wait " + std::to_string(ms));
+        clock += ms;
+      },
+      [this] { return stop(); }, [this] { log.Add("priority normal"); }}};
+};
+
+Lines DataReads(const char* who, uint32_t length) {
+  Lines out;
+  for (int i = 0; i < 64; ++i) {
+    out.push_back("progress step " + std::to_string(uint64_t(i) * length / 64));
+    out.push_back(std::string(who) + " read " + std::to_string(length / 64));
+  }
+  return out;
+}
+
+Lines Cat(std::initializer_list<Lines> parts) {
+  Lines out;
+  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+  return out;
+}
+
+TEST_F(LoopTest, StartupReadOverThePipe) {
+  Passes(1);  // 255 runs straight on into 0
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "usb load", "status 1 Проверьте подключение", "lamp Black",
+                               "pipe enumerate", "pipe open " + kDev0, "status 1 Чтение версии",
+                               "lamp Lime", "wait 300"}));
+  EXPECT_EQ(TransportKind, kTransportPipe);
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe write 01 FE", "wait 50", "pipe read 4", "pipe read 13",
+                               "status 0 Zarn-2.6 v1.5", "status 1 Чтение параметров", "wait 300"}));
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe write 02 FD", "wait 50", "pipe read 4",
+                               "pipe read 10752", "pipe read 4", "pipe read 1080", "status 1 ",
+                               "lamp Lime"}));
+  EXPECT_EQ(ProcessCount, 2u);
+  EXPECT_STATE(kLinkReadData);
+  Passes(1);
+  EXPECT_EQ(log.Take(),
+            Cat({{"wait 50", "progress begin", "pipe write 04 FB", "pipe read 4", "progress range 6400"},
+                 DataReads("pipe", 6400),
+                 {"status 1 Данные считаны (2)", "lamp ButtonFace", "progress end"}}));
+  EXPECT_TRUE(DataReadComplete);
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe close", "refresh"}));
+  EXPECT_STATE(kLinkIdle);
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "wait 200"}));
+
+  EXPECT_TRUE(std::equal(dev.params.begin(), dev.params.end(), Images.ParamBlock.begin()));
+  EXPECT_TRUE(std::equal(dev.materials.begin(), dev.materials.end(), Images.MaterialsBlock.begin()));
+  EXPECT_TRUE(std::equal(dev.data.begin(), dev.data.end(), Images.DataImage.begin()));
+  EXPECT_FALSE(pipe.opened);
+}
+
+TEST_F(LoopTest, StartupReadOverLibusbInEnglish) {
+  LanguageIndex = kEnglish;
+  usb.loadResult = 0;
+  pipe.devices.clear();
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "usb load", "status 1 Check Connection", "lamp Black",
+                               "pipe enumerate", "usb open", "status 1 Version Read", "lamp Lime",
+                               "wait 300"}));
+  EXPECT_EQ(TransportKind, kTransportLibusb);
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "usb write 01 FE", "wait 80", "usb read 4", "usb read 13",
+                               "status 0 Zarn-2.6 v1.5", "status 1 Parameters Read", "wait 300"}));
+  Passes(2);
+  EXPECT_EQ(Only({"status"}), (Lines{"status 1 ", "status 1 Data Readed (2)"}));
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "usb close", "refresh"}));
+  EXPECT_TRUE(std::equal(dev.data.begin(), dev.data.end(), Images.DataImage.begin()));
+}
+
+TEST_F(LoopTest, RunWaitsSetsPriorityAndClosesThePipeWhenStopped) {
+  stop = [this] { return clock >= 5000; };
+  loop.Run();
+  const Lines lines = log.Take();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "wait 1000");
+  EXPECT_EQ(lines[1], "priority normal");
+  EXPECT_EQ(lines[2], "wait 50");
+  EXPECT_EQ(lines.back(), "pipe close");
+  EXPECT_STATE(kLinkIdle);  // the whole read ran, then idle passes
+}
+
+TEST_F(LoopTest, NoInstrumentKeepsLooking) {
+  pipe.devices.clear();
+  usb.loadResult = 0;
+  usb.present = false;
+  Passes(3);
+  const Lines one = {"status 1 Проверьте подключение", "lamp Black", "pipe enumerate", "usb open",
+                     "status 0 not connected", "progress hide"};
+  EXPECT_EQ(log.Take(), Cat({{"wait 50", "usb load"}, one, {"wait 50"}, one, {"wait 50"}, one}));
+  EXPECT_STATE(kLinkConnect);
+  // Without the library only the pipe is looked at.
+  TransportKind = kTransportNone;
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "status 1 Проверьте подключение", "lamp Black", "pipe enumerate"}));
+}
+
+TEST_F(LoopTest, InstrumentWithoutProcesses) {
+  dev.SetProcesses(0);
+  Passes(3);
+  EXPECT_EQ(Only({"status 1", "lamp"}).back(), "lamp ButtonFace");
+  EXPECT_STATE(kLinkCloseAndRefresh);
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe close", "refresh"}));
+  EXPECT_STATE(kLinkIdle);
+  EXPECT_FALSE(DataReadComplete);
+  EXPECT_EQ(ProcessCount, 0u);
+
+  LanguageIndex = kEnglish;
+  LinkState = kLinkChooseTransport;
+  Passes(3);
+  const Lines status = Only({"status 1"});
+  EXPECT_EQ(status.back(), "status 1 No Data");
+}
+
+TEST_F(LoopTest, LongVersionIsCutByTransportAndItsRestDiscarded) {
+  dev.version = std::string("AB\0CD", 5);
+  dev.versionAnnounced = 150;
+  Passes(2);
+  Lines status = Only({"status 0"});
+  ASSERT_EQ(status.size(), 1u);
+  EXPECT_EQ(status[0], "status 0 AB CD" + std::string(95, 'x'));  // 100 characters
+  EXPECT_STATE(kLinkReadParameters);
+  Passes(1);  // the parameters reply is read in step: the 50 extra bytes were discarded
+  EXPECT_STATE(kLinkReadData);
+
+  dev.pending.clear();
+  LinkState = kLinkChooseTransport;
+  TransportKind = kTransportNone;
+  pipe.devices.clear();
+  pipe.opened = false;
+  usb.loadResult = 0;
+  Passes(2);
+  status = Only({"status 0"});
+  ASSERT_EQ(status.size(), 1u);
+  EXPECT_EQ(status[0], "status 0 AB CD" + std::string(94, 'x'));  // 99 characters
+  Passes(1);
+  EXPECT_STATE(kLinkReadData);
+}
+
+TEST_F(LoopTest, DataLengthNotAMultipleOf64) {
+  dev.SetData(1000);
+  Passes(3);
+  log.Take();
+  Passes(1);
+  EXPECT_EQ(Only({"progress", "pipe read"}),
+            Cat({{"progress begin", "pipe read 4", "progress range 1000"}, DataReads("pipe", 1000),
+                 {"pipe read 40", "progress end"}}));
+  EXPECT_TRUE(std::equal(dev.data.begin(), dev.data.end(), Images.DataImage.begin()));
+  EXPECT_EQ(Images.DataImage[1000], 0xEE);
+  EXPECT_TRUE(DataReadComplete);
+}
+
+TEST_F(LoopTest, DataShorterThan64FailsOnThePipe) {
+  dev.SetData(40);
+  Passes(3);
+  log.Take();
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "progress begin", "pipe write 04 FB", "pipe read 4",
+                               "progress range 40", "progress step 0", "pipe read 0",
+                               "status 1 Ошибка связи", "lamp Red", "pipe read 1000", "pipe close",
+                               "wait 500", "progress hide"}));
+  EXPECT_STATE(kLinkConnect);
+  EXPECT_FALSE(DataReadComplete);
+  Passes(1);  // red stays 20 ms before the next colour
+  EXPECT_EQ(Only({"wait", "lamp"}), (Lines{"wait 50", "wait 20", "lamp Black", "lamp Lime", "wait 300"}));
+}
+
+// A failure in every operation of every start-up transfer state goes back to connect.
+TEST_F(LoopTest, StartupFailuresRestartFromConnect) {
+  struct Case {
+    int cmd, op;
+    uint8_t state;
+  };
+  for (const Case c : {Case{1, 0, 1}, Case{1, 1, 1}, Case{1, 2, 1}, Case{2, 0, 2}, Case{2, 2, 2},
+                       Case{2, 4, 2}, Case{4, 0, 3}, Case{4, 1, 3}, Case{4, 30, 3}}) {
+    SCOPED_TRACE("command " + std::to_string(c.cmd) + " op " + std::to_string(c.op));
+    SetUp();
+    dev.pending.clear();
+    pipe.opened = false;
+    dev.failCmd = c.cmd;
+    dev.failOp = c.op;
+    Passes(1 + c.state);
+    EXPECT_STATE(kLinkConnect);
+    const Lines lines = log.Take();
+    const auto err = std::find(lines.begin(), lines.end(), "status 1 Ошибка связи");
+    ASSERT_NE(err, lines.end());
+    EXPECT_EQ(Lines(err + 1, lines.end()),
+              (Lines{"lamp Red", "pipe read 1000", "pipe close", "wait 500", "progress hide"}));
+    // Next time round the whole read runs again.
+    dev.failOp = -1;
+    dev.pending.clear();
+    Passes(5);
+    EXPECT_STATE(kLinkIdle);
+    EXPECT_TRUE(DataReadComplete);
+  }
+}
+
+TEST_F(LoopTest, RequestedTransfersSucceed) {
+  ReadToIdle();
+  for (size_t i = 0; i < kMaterialsBlockSize; ++i) Images.MaterialsBlock[i] = uint8_t(i ^ 0x5A);
+  ASSERT_TRUE(RequestTransfer(kLinkWriteMaterials));
+  Passes(1);
+  Lines expected = {"wait 50", "pipe enumerate", "pipe open " + kDev0, "lamp Lime",
+                    "pipe write 05 FA", "wait 300", "pipe write 38 04 00 00"};
+  for (int i = 0; i < 16; ++i) expected.insert(expected.end(), {"pipe write 64 bytes", "wait 15"});
+  expected.insert(expected.end(), {"pipe write 56 bytes", "wait 15", "pipe close",
+                                   "status 1 Параметры записаны", "lamp ButtonFace"});
+  EXPECT_EQ(log.Take(), expected);
+  EXPECT_TRUE(std::equal(Images.MaterialsBlock.begin(), Images.MaterialsBlock.end(),
+                         dev.writtenMaterials.begin(), dev.writtenMaterials.end()));
+  EXPECT_STATE(kLinkIdle);
+
+  ASSERT_TRUE(RequestTransfer(kLinkWriteObjects));
+  Passes(1);
+  EXPECT_EQ(Only({"pipe write"}).size(), 1u + 1 + 10);  // command, length, 9 x 64 and 24
+  EXPECT_TRUE(std::equal(Images.ObjectsBlock.begin(), Images.ObjectsBlock.end(),
+                         dev.writtenObjects.begin(), dev.writtenObjects.end()));
+
+  LanguageIndex = kEnglish;
+  ASSERT_TRUE(RequestTransfer(kLinkReadObjects));
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe enumerate", "pipe open " + kDev0, "lamp Lime",
+                               "wait 50", "pipe write 06 F9", "wait 300", "pipe read 4",
+                               "pipe read 600", "pipe close", "status 1 Param Readed",
+                               "lamp ButtonFace"}));
+  EXPECT_TRUE(std::equal(dev.objects.begin(), dev.objects.end(), Images.ObjectsBlock.begin()));
+
+  const auto paramsBefore = Images.ParamBlock;
+  std::fill(dev.params.begin(), dev.params.end(), uint8_t(0x33));
+  std::reverse(dev.materials.begin(), dev.materials.end());
+  ASSERT_TRUE(RequestTransfer(kLinkReadMaterials));
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe enumerate", "pipe open " + kDev0, "lamp Lime",
+                               "wait 300", "pipe write 02 FD", "wait 50", "pipe read 4",
+                               "pipe read 10752", "pipe read 4", "pipe read 1080", "pipe close",
+                               "status 1 Param Readed", "lamp ButtonFace"}));
+  EXPECT_EQ(Images.ParamBlock, paramsBefore);  // the parameters are thrown away
+  EXPECT_TRUE(std::equal(dev.materials.begin(), dev.materials.end(), Images.MaterialsBlock.begin()));
+  EXPECT_STATE(kLinkIdle);
+}
+
+TEST_F(LoopTest, RequestWithoutInstrumentWaitsUntilWithdrawn) {
+  ReadToIdle();
+  pipe.devices.clear();
+  ASSERT_TRUE(RequestTransfer(kLinkReadObjects));
+  EXPECT_FALSE(RequestTransfer(kLinkReadMaterials));  // only from idle
+  Passes(2);
+  const Lines one = {"pipe enumerate", "pipe close", "status 1 Проверьте подключение", "lamp Black"};
+  EXPECT_EQ(log.Take(), Cat({{"wait 50"}, one, {"wait 50"}, one}));
+  EXPECT_STATE(kLinkReadObjects);
+  EXPECT_FALSE(WithdrawRequest(kLinkReadMaterials));  // not this requester's
+  EXPECT_TRUE(WithdrawRequest(kLinkReadObjects));
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "wait 200"}));
+}
+
+TEST_F(LoopTest, RequestFailuresAfterAndWithoutAWholeRead) {
+  for (uint8_t state : {kLinkWriteMaterials, kLinkReadObjects, kLinkWriteObjects, kLinkReadMaterials}) {
+    SCOPED_TRACE(int(state));
+    SetUp();
+    dev.pending.clear();
+    ReadToIdle();
+    const int cmd = state == kLinkReadMaterials ? 2 : state;
+    dev.failCmd = cmd;
+    dev.failOp = 2;
+    ASSERT_TRUE(RequestTransfer(state));
+    Passes(1);
+    const Lines lines = log.Take();
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(Lines(lines.end() - 6, lines.end()),
+              (Lines{"status 1 Ошибка связи", "lamp Red", "pipe read 1000", "pipe close", "wait 500",
+                     "progress hide"}));
+    EXPECT_STATE(state);  // tried again on the next pass
+    dev.pending.clear();
+    Passes(1);
+    EXPECT_STATE(state);
+    EXPECT_TRUE(WithdrawRequest(state));
+    dev.failOp = -1;
+
+    // Without a whole read behind it the failure sends the loop back to connect.
+    DataReadComplete = false;
+    dev.failOp = 2;
+    dev.pending.clear();
+    ASSERT_TRUE(RequestTransfer(state));
+    Passes(1);
+    EXPECT_STATE(kLinkConnect);
+    dev.failOp = -1;
+  }
+}
+
+TEST_F(LoopTest, RequestWithdrawnDuringItsTransferStaysIdle) {
+  ReadToIdle();
+  dev.onOp = [](int cmd, int op) {
+    if (cmd == 6 && op == 1) WithdrawRequest(kLinkReadObjects);
+  };
+  ASSERT_TRUE(RequestTransfer(kLinkReadObjects));
+  Passes(1);
+  EXPECT_STATE(kLinkIdle);
+  EXPECT_TRUE(std::equal(dev.objects.begin(), dev.objects.end(), Images.ObjectsBlock.begin()));
+}
+
+TEST_F(LoopTest, TransfersHoldTheImagesLockButRefreshDoesNot) {
+  auto lockedElsewhere = [] {
+    return std::async(std::launch::async, [] {
+             if (!ImagesLock.try_lock()) return true;
+             ImagesLock.unlock();
+             return false;
+           }).get();
+  };
+  std::vector<std::pair<int, bool>> seen;
+  dev.onOp = [&](int cmd, int op) {
+    if (op > 0) seen.emplace_back(cmd, lockedElsewhere());
+  };
+  bool lockedDuringRefresh = true;
+  sink.onRefresh = [&] { lockedDuringRefresh = lockedElsewhere(); };
+  Passes(5);
+  EXPECT_FALSE(lockedDuringRefresh);
+  for (const auto& [cmd, locked] : seen) {
+    if (cmd == 2 || cmd == 4) {
+      EXPECT_TRUE(locked) << cmd;
+    } else {
+      EXPECT_FALSE(locked) << cmd;  // the version touches no image
+    }
+  }
+  seen.clear();
+  ASSERT_TRUE(RequestTransfer(kLinkReadObjects));
+  Passes(1);
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(seen.back().second);
+}
+
+TEST_F(LoopTest, DataFileOpenedDuringATransferKeepsTheLoopIdle) {
+  Passes(3);
+  // The file open takes the images lock after the transfer and then sets idle, before
+  // the loop moves on.
+  dev.onOp = [](int cmd, int op) {
+    if (cmd == 4 && op == 65) LinkState = kLinkIdle;
+  };
+  log.Take();
+  Passes(1);
+  EXPECT_STATE(kLinkIdle);
+  const Lines tail = Only({"status", "refresh"});
+  EXPECT_TRUE(tail.empty());  // no "Data Readed", no refresh over the file's images
+  Passes(1);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "wait 200"}));
+}
+
+TEST_F(LoopTest, DataFileOpenedWhileLookingStopsTheSearch) {
+  pipe.devices.clear();
+  Passes(2);
+  LinkState = kLinkIdle;  // the file's images are in
+  log.Take();
+  Passes(3);
+  EXPECT_EQ(log.Take(), (Lines{"wait 50", "wait 200", "wait 50", "wait 200", "wait 50", "wait 200"}));
+
+  // Also when the file lands while the pipe is being opened.
+  pipe.devices = {kDev0};
+  ASSERT_TRUE(RequestGaugeRead());
+  dev.onOp = nullptr;
+  struct OpenHook final : PipeLink {
+    FakePipe& inner;
+    explicit OpenHook(FakePipe& p) : inner(p) {}
+    uint32_t Enumerate(QByteArray& l) override { return inner.Enumerate(l); }
+    int Open(QByteArrayView p) override {
+      LinkState = kLinkIdle;
+      return inner.Open(p);
+    }
+    int TransportClose() override { return inner.TransportClose(); }
+    uint16_t TransportWrite(const uint8_t* b, uint32_t c) override { return inner.TransportWrite(b, c); }
+    uint16_t TransportRead(uint8_t* b, uint32_t c) override { return inner.TransportRead(b, c); }
+  } hooked(pipe);
+  ExchangeLoop racing{LoopEnvironment{hooked, usb, sink, [this](int ms) { log.Add("wait " + std::to_string(ms)); },
+                                      [] { return false; }, {}}};
+  log.Take();
+  racing.RunPass();
+  EXPECT_STATE(kLinkIdle);
+  EXPECT_EQ(Only({"status 1"}), (Lines{"status 1 Проверьте подключение"}));
+}
+
+TEST_F(LoopTest, GaugeReadOnlyFromIdle) {
+  ReadToIdle();
+  LinkState = kLinkReadData;
+  EXPECT_FALSE(RequestGaugeRead());
+  EXPECT_TRUE(DataReadComplete);
+  EXPECT_STATE(kLinkReadData);
+  LinkState = kLinkIdle;
+  EXPECT_TRUE(RequestGaugeRead());
+  EXPECT_FALSE(DataReadComplete);
+  EXPECT_STATE(kLinkConnect);
+  Passes(5);
+  EXPECT_STATE(kLinkIdle);
+  EXPECT_TRUE(DataReadComplete);
+}
+
+TEST_F(LoopTest, FileLoadedBeforeTheFirstPassLeavesOnlyThePipe) {
+  LinkState = kLinkIdle;
+  usb.loadResult = 0;
+  Passes(2);
+  EXPECT_EQ(TransportKind, kTransportNone);
+  ASSERT_TRUE(RequestTransfer(kLinkReadObjects));  // no transport: error path, then connect
+  Passes(1);
+  EXPECT_STATE(kLinkConnect);
+  pipe.devices.clear();
+  log.Take();
+  Passes(1);
+  EXPECT_EQ(Only({"usb", "pipe"}), (Lines{"pipe enumerate"}));
+  pipe.devices = {kDev0};
+  Passes(5);
+  EXPECT_STATE(kLinkIdle);
+  EXPECT_EQ(TransportKind, kTransportPipe);
+}
+
+TEST_F(LoopTest, ReplugOnThePipeOpensTheNewDevice) {
+  Passes(2);
+  // Unplugged during the parameters; the driver lists the instrument again under a
+  // new path.
+  dev.failForever = true;
+  Passes(1);
+  EXPECT_STATE(kLinkConnect);
+  EXPECT_FALSE(pipe.opened);  // the vanished device's handles are gone
+  dev.failForever = false;
+  dev.pending.clear();
+  const std::string dev1 = "/run/zarn26/{E6EF7DCD-1795-4A08-9FBF-AA78423C26F0}/dev1";
+  pipe.devices = {dev1};
+  log.Take();
+  Passes(5);
+  EXPECT_EQ(pipe.openPath, dev1);
+  EXPECT_STATE(kLinkIdle);
+  EXPECT_TRUE(DataReadComplete);
+}
+
+TEST_F(LoopTest, StopDuringTheDataReadEndsThePassAndShowsNothingMore) {
+  Passes(3);
+  bool stopping = false;
+  stop = [&] { return stopping; };
+  dev.onOp = [&](int cmd, int op) {
+    if (cmd == 4 && op == 10) stopping = true;
+  };
+  log.Take();
+  Passes(1);
+  const Lines lines = log.Take();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("pipe read", 0) == 0; }), 10);
+  EXPECT_EQ(lines.back(), "pipe read 100");  // nothing shown after it
+  EXPECT_STATE(kLinkReadData);
+  EXPECT_FALSE(DataReadComplete);
+  EXPECT_TRUE(ImagesLock.try_lock());
+  ImagesLock.unlock();
+}
+
+TEST_F(LoopTest, UnknownStateTakesTheErrorPath) {
+  ReadToIdle();
+  LinkState = 42;
+  Passes(1);
+  EXPECT_STATE(42);  // a whole read is behind it
+  DataReadComplete = false;
+  Passes(1);
+  EXPECT_STATE(kLinkConnect);
+  EXPECT_EQ(Only({"status 1"}), (Lines{"status 1 Ошибка связи", "status 1 Ошибка связи"}));
+}
+
+TEST(LastDevicePath, TakesTheLastLine) {
+  EXPECT_EQ(LastDevicePath("a\nbb\nccc\n"), QByteArrayView("ccc"));
+  EXPECT_EQ(LastDevicePath("only\n"), QByteArrayView("only"));
+  EXPECT_EQ(LastDevicePath("a\n\n"), QByteArrayView(""));
+}
+
+}  // namespace
