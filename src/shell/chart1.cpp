@@ -1,14 +1,364 @@
 #include "chart1.h"
 
+#include <QApplication>
+#include <QCategoryAxis>
+#include <QGraphicsLayout>
+#include <QLineSeries>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRubberBand>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 namespace zarn {
 
-TChart::TChart(QWidget* parent) : QChartView(parent) { setObjectName(QStringLiteral("Chart1")); }
+namespace {
+
+// A round tick interval (1, 2 or 5 times a power of ten) giving about `ticks`
+// intervals over `span`.
+double NiceStep(double span, int ticks) {
+  if (!(span > 0) || !std::isfinite(span)) return 1.0;
+  const double raw = span / std::max(1, ticks);
+  const double power = std::pow(10.0, std::floor(std::log10(raw)));
+  const double f = raw / power;
+  const double step = f < 1.5 ? 1 : f < 3 ? 2 : f < 7 ? 5 : 10;
+  return step * power;
+}
+
+// Enough decimals to tell two ticks `interval` apart.
+int Decimals(double interval) {
+  return std::clamp(int(-std::floor(std::log10(interval) + 1e-9)), 0, 9);
+}
+
+QList<QPointF> ToQt(const std::vector<ChartPoint>& points) {
+  QList<QPointF> out;
+  out.reserve(qsizetype(points.size()));
+  for (const ChartPoint& p : points) out.append(QPointF(p.x, p.y));
+  return out;
+}
+
+}  // namespace
+
+TChart::TChart(QWidget* parent) : QChartView(new QChart, parent), chart_(chart()) {
+  setObjectName(QStringLiteral("Chart1"));
+  setFrameShape(QFrame::NoFrame);
+  setRenderHint(QPainter::Antialiasing);
+  // Our own rubber band: the view's built-in one would zoom on a mere click and zoom
+  // out on every right click.
+  setRubberBand(QChartView::NoRubberBand);
+  viewport()->setCursor(Qt::CrossCursor);
+  band_ = new QRubberBand(QRubberBand::Rectangle, viewport());
+
+  chart_->legend()->hide();
+  chart_->setBackgroundRoundness(0);
+  chart_->setBackgroundBrush(Qt::white);
+  chart_->setMargins(QMargins(0, 0, 2, 0));
+  chart_->layout()->setContentsMargins(0, 0, 0, 0);
+  chart_->setAnimationOptions(QChart::NoAnimation);
+  chart_->setAnimationDuration(250);
+  // Axis labels with the decimal comma, like every number the program shows.
+  QLocale numbers(QLocale::Russian, QLocale::Russia);
+  numbers.setNumberOptions(QLocale::OmitGroupSeparator);
+  chart_->setLocale(numbers);
+  chart_->setLocalizeNumbers(true);
+
+  // Category axes with a label on every tick value: the labels are ours, so a tick at
+  // zero reads 0 and never -0,0, which rounding of summed intervals would give.
+  axisX_ = new QCategoryAxis(chart_);
+  axisY_ = new QCategoryAxis(chart_);
+  for (QCategoryAxis* axis : {axisX_, axisY_}) {
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    axis->setMinorTickCount(0);
+  }
+  axisX_->setObjectName(QStringLiteral("BottomAxis"));
+  axisY_->setObjectName(QStringLiteral("LeftAxis"));
+  chart_->addAxis(axisX_, Qt::AlignBottom);
+  chart_->addAxis(axisY_, Qt::AlignLeft);
+
+  for (int i = 0; i <= kBlowSeries; ++i) {
+    auto* series = new QLineSeries(chart_);
+    const bool zeroLine = i == kBlowSeries;
+    series->setObjectName(QStringLiteral("Series%1").arg(i + 1));
+    series->setName(zeroLine ? QStringLiteral("Ось X") : QString::number(i + 1));
+    series->setPointsVisible(false);
+    series->setPointLabelsVisible(false);
+    QPen pen(QColor(zeroLine ? kBlack : kRed));
+    pen.setWidthF(1.0);
+    series->setPen(pen);
+    chart_->addSeries(series);
+    series->attachAxis(axisX_);
+    series->attachAxis(axisY_);
+    series_[size_t(i)] = series;
+  }
+
+  connect(axisX_, &QValueAxis::rangeChanged, this, &TChart::UpdateTicks);
+  connect(axisY_, &QValueAxis::rangeChanged, this, &TChart::UpdateTicks);
+  ApplyProgramRanges();
+  UpdateTicks();
+}
+
 TChart::~TChart() = default;
-void TChart::ClearBlowSeries() {}
-void TChart::DrawProcessChart(const ProcessView&, uint16_t, int) {}
-void TChart::DrawZeroLine() {}
-QStringList TChart::TitleLines() const { return {}; }
-std::vector<std::vector<ChartPoint>> TChart::SeriesPoints() const { return {}; }
-QImage TChart::ToImage() { return grab().toImage(); }
+
+QLineSeries* TChart::Series(int number) const {
+  return number >= 1 && number <= kBlowSeries + 1 ? series_[size_t(number - 1)] : nullptr;
+}
+
+QValueAxis* TChart::BottomAxis() const { return axisX_; }
+QValueAxis* TChart::LeftAxis() const { return axisY_; }
+
+void TChart::setPopupMenu(QMenu* menu) { popup_ = menu; }
+QMenu* TChart::popupMenu() const { return popup_; }
+void TChart::setZoomAnimated(bool on) { zoomAnimated_ = on; }
+
+void TChart::SetAnimated(bool on) {
+  const auto options = on ? QChart::AnimationOptions(QChart::SeriesAnimations |
+                                                     QChart::GridAxisAnimations)
+                          : QChart::AnimationOptions(QChart::NoAnimation);
+  if (chart_->animationOptions() != options) chart_->setAnimationOptions(options);
+}
+
+void TChart::ClearBlowSeries() {
+  for (int i = 0; i < kBlowSeries; ++i)
+    if (series_[size_t(i)]->count() != 0) series_[size_t(i)]->clear();
+}
+
+void TChart::DrawProcessChart(const ProcessView& process, uint16_t a, int language) {
+  // A redraw ends any zoom; only the zoom itself is animated, never new data.
+  EndZoom();
+  title_ = ChartTitle(a, language);
+  ShowTitle();
+
+  const std::vector<BlowCurve> curves = ChartCurves(process, a);
+  for (int i = 0; i < kBlowSeries; ++i) {
+    QLineSeries* series = series_[size_t(i)];
+    if (size_t(i) < curves.size()) {
+      const BlowCurve& curve = curves[size_t(i)];
+      // One colour per series: every point of a blow has the same colour.
+      const QColor colour(curve.gray ? kGray : kRed);
+      if (series->color() != colour) series->setColor(colour);
+      series->replace(ToQt(curve.points));
+    } else if (series->count() != 0) {
+      series->clear();
+    }
+  }
+  DrawZeroLine();
+
+  const double m = LeftAxisHalfRange(curves);
+  // All-zero or unusable values would give an empty or undefined axis.
+  yHalf_ = std::isfinite(m) && m > 0 ? m : 1.0;
+  SetBottomRangeFromData();
+  ApplyProgramRanges();
+}
+
+void TChart::DrawZeroLine() {
+  double maxX = -std::numeric_limits<double>::infinity();
+  for (int i = 0; i < kBlowSeries; ++i)
+    for (const QPointF& p : series_[size_t(i)]->points())
+      if (std::isfinite(p.x())) maxX = std::max(maxX, p.x());
+  if (!std::isfinite(maxX)) maxX = 0;
+  series_[kBlowSeries]->replace(QList<QPointF>{QPointF(0, 0), QPointF(maxX, 0)});
+}
+
+int TChart::FindWaveCut(int index) const {
+  if (index < 0 || index >= kBlowSeries) return 0;
+  const QList<QPointF> points = series_[size_t(index)]->points();
+  std::vector<ChartPoint> values;
+  values.reserve(size_t(points.size()));
+  for (const QPointF& p : points) values.push_back({p.x(), p.y()});
+  return zarn::FindWaveCut(values);
+}
+
+QStringList TChart::TitleLines() const { return title_; }
+
+std::vector<std::vector<ChartPoint>> TChart::SeriesPoints() const {
+  std::vector<std::vector<ChartPoint>> out(kBlowSeries);
+  for (int i = 0; i < kBlowSeries; ++i) {
+    const QList<QPointF> points = series_[size_t(i)]->points();
+    out[size_t(i)].reserve(size_t(points.size()));
+    for (const QPointF& p : points) out[size_t(i)].push_back({p.x(), p.y()});
+  }
+  return out;
+}
+
+QImage TChart::ToImage() {
+  // The chart lays itself out on the next turn of the event loop; a copy right after
+  // a draw must show the new axes too.
+  chart_->layout()->activate();
+  const QPixmap picture = grab();
+  QImage image(picture.size(), QImage::Format_RGB32);
+  image.setDevicePixelRatio(picture.devicePixelRatio());
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.drawPixmap(0, 0, picture);
+  return image;
+}
+
+void TChart::Chart1Click() {
+  SetTicksFor(xMin_, xMax_, -yHalf_, yHalf_);
+  SetAnimated(zoomAnimated_);
+  if (chart_->isZoomed()) chart_->zoomReset();
+  ApplyProgramRanges();
+}
+
+void TChart::Chart1DblClick() {
+  EndZoom();
+  for (int i = 0; i < kBlowSeries; ++i) {
+    const int cut = FindWaveCut(i);
+    if (cut < 5) break;  // a series that holds no blow ends the curves
+    QLineSeries* series = series_[size_t(i)];
+    const int count = int(series->count());
+    if (cut < count) series->removePoints(cut, count - cut);
+  }
+  DrawZeroLine();
+  // The left axis keeps its range; the bottom one follows the trimmed curves.
+  SetBottomRangeFromData();
+  ApplyProgramRanges();
+}
+
+void TChart::Chart1MouseDown(Qt::MouseButton button, QPoint position) {
+  pressAt_ = position;
+  emit MousePressed(position);
+  if (button == Qt::LeftButton) {
+    leftDown_ = true;
+    dragging_ = false;
+  }
+}
+
+void TChart::Chart1MouseUp(Qt::MouseButton button, QPoint position) {
+  if (button == Qt::LeftButton) {
+    if (!leftDown_) return;  // the release that ends a double-click
+    leftDown_ = false;
+    if (dragging_) {
+      dragging_ = false;
+      band_->hide();
+      ZoomTo(QRect(pressAt_, position).normalized());
+    } else {
+      Chart1Click();
+    }
+  } else if (button == Qt::RightButton) {
+    // Only a right click that did not move opens the menu.
+    if (position == pressAt_ && popup_) popup_->popup(PopupPosition(position));
+  }
+}
+
+QPoint TChart::PopupPosition(QPoint position) const {
+  return viewport()->mapToGlobal(position) + QPoint(3, 3);
+}
+
+void TChart::ZoomTo(const QRect& rect) {
+  const QRectF inChart = chart_->mapFromScene(mapToScene(rect)).boundingRect();
+  const QRectF area = inChart.intersected(chart_->plotArea());
+  if (area.width() < 1 || area.height() < 1) return;
+  SetAnimated(zoomAnimated_);
+  chart_->zoomIn(area);
+}
+
+void TChart::mousePressEvent(QMouseEvent* event) {
+  Chart1MouseDown(event->button(), event->position().toPoint());
+  event->accept();
+}
+
+void TChart::mouseMoveEvent(QMouseEvent* event) {
+  if (!leftDown_ || !(event->buttons() & Qt::LeftButton)) return;
+  const QPoint at = event->position().toPoint();
+  if (!dragging_ && (at - pressAt_).manhattanLength() >= QApplication::startDragDistance()) {
+    dragging_ = true;
+    band_->show();
+  }
+  if (dragging_) band_->setGeometry(QRect(pressAt_, at).normalized());
+  event->accept();
+}
+
+void TChart::mouseReleaseEvent(QMouseEvent* event) {
+  Chart1MouseUp(event->button(), event->position().toPoint());
+  event->accept();
+}
+
+void TChart::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    leftDown_ = false;
+    dragging_ = false;
+    band_->hide();
+    Chart1DblClick();
+  }
+  event->accept();
+}
+
+void TChart::resizeEvent(QResizeEvent* event) {
+  QChartView::resizeEvent(event);
+  UpdateTicks();
+}
+
+void TChart::SetBottomRangeFromData() {
+  double lo = std::numeric_limits<double>::infinity();
+  double hi = -lo;
+  for (QLineSeries* series : series_)
+    for (const QPointF& p : series->points())
+      if (std::isfinite(p.x())) {
+        lo = std::min(lo, p.x());
+        hi = std::max(hi, p.x());
+      }
+  if (!(lo <= hi)) lo = hi = 0;
+  if (hi - lo <= 0) hi = lo + 1;  // a single x still gets a usable axis
+  xMin_ = lo;
+  xMax_ = hi;
+}
+
+void TChart::ApplyProgramRanges() {
+  // Ticks first: an axis whose old interval meets a much wider range would make
+  // thousands of ticks for a moment.
+  SetTicksFor(xMin_, xMax_, -yHalf_, yHalf_);
+  axisX_->setRange(xMin_, xMax_);
+  axisY_->setRange(-yHalf_, yHalf_);
+}
+
+void TChart::EndZoom() {
+  SetAnimated(false);
+  if (chart_->isZoomed()) chart_->zoomReset();
+}
+
+void TChart::UpdateTicks() {
+  SetTicksFor(axisX_->min(), axisX_->max(), axisY_->min(), axisY_->max());
+}
+
+void TChart::SetTicksFor(double x0, double x1, double y0, double y1) {
+  // About one label per 80 pixels across and per 40 pixels up, never finer than 0,1
+  // on the time axis.
+  const int across = std::max(2, width() / 80);
+  const int up = std::max(2, height() / 40);
+  SetTicks(axisX_, ticksX_, x0, x1, std::max(0.1, NiceStep(x1 - x0, across)));
+  SetTicks(axisY_, ticksY_, y0, y1, NiceStep(y1 - y0, up));
+}
+
+void TChart::SetTicks(QCategoryAxis* axis, std::vector<double>& shown, double lo, double hi,
+                      double interval) {
+  if (!std::isfinite(lo) || !std::isfinite(hi) || !(interval > 0)) return;
+  // Every tick is a whole multiple of the interval, computed by one multiplication.
+  const double first = std::ceil(lo / interval - 1e-9);
+  const double last = std::floor(hi / interval + 1e-9);
+  if (!(last - first < 1000)) return;  // cannot happen with the intervals above
+  std::vector<double> ticks;
+  for (double k = first; k <= last; ++k) ticks.push_back(k == 0 ? 0.0 : k * interval);
+  if (ticks == shown) return;
+  shown = ticks;
+
+  for (const QString& label : axis->categoriesLabels()) axis->remove(label);
+  const int decimals = Decimals(interval);
+  const QLocale locale = chart_->locale();
+  // A category ends at each tick; the first one starts a tick below, off the axis.
+  axis->setStartValue(ticks.empty() ? lo : ticks.front() - interval);
+  for (double t : ticks) axis->append(locale.toString(t, 'f', decimals), t);
+}
+
+void TChart::ShowTitle() {
+  // The all-blows title is one empty line; a blank keeps its line on the screen, so
+  // the plot does not jump between the two views.
+  QString shown = title_.join(QLatin1Char('\n'));
+  if (!title_.isEmpty() && shown.trimmed().isEmpty()) shown = QStringLiteral(" ");
+  chart_->setTitle(shown);
+}
 
 }  // namespace zarn
