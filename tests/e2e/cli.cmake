@@ -1,6 +1,6 @@
 # zarn26-cli export run as a program on data files made by the tests.
 zarn_add_test(cli_export_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/cli_export_test.cpp
-  LIBS zarn_testdata zarn_data zarn_materials zarn_objects)
+  LIBS zarn_testdata zarn_simgen zarn_data zarn_materials zarn_objects)
 target_compile_definitions(cli_export_tests PRIVATE ZARN_CLI="$<TARGET_FILE:zarn26-cli>")
 add_dependencies(cli_export_tests zarn26-cli)

@@ -13,6 +13,7 @@
 #include "data/presenters.h"
 #include "materials/materialsfile.h"
 #include "objects/objectsfile.h"
+#include "samplegen.h"
 #include "testdata.h"
 
 using namespace zarn;
@@ -414,4 +415,49 @@ TEST_F(CliExport, ProcessWithoutBlowsHasNoChartData) {
   r = Export({path, u"impacts"_s, u"0"_s});
   EXPECT_EQ(r.code, 0);
   EXPECT_EQ(ParseTsv(QString::fromUtf8(r.out))[0].size(), 2);
+}
+
+TEST_F(CliExport, RealisticFullMemory) {
+  // 2688 generated series: the whole table, the last process's chart and the JSON agree
+  // with the texts computed here.
+  auto images = std::make_unique<DeviceImages>();
+  zarn::sim::GenerateSample(*images, 2688, 7);
+  const QString path = dir_.filePath(u"full.zarn"_s);
+  ASSERT_TRUE(WriteBytes(path, DataFileBytes(*images)));
+  const uint32_t count = CountProcesses(images->ParamBlock.data());
+  ASSERT_EQ(count, 2688u);
+
+  QList<QStringList> rows;
+  for (int h = 0; h < 2; ++h) {
+    const SeriesRow r = SeriesTableHeading(h, kEnglish, StrengthUnit::Kgf);
+    rows.append(QStringList(r.begin(), r.end()));
+  }
+  ProcessRecordBuffer record{};
+  SeriesRow row;
+  for (uint32_t i = 0; i < count; ++i) {
+    CopyProcess(*images, count, i, record.data());
+    FillSeriesRow(ProcessView(record.data()), StrengthUnit::Kgf, row);
+    rows.append(QStringList(row.begin(), row.end()));
+  }
+  CliRun r = Export({path, u"--lang"_s, u"en"_s, u"--unit"_s, u"kgf"_s, u"series"_s});
+  ASSERT_EQ(r.code, 0);
+  EXPECT_EQ(QString::fromUtf8(r.out), TableText(rows));
+
+  CopyProcess(*images, count, count - 1, record.data());
+  const ProcessView last(record.data());
+  ASSERT_GT(last.shownBlowCount(), 0);
+  std::vector<std::vector<ChartPoint>> series;
+  for (const BlowCurve& c : ChartCurves(last, 0)) series.push_back(c.points);
+  FillSeriesRow(last, StrengthUnit::MPa, row);
+  const QString chart =
+      ChartDataText(SeriesTableHeading(0, kRussian, StrengthUnit::MPa), row,
+                    CoefficientRow(last, kRussian), ChartTitle(0, kRussian), series, kRussian);
+  r = Export({path, u"chart"_s, u"2687"_s});
+  EXPECT_EQ(QString::fromUtf8(r.out), chart);
+
+  r = Export({path, u"--format"_s, u"json"_s, u"series"_s});
+  QJsonParseError error;
+  const QJsonDocument doc = QJsonDocument::fromJson(r.out, &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError);
+  EXPECT_EQ(doc.object()[u"processes"_s].toArray().size(), 2688);
 }

@@ -219,21 +219,24 @@ QList<QStringList> RowsOf(const QString& text) {
   return rows;
 }
 
-QList<QStringList> SeriesRows(const std::vector<ProcessRecordBuffer>& records, int language,
+QList<QStringList> SeriesRows(const DeviceImages& images, uint32_t count, int language,
                               StrengthUnit unit) {
   QList<QStringList> rows;
-  rows.reserve(qsizetype(records.size()) + 3);
+  rows.reserve(qsizetype(count) + 3);
   for (int h = 0; h < 2; ++h) {
     const SeriesRow heading = SeriesTableHeading(h, language, unit);
     rows.append(QStringList(heading.begin(), heading.end()));
   }
+  // One record at a time: the rows are small, the records are not.
+  ProcessRecordBuffer record;
   SeriesRow row;
-  for (const ProcessRecordBuffer& r : records) {
-    FillSeriesRow(ProcessView(r.data()), unit, row);
+  for (uint32_t i = 0; i < count; ++i) {
+    CopyProcess(images, count, i, record.data());
+    FillSeriesRow(ProcessView(record.data()), unit, row);
     rows.append(QStringList(row.begin(), row.end()));
   }
   // Table 1 always has at least one row below its headings.
-  if (records.empty()) rows.append(QStringList(kSeriesColumns, QString()));
+  if (count == 0) rows.append(QStringList(kSeriesColumns, QString()));
   return rows;
 }
 
@@ -285,13 +288,10 @@ int RunExport(const QStringList& args) {
   QList<QStringList> rows;  // the table, for tsv and csv
   QString text;             // the tsv text where it is not a plain table
   switch (o.what) {
-    case What::Series: {
-      std::vector<ProcessRecordBuffer> records(count);
-      for (uint32_t i = 0; i < count; ++i) CopyProcess(*images, count, i, records[i].data());
-      if (o.format == Format::Json) out = SeriesJson(name, records);
-      else rows = SeriesRows(records, language, unit);
+    case What::Series:
+      if (o.format == Format::Json) out = SeriesJson(name, *images, count);
+      else rows = SeriesRows(*images, count, language, unit);
       break;
-    }
     case What::Impacts:
       if (o.format == Format::Json) out = ImpactsJson(name, index, process);
       else rows = ImpactsTable(process, language, unit);

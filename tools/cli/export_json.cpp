@@ -115,15 +115,17 @@ void ProcessFields(Json& j, uint32_t index, const ProcessView& p) {
 
 }  // namespace
 
-QByteArray SeriesJson(const QString& file, const std::vector<ProcessRecordBuffer>& records) {
+QByteArray SeriesJson(const QString& file, const DeviceImages& images, uint32_t count) {
   Json j;
   j.BeginObject();
   j.Key("file").String(file);
-  j.Key("processCount").Int(qint64(records.size()));
+  j.Key("processCount").Int(count);
   j.Key("processes").BeginArray();
-  for (size_t i = 0; i < records.size(); ++i) {
+  ProcessRecordBuffer record;
+  for (uint32_t i = 0; i < count; ++i) {
+    CopyProcess(images, count, i, record.data());
     j.BeginObject();
-    ProcessFields(j, uint32_t(i), ProcessView(records[i].data()));
+    ProcessFields(j, i, ProcessView(record.data()));
     j.EndObject();
   }
   j.EndArray();

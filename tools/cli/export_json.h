@@ -31,7 +31,8 @@
 
 namespace zarn::cli {
 
-QByteArray SeriesJson(const QString& file, const std::vector<ProcessRecordBuffer>& records);
+// The processes 0..count - 1 of `images`.
+QByteArray SeriesJson(const QString& file, const DeviceImages& images, uint32_t count);
 QByteArray ImpactsJson(const QString& file, uint32_t index, const ProcessView& process);
 QByteArray CoefficientsJson(const QString& file, uint32_t index, const ProcessView& process);
 QByteArray ChartJson(const QString& file, uint32_t index, int blow,
