@@ -17,8 +17,8 @@
 namespace zarn {
 
 inline constexpr QStringView kMaterialsFileSuffix = u".mtzarn";
-inline constexpr QStringView kMaterialsFileFilter =
-    u"Materials (*.mtzarn)|*.mtzarn|All files (*.*)|*.*";
+// The first entry of the file dialogs' type list; the second is "All files (*.*)".
+inline constexpr QStringView kMaterialsFileFilter = u"Materials (*.mtzarn)";
 
 // Section name of material m: "Mt" and m with three digits.
 QString MaterialsSectionName(int m);

@@ -15,8 +15,8 @@
 namespace zarn {
 
 inline constexpr QStringView kObjectsFileSuffix = u".objzarn";
-inline constexpr QStringView kObjectsFileFilter =
-    u"Objects (*.objzarn)|*.objzarn|All files (*.*)|*.*";
+// The first entry of the file dialogs' type list; the second is "All files (*.*)".
+inline constexpr QStringView kObjectsFileFilter = u"Objects (*.objzarn)";
 inline constexpr QStringView kObjectsSection = u"Names";
 
 // Key of entry k: "Name" and k + 1 with two digits.
