@@ -15,6 +15,9 @@ namespace {
 
 constexpr qint64 kHeaderSize = 24;
 constexpr int kBlocks = 4;
+// Capacities of the blocks in file order: materials, objects, parameters, data.
+constexpr size_t kCapacity[kBlocks] = {kMaterialsBlockSize, kObjectsBlockSize, kParamBlockSize,
+                                       kDataImageSize};
 
 // The blocks in file order, with how many bytes of each a read replaced.
 struct BlockSpan {
@@ -39,20 +42,16 @@ bool ReadExactly(QFile& file, uint8_t* to, qint64 n) {
   return true;
 }
 
-// The reader behind ReadDataFile and OpenDataFile; `replaced` gets the number of bytes
-// each block (in file order) received.
-DataFileStatus ReadBlocks(const QString& path, DeviceImages& images,
-                          std::array<size_t, kBlocks>& replaced) {
-  replaced.fill(0);
-  // Only a plain file is read: a FIFO or a device could block the reader for ever or
-  // feed it without end.
-  const QFileInfo info(path);
-  if (!info.isFile()) return DataFileStatus::CannotOpen;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return DataFileStatus::CannotOpen;
-
-  uint8_t header[kHeaderSize];
-  if (!ReadExactly(file, header, kHeaderSize)) return DataFileStatus::Damaged;
+// Where the blocks of a file lie, from its header and size. Each block takes at most
+// its capacity, read straight into its image; the lengths never size anything. A
+// length above the capacity is checked in the sum but its excess is not skipped: the
+// next block follows the bytes read, as files of the instrument's own software have
+// always been read.
+struct Layout {
+  qint64 offset[kBlocks];
+  size_t count[kBlocks];
+};
+DataFileStatus CheckHeader(const uint8_t* header, qint64 fileSize, Layout& layout) {
   if (std::memcmp(header, kDataFileSignature, sizeof kDataFileSignature) != 0)
     return DataFileStatus::Damaged;
   uint32_t lengths[kBlocks];
@@ -61,17 +60,45 @@ DataFileStatus ReadBlocks(const QString& path, DeviceImages& images,
     lengths[b] = GetU32(header + 8 + 4 * b);
     sum += lengths[b];  // modulo 2^32, as the file format has always checked it
   }
-  if (qint64(sum) != file.size()) return DataFileStatus::Damaged;
-
-  // The lengths are never used to size anything: each block takes at most its
-  // capacity, read straight into the image. A length above the capacity is checked in
-  // the sum but its excess is not skipped: the next block follows the bytes read, as
-  // files of the instrument's own software have always been read.
-  const auto blocks = FileOrder(images);
+  if (qint64(sum) != fileSize) return DataFileStatus::Damaged;
+  qint64 at = kHeaderSize;
   for (int b = 0; b < kBlocks; ++b) {
-    const size_t n = std::min<size_t>(lengths[b], blocks[size_t(b)].capacity);
-    if (!ReadExactly(file, blocks[size_t(b)].data, qint64(n))) return DataFileStatus::Damaged;
-    replaced[size_t(b)] = n;
+    layout.offset[b] = at;
+    layout.count[b] = std::min<size_t>(lengths[b], kCapacity[b]);
+    at += qint64(layout.count[b]);
+  }
+  // Lengths that wrap around 2^32 can pass the sum and still ask for more than there is.
+  if (at > fileSize) return DataFileStatus::Damaged;
+  return DataFileStatus::Ok;
+}
+
+// Only a plain file is read: a FIFO or a device could block the reader for ever or
+// feed it without end.
+DataFileStatus OpenForReading(const QString& path, QFile& file) {
+  const QFileInfo info(path);
+  if (!info.isFile()) return DataFileStatus::CannotOpen;
+  file.setFileName(path);
+  if (!file.open(QIODevice::ReadOnly)) return DataFileStatus::CannotOpen;
+  return DataFileStatus::Ok;
+}
+
+// The reader behind ReadDataFile and OpenDataFile; `replaced` gets the number of bytes
+// each block (in file order) received.
+DataFileStatus ReadBlocks(const QString& path, DeviceImages& images,
+                          std::array<size_t, kBlocks>& replaced) {
+  replaced.fill(0);
+  QFile file;
+  if (const DataFileStatus s = OpenForReading(path, file); s != DataFileStatus::Ok) return s;
+  uint8_t header[kHeaderSize];
+  if (!ReadExactly(file, header, kHeaderSize)) return DataFileStatus::Damaged;
+  Layout layout;
+  if (const DataFileStatus s = CheckHeader(header, file.size(), layout); s != DataFileStatus::Ok)
+    return s;
+  const auto blocks = FileOrder(images);
+  for (size_t b = 0; b < kBlocks; ++b) {
+    // The file may have changed since its size was taken: every block must still arrive.
+    if (!ReadExactly(file, blocks[b].data, qint64(layout.count[b]))) return DataFileStatus::Damaged;
+    replaced[b] = layout.count[b];
   }
   return DataFileStatus::Ok;
 }
@@ -87,6 +114,43 @@ QString Extension(const QString& name) {
 DataFileStatus ReadDataFile(const QString& path, DeviceImages& images) {
   std::array<size_t, kBlocks> replaced;
   return ReadBlocks(path, images, replaced);
+}
+
+DataFileView::DataFileView() = default;
+DataFileView::~DataFileView() = default;
+
+DataFileStatus DataFileView::Open(const QString& path) {
+  mapped_ = false;
+  std::fill(std::begin(blocks_), std::end(blocks_), nullptr);
+  copy_.reset();
+  file_ = std::make_unique<QFile>();
+  if (const DataFileStatus s = OpenForReading(path, *file_); s != DataFileStatus::Ok) return s;
+  const qint64 size = file_->size();
+  uint8_t header[kHeaderSize];
+  if (!ReadExactly(*file_, header, kHeaderSize)) return DataFileStatus::Damaged;
+  Layout layout;
+  if (const DataFileStatus s = CheckHeader(header, size, layout); s != DataFileStatus::Ok) return s;
+
+  bool whole = true;
+  for (size_t b = 0; b < kBlocks; ++b) whole = whole && layout.count[b] == kCapacity[b];
+  if (whole) {
+    if (uchar* map = file_->map(0, size)) {
+      for (size_t b = 0; b < kBlocks; ++b) blocks_[b] = map + layout.offset[b];
+      mapped_ = true;
+      return DataFileStatus::Ok;
+    }
+  }
+  // Short blocks leave the rest of their (zero) image; or the file cannot be mapped.
+  copy_ = std::make_unique<DeviceImages>();
+  std::array<size_t, kBlocks> replaced;
+  const DataFileStatus s = ReadBlocks(path, *copy_, replaced);
+  if (s != DataFileStatus::Ok) {
+    copy_.reset();
+    return s;
+  }
+  const auto blocks = FileOrder(*copy_);
+  for (size_t b = 0; b < kBlocks; ++b) blocks_[b] = blocks[b].data;
+  return DataFileStatus::Ok;
 }
 
 DataFileStatus OpenDataFile(const QString& path,

@@ -5,6 +5,7 @@
 // through a temporary file, so a failed save never destroys an existing file.
 
 #include <QDateTime>
+#include <QFile>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -27,6 +28,34 @@ enum class DataFileStatus {
 // bytes of its image; a shorter block leaves the rest as it was. On any failure the
 // images may hold part of the file: callers pass a scratch copy.
 DataFileStatus ReadDataFile(const QString& path, DeviceImages& images);
+
+// A data file opened for reading only, checked as ReadDataFile checks it, for tools
+// that only look at a file: the blocks of a file that holds them whole are seen in a
+// read-only mapping of the file, without copying 8 MiB; other files are read into
+// images of their own that start at zero. The blocks stay valid while the view lives.
+// A mapped file that another program cuts short while it is read raises SIGBUS on the
+// next access to the missing pages; a tool that maps files handles that signal.
+class DataFileView {
+ public:
+  DataFileView();
+  ~DataFileView();
+  DataFileView(const DataFileView&) = delete;
+  DataFileView& operator=(const DataFileView&) = delete;
+
+  DataFileStatus Open(const QString& path);
+  bool mapped() const { return mapped_; }
+
+  const uint8_t* MaterialsBlock() const { return blocks_[0]; }  // 1080 bytes
+  const uint8_t* ObjectsBlock() const { return blocks_[1]; }    // 600 bytes
+  const uint8_t* ParamBlock() const { return blocks_[2]; }      // 10752 bytes
+  const uint8_t* DataImage() const { return blocks_[3]; }       // 8 MiB
+
+ private:
+  std::unique_ptr<QFile> file_;
+  std::unique_ptr<DeviceImages> copy_;
+  const uint8_t* blocks_[4] = {};
+  bool mapped_ = false;
+};
 
 // Opens `path` into the program's Images: reads a scratch copy of them, and only when
 // the whole file is good copies it in (under ImagesLock, taken through `lockImages`,

@@ -248,27 +248,25 @@ QString TableText(const QList<QStringList>& rows) {
   }
   QString text;
   text.reserve(length);
-  for (const QStringList& row : rows) {
-    for (qsizetype c = 0; c < row.size(); ++c) {
-      if (c > 0) text += kTab;
-      text += row[c];
-    }
-    text += kCrLf;
-  }
+  for (const QStringList& row : rows) AppendTableRow(text, row);
   return text;
+}
+
+void AppendTableRow(QString& text, std::span<const QString> cells) {
+  for (size_t c = 0; c < cells.size(); ++c) {
+    if (c > 0) text += kTab;
+    text += cells[c];
+  }
+  text += kCrLf;
 }
 
 QString ChartDataText(std::span<const QString> heading, std::span<const QString> row,
                       const std::array<QString, 5>& coefficients, const QStringList& title,
                       std::span<const std::vector<ChartPoint>> series, int language) {
   if (series.empty() || series[0].empty()) return {};
+  // Columns 0..5 of table 1.
   auto appendCells = [](QString& out, std::span<const QString> cells) {
-    const size_t n = std::min<size_t>(cells.size(), 6);
-    for (size_t c = 0; c < n; ++c) {
-      if (c > 0) out += kTab;
-      out += cells[c];
-    }
-    out += kCrLf;
+    AppendTableRow(out, cells.first(std::min<size_t>(cells.size(), 6)));
   };
   const QStringView nth = txtNthImpact.In(language);
 

@@ -60,6 +60,8 @@ int FindWaveCut(std::span<const ChartPoint> points);
 
 // ---- Clipboard texts: TAB between cells, CRLF after every row.
 QString TableText(const QList<QStringList>& rows);
+// Appends one row of such a text: the cells with TAB between them, then CRLF.
+void AppendTableRow(QString& text, std::span<const QString> cells);
 // The chart-data text. `heading` and `row` are columns 0..5 of table 1's heading row 0
 // and current row, `coefficients` the coefficient row, `title` the chart title's lines,
 // `series` the points of Series1..Series15 as the chart holds them now (possibly

@@ -106,8 +106,13 @@ BlowView ProcessView::blow(int i) const {
 }
 
 bool CopyProcess(const DeviceImages& images, uint32_t count, uint32_t i, uint8_t* out) {
+  return CopyProcess(images.ParamBlock.data(), images.DataImage.data(), count, i, out);
+}
+
+bool CopyProcess(const uint8_t* paramBlock, const uint8_t* dataImage, uint32_t count, uint32_t i,
+                 uint8_t* out) {
   if (i >= count || i >= kDirectoryEntries) return false;
-  const DirectoryEntry entry = GetDirectoryEntry(images.ParamBlock.data(), i);
+  const DirectoryEntry entry = GetDirectoryEntry(paramBlock, i);
   const size_t start = size_t(entry.page) * kDataPageSize + entry.offset;
   // An entry on the last page with an offset above 57224 describes a record that runs
   // past the end of the DataImage. The record is cut there and its missing bytes read
@@ -115,9 +120,18 @@ bool CopyProcess(const DeviceImages& images, uint32_t count, uint32_t i, uint8_t
   // wrong) gives a record of zeros.
   const size_t available = start < kDataImageSize ? kDataImageSize - start : 0;
   const size_t n = std::min(available, kProcessRecordSize);
-  if (n > 0) std::memcpy(out, images.DataImage.data() + start, n);
+  if (n > 0) std::memcpy(out, dataImage + start, n);
   if (n < kProcessRecordSize) std::memset(out + n, 0, kProcessRecordSize - n);
   return true;
+}
+
+const uint8_t* ProcessInPlace(const uint8_t* paramBlock, const uint8_t* dataImage,
+                              uint32_t count, uint32_t i) {
+  if (i >= count || i >= kDirectoryEntries) return nullptr;
+  const DirectoryEntry entry = GetDirectoryEntry(paramBlock, i);
+  const size_t start = size_t(entry.page) * kDataPageSize + entry.offset;
+  if (start > kDataImageSize - kProcessRecordSize) return nullptr;
+  return dataImage + start;
 }
 
 void LoadProcess(uint32_t i) {

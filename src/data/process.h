@@ -80,6 +80,16 @@ extern ProcessRecordBuffer ProcessRecord;
 // past the end of the DataImage is cut there and its missing bytes read as zero.
 bool CopyProcess(const DeviceImages& images, uint32_t count, uint32_t i, uint8_t* out);
 
+// The same for images given by their whole ParamBlock and DataImage.
+bool CopyProcess(const uint8_t* paramBlock, const uint8_t* dataImage, uint32_t count, uint32_t i,
+                 uint8_t* out);
+
+// Process i read in place, without a copy: its record inside `dataImage` when i < count
+// and the whole record lies inside the image; nullptr otherwise (CopyProcess then gives
+// the record, cut at the end of the image).
+const uint8_t* ProcessInPlace(const uint8_t* paramBlock, const uint8_t* dataImage,
+                              uint32_t count, uint32_t i);
+
 // CopyProcess from Images with ProcessCount into ProcessRecord.
 void LoadProcess(uint32_t i);
 

@@ -301,3 +301,42 @@ TEST(DataFileNames, TypeChangeRule) {
   EXPECT_EQ(DecideSaveName(name).fileName, u"120307.1405.zarn");
   EXPECT_TRUE(DecideSaveName(name).askAgain);
 }
+
+TEST_F(DataFileTest, ViewMapsWholeFilesAndReadsOthersOverZeros) {
+  DataFileView view;
+  ASSERT_EQ(view.Open(WriteFile(u"whole.zarn"_s, DataFileBytes(*source_))), DataFileStatus::Ok);
+  EXPECT_TRUE(view.mapped());
+  EXPECT_EQ(std::memcmp(view.MaterialsBlock(), source_->MaterialsBlock.data(), kMaterialsBlockSize), 0);
+  EXPECT_EQ(std::memcmp(view.ObjectsBlock(), source_->ObjectsBlock.data(), kObjectsBlockSize), 0);
+  EXPECT_EQ(std::memcmp(view.ParamBlock(), source_->ParamBlock.data(), kParamBlockSize), 0);
+  EXPECT_EQ(std::memcmp(view.DataImage(), source_->DataImage.data(), kDataImageSize), 0);
+
+  // A longer length: the blocks are whole, the next one starts right after the bytes read.
+  QByteArray longer = DataFileBytes(*source_);
+  PutU32(reinterpret_cast<uint8_t*>(longer.data()) + 8, 1100);
+  longer.append(20, '\x77');
+  ASSERT_EQ(view.Open(WriteFile(u"longer.zarn"_s, longer)), DataFileStatus::Ok);
+  EXPECT_TRUE(view.mapped());
+  EXPECT_EQ(std::memcmp(view.DataImage(), source_->DataImage.data(), kDataImageSize), 0);
+
+  // A short block: read over zeros.
+  ASSERT_EQ(view.Open(WriteFile(u"short.zarn"_s, DataFileBytes(*source_, 1000))), DataFileStatus::Ok);
+  EXPECT_FALSE(view.mapped());
+  EXPECT_EQ(view.MaterialsBlock()[999], uint8_t(999 * 7));
+  EXPECT_EQ(view.MaterialsBlock()[1000], 0);
+  EXPECT_EQ(view.MaterialsBlock()[1079], 0);
+  EXPECT_EQ(std::memcmp(view.DataImage(), source_->DataImage.data(), kDataImageSize), 0);
+
+  const QByteArray good = DataFileBytes(*source_);
+  EXPECT_EQ(view.Open(WriteFile(u"plus.zarn"_s, good + 'x')), DataFileStatus::Damaged);
+  EXPECT_EQ(view.Open(WriteFile(u"seven.zarn"_s, "Zarn-2.")), DataFileStatus::Damaged);
+  QByteArray small = good.left(124);
+  auto* h = reinterpret_cast<uint8_t*>(small.data());
+  PutU32(h + 8, 0xFFFFFFFFu);
+  PutU32(h + 12, 101);
+  PutU32(h + 16, 0);
+  PutU32(h + 20, 0);
+  EXPECT_EQ(view.Open(WriteFile(u"wrap.zarn"_s, small)), DataFileStatus::Damaged);
+  EXPECT_EQ(view.Open(Path(u"none.zarn"_s)), DataFileStatus::CannotOpen);
+  EXPECT_EQ(view.Open(dir_.path()), DataFileStatus::CannotOpen);
+}

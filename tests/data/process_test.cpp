@@ -170,6 +170,26 @@ TEST(CopyProcess, WrongCountNeverReadsOutsideTheImage) {
   for (uint8_t b : out) ASSERT_EQ(b, 0);
 }
 
+TEST(ProcessInPlace, OnlyWholeRecordsInsideTheDirectory) {
+  auto images = NewImages();
+  const uint8_t* param = images->ParamBlock.data();
+  const uint8_t* data = images->DataImage.data();
+  SetEntry(*images, 0, 512, 3);
+  SetEntry(*images, 1, 57224, 127);  // the last record that fits whole
+  SetEntry(*images, 2, 57225, 127);  // one byte too far
+  EXPECT_EQ(ProcessInPlace(param, data, 3, 0), data + 3 * kDataPageSize + 512);
+  EXPECT_EQ(ProcessInPlace(param, data, 3, 1), data + kDataImageSize - kProcessRecordSize);
+  EXPECT_EQ(ProcessInPlace(param, data, 3, 2), nullptr);
+  EXPECT_EQ(ProcessInPlace(param, data, 2, 2), nullptr);
+  EXPECT_EQ(ProcessInPlace(param, data, 9999, 2688), nullptr);
+  // A record it refuses is still there to copy, cut at the end of the image.
+  images->DataImage[kDataImageSize - 1] = 0x7E;
+  ProcessRecordBuffer out;
+  ASSERT_TRUE(CopyProcess(param, data, 3, 2, out.data()));
+  EXPECT_EQ(out[kProcessRecordSize - 2], 0x7E);
+  EXPECT_EQ(out[kProcessRecordSize - 1], 0);
+}
+
 TEST(LoadProcess, IndexAtProcessCountKeepsTheLoadedRecord) {
   zarn::test::Clear(Images);
   TestProcess a, b;

@@ -2,12 +2,18 @@
 // hold for a data file, as the clipboard text (tsv), as CSV or as JSON.
 
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <span>
+#include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 #include "commands.h"
 #include "common/inifile.h"
@@ -198,17 +204,15 @@ QString CsvField(const QString& cell) {
   return u'"' + q + u'"';
 }
 
-QByteArray Csv(const QList<QStringList>& rows) {
-  QString text;
-  for (const QStringList& row : rows) {
-    for (qsizetype c = 0; c < row.size(); ++c) {
-      if (c > 0) text += u',';
-      text += CsvField(row[c]);
-    }
-    text += QStringLiteral("\r\n");
+void AppendCsvRow(QString& text, std::span<const QString> cells) {
+  for (size_t c = 0; c < cells.size(); ++c) {
+    if (c > 0) text += u',';
+    text += CsvField(cells[c]);
   }
-  return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+  text += QStringLiteral("\r\n");
 }
+
+QByteArray CsvBytes(const QString& text) { return QByteArray("\xEF\xBB\xBF") + text.toUtf8(); }
 
 // The rows of a clipboard text (TAB between cells, CRLF after every row).
 QList<QStringList> RowsOf(const QString& text) {
@@ -219,25 +223,47 @@ QList<QStringList> RowsOf(const QString& text) {
   return rows;
 }
 
-QList<QStringList> SeriesRows(const DeviceImages& images, uint32_t count, int language,
-                              StrengthUnit unit) {
-  QList<QStringList> rows;
-  rows.reserve(qsizetype(count) + 3);
-  for (int h = 0; h < 2; ++h) {
-    const SeriesRow heading = SeriesTableHeading(h, language, unit);
-    rows.append(QStringList(heading.begin(), heading.end()));
-  }
-  // One record at a time: the rows are small, the records are not.
-  ProcessRecordBuffer record;
+using RowSink = void (*)(QString&, std::span<const QString>);
+
+// Table 1 as the program shows it, row after row into `text`.
+void SeriesTable(QString& text, RowSink appendRow, const uint8_t* paramBlock,
+                 const uint8_t* dataImage, uint32_t count, int language, StrengthUnit unit) {
+  text.reserve(qsizetype(count) * 80 + 256);
+  for (int h = 0; h < 2; ++h) appendRow(text, SeriesTableHeading(h, language, unit));
+  // The records are read in place; only one that runs past the end of the image is
+  // copied (and cut).
+  ProcessRecordBuffer copy;
   SeriesRow row;
   for (uint32_t i = 0; i < count; ++i) {
-    CopyProcess(images, count, i, record.data());
-    FillSeriesRow(ProcessView(record.data()), unit, row);
-    rows.append(QStringList(row.begin(), row.end()));
+    const uint8_t* record = ProcessInPlace(paramBlock, dataImage, count, i);
+    if (!record) {
+      CopyProcess(paramBlock, dataImage, count, i, copy.data());
+      record = copy.data();
+    }
+    FillSeriesRow(ProcessView(record), unit, row);
+    appendRow(text, row);
   }
   // Table 1 always has at least one row below its headings.
-  if (count == 0) rows.append(QStringList(kSeriesColumns, QString()));
-  return rows;
+  if (count == 0) appendRow(text, SeriesRow{});
+}
+
+// A mapped data file that another program cuts short while it is read raises SIGBUS.
+// The tool then ends as for any damaged file; nothing has been written to stdout yet.
+char busMessage[1024];
+size_t busMessageLength = 0;
+void OnBusError(int) {
+  if (busMessageLength > 0) {
+    [[maybe_unused]] const auto n = ::write(2, busMessage, busMessageLength);
+  }
+  ::_exit(kExitBadFile);
+}
+void CatchBusErrors(const QByteArray& message) {
+  busMessageLength = size_t(std::min<qsizetype>(message.size(), sizeof busMessage));
+  std::memcpy(busMessage, message.constData(), busMessageLength);
+  struct sigaction action {};
+  action.sa_handler = OnBusError;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGBUS, &action, nullptr);
 }
 
 bool WriteAll(const QByteArray& bytes) {
@@ -257,13 +283,17 @@ int RunExport(const QStringList& args) {
   const StrengthUnit unit = *o.unit;
   const QString name = QFileInfo(o.file).fileName();
 
-  auto images = std::make_unique<DeviceImages>();
-  if (ReadDataFile(o.file, *images) != DataFileStatus::Ok) {
-    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(txtFileDamaged.Str(language)),
-                 qUtf8Printable(name));
+  DataFileView file;
+  const QByteArray damaged =
+      (txtFileDamaged.Str(language) + QStringLiteral(": ") + name + u'\n').toUtf8();
+  if (file.Open(o.file) != DataFileStatus::Ok) {
+    std::fputs(damaged.constData(), stderr);
     return kExitBadFile;
   }
-  const uint32_t count = CountProcesses(images->ParamBlock.data());
+  if (file.mapped()) CatchBusErrors(damaged);
+  const uint8_t* paramBlock = file.ParamBlock();
+  const uint8_t* dataImage = file.DataImage();
+  const uint32_t count = CountProcesses(paramBlock);
 
   ProcessRecordBuffer record{};
   const ProcessView process(record.data());
@@ -281,30 +311,28 @@ int RunExport(const QStringList& args) {
       return kExitNoProcess;
     }
     index = uint32_t(n);
-    CopyProcess(*images, count, index, record.data());
+    CopyProcess(paramBlock, dataImage, count, index, record.data());
   }
 
-  QByteArray out;
-  QList<QStringList> rows;  // the table, for tsv and csv
-  QString text;             // the tsv text where it is not a plain table
+  const RowSink appendRow = o.format == Format::Csv ? AppendCsvRow : AppendTableRow;
+  QByteArray out;  // json
+  QString text;    // tsv, or csv before its encoding
   switch (o.what) {
     case What::Series:
-      if (o.format == Format::Json) out = SeriesJson(name, *images, count);
-      else rows = SeriesRows(*images, count, language, unit);
+      if (o.format == Format::Json) out = SeriesJson(name, paramBlock, dataImage, count);
+      else SeriesTable(text, appendRow, paramBlock, dataImage, count, language, unit);
       break;
     case What::Impacts:
-      if (o.format == Format::Json) out = ImpactsJson(name, index, process);
-      else rows = ImpactsTable(process, language, unit);
-      break;
-    case What::Coefficients: {
       if (o.format == Format::Json) {
-        out = CoefficientsJson(name, index, process);
+        out = ImpactsJson(name, index, process);
       } else {
-        const auto cells = CoefficientRow(process, language);
-        rows.append(QStringList(cells.begin(), cells.end()));
+        for (const QStringList& row : ImpactsTable(process, language, unit)) appendRow(text, row);
       }
       break;
-    }
+    case What::Coefficients:
+      if (o.format == Format::Json) out = CoefficientsJson(name, index, process);
+      else appendRow(text, CoefficientRow(process, language));
+      break;
     case What::Chart: {
       int a = 0;
       if (!o.blow.isEmpty()) {
@@ -334,22 +362,22 @@ int RunExport(const QStringList& args) {
         std::fprintf(stderr, "zarn26-cli export: process %u has no blows: no chart data\n", index);
         return kExitOk;
       }
-      if (o.format == Format::Csv) rows = RowsOf(text);
+      if (o.format == Format::Csv) {
+        const QString tsv = std::exchange(text, QString());
+        for (const QStringList& r : RowsOf(tsv)) appendRow(text, r);
+      }
       break;
     }
     case What::Materials:
-      text = MaterialsFileText(images->MaterialsBlock.data());
+      text = MaterialsFileText(file.MaterialsBlock());
       break;
     case What::Objects:
-      text = ObjectsFileText(images->ObjectsBlock.data());
+      text = ObjectsFileText(file.ObjectsBlock());
       break;
   }
 
-  if (o.format == Format::Csv) {
-    out = Csv(rows);
-  } else if (o.format == Format::Tsv) {
-    out = (text.isEmpty() ? TableText(rows) : text).toUtf8();
-  }
+  if (o.format == Format::Csv) out = CsvBytes(text);
+  else if (o.format == Format::Tsv) out = text.toUtf8();
   if (!WriteAll(out)) {
     std::fprintf(stderr, "zarn26-cli export: cannot write the output: %s\n", std::strerror(errno));
     return 1;

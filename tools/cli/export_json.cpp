@@ -115,17 +115,22 @@ void ProcessFields(Json& j, uint32_t index, const ProcessView& p) {
 
 }  // namespace
 
-QByteArray SeriesJson(const QString& file, const DeviceImages& images, uint32_t count) {
+QByteArray SeriesJson(const QString& file, const uint8_t* paramBlock, const uint8_t* dataImage,
+                      uint32_t count) {
   Json j;
   j.BeginObject();
   j.Key("file").String(file);
   j.Key("processCount").Int(count);
   j.Key("processes").BeginArray();
-  ProcessRecordBuffer record;
+  ProcessRecordBuffer copy;
   for (uint32_t i = 0; i < count; ++i) {
-    CopyProcess(images, count, i, record.data());
+    const uint8_t* record = ProcessInPlace(paramBlock, dataImage, count, i);
+    if (!record) {
+      CopyProcess(paramBlock, dataImage, count, i, copy.data());
+      record = copy.data();
+    }
     j.BeginObject();
-    ProcessFields(j, i, ProcessView(record.data()));
+    ProcessFields(j, i, ProcessView(record));
     j.EndObject();
   }
   j.EndArray();

@@ -31,8 +31,9 @@
 
 namespace zarn::cli {
 
-// The processes 0..count - 1 of `images`.
-QByteArray SeriesJson(const QString& file, const DeviceImages& images, uint32_t count);
+// The processes 0..count - 1 of the images given by their ParamBlock and DataImage.
+QByteArray SeriesJson(const QString& file, const uint8_t* paramBlock, const uint8_t* dataImage,
+                      uint32_t count);
 QByteArray ImpactsJson(const QString& file, uint32_t index, const ProcessView& process);
 QByteArray CoefficientsJson(const QString& file, uint32_t index, const ProcessView& process);
 QByteArray ChartJson(const QString& file, uint32_t index, int blow,
