@@ -392,9 +392,12 @@ void ExchangeLoop::ErrorPath(uint8_t state) {
   const uint8_t kind = TransportKind.load();
   if (!Stopping() && kind != kTransportNone) Read(kind, drain_.data(), kDrainSize);
   // A vanished instrument keeps failing on the handles it left behind: release them, so
-  // that the next open enumerates and opens whatever is plugged in now. LibusbTransport
-  // notices a changed bus in its own open.
-  if (kind == kTransportPipe) env_.pipe.TransportClose();
+  // that the next open enumerates and opens whatever is plugged in now. Only a start-up
+  // state that runs again as it is (a whole read behind it) goes on without an open, and
+  // keeps the link. LibusbTransport notices a changed bus in its own open.
+  const bool retriedWithoutOpen = state >= kLinkReadVersion && state <= kLinkReadData &&
+                                  LinkState.load() == state;
+  if (kind == kTransportPipe && !retriedWithoutOpen) env_.pipe.TransportClose();
   Wait(kErrorDelayMs);
   ProgressHide();
 }

@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+#include <chrono>
 #include <future>
 #include <thread>
 
 #include "common/texts.h"
+#include "data/datafile.h"
 #include "device/exchangeloop.h"
 #include "loop_fakes.h"
 
@@ -269,6 +272,22 @@ TEST_F(LoopTest, StartupFailuresRestartFromConnect) {
   }
 }
 
+TEST_F(LoopTest, StartupFailureAfterAWholeReadRunsTheStateAgain) {
+  DataReadComplete = true;  // a read completed before; the state is simply tried again
+  Passes(2);
+  dev.failCmd = 2;
+  dev.failOp = 1;
+  log.Take();
+  Passes(1);
+  EXPECT_STATE(kLinkReadParameters);
+  EXPECT_EQ(Only({"status 1", "pipe close"}), (Lines{"status 1 Ошибка связи"}));
+  EXPECT_TRUE(pipe.opened);  // no open comes before the retry: the link stays
+  dev.failOp = -1;
+  dev.pending.clear();
+  Passes(1);
+  EXPECT_STATE(kLinkReadData);
+}
+
 TEST_F(LoopTest, RequestedTransfersSucceed) {
   ReadToIdle();
   for (size_t i = 0; i < kMaterialsBlockSize; ++i) Images.MaterialsBlock[i] = uint8_t(i ^ 0x5A);
@@ -417,6 +436,40 @@ TEST_F(LoopTest, DataFileOpenedDuringATransferKeepsTheLoopIdle) {
   EXPECT_TRUE(tail.empty());  // no "Data Readed", no refresh over the file's images
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "wait 200"}));
+}
+
+// A real file open on another thread while the loop reads the memory: the file's images
+// go in after the transfer, never interleaved with it.
+TEST_F(LoopTest, DataFileOpenedDuringATransferIsNotMixedWithIt) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString path = dir.filePath(QStringLiteral("file.zarn"));
+  auto file = std::make_unique<DeviceImages>();
+  for (size_t i = 0; i < file->DataImage.size(); i += 97) file->DataImage[i] = uint8_t(i / 97 + 1);
+  file->ParamBlock.fill(0x11);
+  ASSERT_TRUE(WriteDataFile(path, *file));
+
+  Passes(3);
+  std::promise<void> inTransfer;
+  std::atomic<bool> opening{false};
+  dev.onOp = [&](int cmd, int op) {
+    if (cmd != 4 || op != 20) return;
+    inTransfer.set_value();
+    for (int i = 0; i < 5000 && !opening; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the open is waiting now
+  };
+  std::thread pass([this] { loop.RunPass(); });
+  inTransfer.get_future().wait();
+  opening = true;
+  const DataFileStatus status = OpenDataFile(path, [] {
+    std::unique_lock lock(ImagesLock, std::defer_lock);
+    while (!lock.try_lock()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return lock;
+  });
+  pass.join();
+  ASSERT_EQ(status, DataFileStatus::Ok);
+  EXPECT_TRUE(Images.DataImage == file->DataImage);
+  EXPECT_TRUE(Images.ParamBlock == file->ParamBlock);
 }
 
 TEST_F(LoopTest, DataFileOpenedWhileLookingStopsTheSearch) {
