@@ -19,6 +19,7 @@
 #include "chart_testdata.h"
 #include "common/texts.h"
 #include "shell/chart1.h"
+#include "window_util.h"
 
 namespace zarn {
 namespace {
@@ -28,6 +29,7 @@ using test::TestProcess;
 class ChartTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    wintest::App();
     chart_ = std::make_unique<TChart>();
     chart_->setZoomAnimated(false);
     chart_->resize(640, 400);
@@ -386,11 +388,3 @@ TEST_F(ChartTest, PictureIsTheChartOnWhiteAtItsSize) {
 
 }  // namespace
 }  // namespace zarn
-
-int main(int argc, char** argv) {
-  // Offscreen unless the caller chose a platform (the clipboard checks run under Xvfb).
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
