@@ -43,7 +43,7 @@ constexpr int kTable1RowHeight = 18;
 constexpr int kTable2RowHeight = 18;
 constexpr int kTable2Rows = 9;
 constexpr int kTable2InitialColumns = 1 + kMaxBlows;
-constexpr int kGridFrame = 2;  // sunken border on every side
+constexpr int kGridFrame = 1;  // sunken border on every side
 constexpr int kPanel1Width = 140;
 constexpr int kPanel2Width = 20;
 constexpr int kProgressTop = 5;
@@ -129,7 +129,7 @@ void TForm1::CreateControls() {
   StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   StringGrid1->setMinimumWidth(kTable1MinWidth);
-  StringGrid1->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+  StringGrid1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   StringGrid1->SetGridColor(face);
 
   Splitter1 = new TSplitter(client_);
@@ -146,7 +146,7 @@ void TForm1::CreateControls() {
   StringGrid2->SetColSizing(true);
   StringGrid2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   StringGrid2->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  StringGrid2->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+  StringGrid2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   StringGrid2->SetGridColor(face);
 
   StringGridKoef = new TStringGrid(client_);
@@ -159,7 +159,7 @@ void TForm1::CreateControls() {
   StringGridKoef->SetFixedCols(1);
   StringGridKoef->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   StringGridKoef->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  StringGridKoef->setFrameStyle(QFrame::WinPanel | QFrame::Sunken);
+  StringGridKoef->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   StringGridKoef->SetGridColor(face);
   StringGridKoef->SetSelectCellHandler(
       [this](int col, int row) { return StringGridKoefSelectCell(col, row); });

@@ -56,7 +56,6 @@ void TForm1::CreateDialogs() {
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
     dialog->setAcceptMode(mode);
     dialog->setNameFilters({kDataFilter, kAllFilter});
-    dialog->setDefaultSuffix(QStringLiteral("zarn"));
     dialog->setSizeGripEnabled(true);
     connect(dialog, &QFileDialog::filterSelected, this, [this, dialog](const QString& filter) {
       SaveDialog1TypeChange(dialog, int(dialog->nameFilters().indexOf(filter)) + 1);
@@ -66,6 +65,9 @@ void TForm1::CreateDialogs() {
   OpenDialog1->setFileMode(QFileDialog::ExistingFile);
   make(SaveDialog1, "SaveDialog1", QFileDialog::AcceptSave);
   SaveDialog1->setFileMode(QFileDialog::AnyFile);
+  // A name typed without extension gets ".zarn" before the dialog checks whether it
+  // would replace a file.
+  SaveDialog1->setDefaultSuffix(QStringLiteral("zarn"));
 }
 
 void TForm1::SaveDialog1TypeChange(QFileDialog* dialog, int filterIndex) {

@@ -155,22 +155,25 @@ class GridDelegate : public QStyledItemDelegate {
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
     const QRect r = option.rect;
+    // Fixed cells are not enabled as items (the cursor skips them), but they are drawn
+    // in the normal colours, and a grid in an inactive window keeps its colours.
     const QPalette& pal = option.palette;
+    constexpr QPalette::ColorGroup g = QPalette::Active;
     const bool fixed = model_->IsFixed(index.column(), index.row());
     const bool selected = !fixed && (option.state & QStyle::State_Selected);
-    painter->fillRect(r, selected ? pal.color(QPalette::Highlight)
-                                  : (fixed ? pal.color(QPalette::Button) : pal.color(QPalette::Base)));
+    painter->fillRect(r, selected ? pal.color(g, QPalette::Highlight)
+                                  : pal.color(g, fixed ? QPalette::Button : QPalette::Base));
     if (fixed && r.width() > 1 && r.height() > 1) {
-      painter->setPen(pal.color(QPalette::Light));
+      painter->setPen(pal.color(g, QPalette::Light));
       painter->drawLine(r.topLeft(), r.topRight());
       painter->drawLine(r.topLeft(), r.bottomLeft());
-      painter->setPen(pal.color(QPalette::Mid));
+      painter->setPen(pal.color(g, QPalette::Mid));
       painter->drawLine(r.bottomLeft(), r.bottomRight());
       painter->drawLine(r.topRight(), r.bottomRight());
     }
     const QString& text = model_->Cell(index.column(), index.row());
     if (text.isEmpty()) return;
-    painter->setPen(selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text));
+    painter->setPen(pal.color(g, selected ? QPalette::HighlightedText : QPalette::Text));
     painter->setFont(option.font);
     painter->drawText(r.adjusted(2, 2, -1, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
   }
@@ -321,9 +324,11 @@ void TStringGrid::ApplyRowHeight(QTableView* view) const {
 
 void TStringGrid::SetDefaultRowHeight(int height) {
   rowHeight_ = std::max(1, height);
-  for (QTableView* view : {static_cast<QTableView*>(this), static_cast<QTableView*>(top_),
-                           static_cast<QTableView*>(left_), static_cast<QTableView*>(corner_)})
-    ApplyRowHeight(view);
+  ApplyRowHeight(this);
+  if (corner_)
+    for (QTableView* view : {static_cast<QTableView*>(top_), static_cast<QTableView*>(left_),
+                             static_cast<QTableView*>(corner_)})
+      ApplyRowHeight(view);
   PlaceFixedViews();
 }
 
@@ -340,6 +345,7 @@ void TStringGrid::SetColWidths(int col, int width) {
 }
 
 void TStringGrid::SyncColumnWidth(int col) {
+  if (!corner_) return;
   const int width = columnWidth(col);
   for (QTableView* view : {static_cast<QTableView*>(top_), static_cast<QTableView*>(left_),
                            static_cast<QTableView*>(corner_)})
@@ -358,6 +364,7 @@ int TStringGrid::FixedHeight() const {
 }
 
 void TStringGrid::PlaceFixedViews() {
+  if (!corner_) return;  // still being built
   const QRect vp = viewport()->geometry();
   const int fh = std::min(FixedHeight(), vp.height());
   const int fw = std::min(FixedWidth(), vp.width());
@@ -419,14 +426,17 @@ GridRect TStringGrid::Selection() const {
   GridRect rect;
   const QItemSelection selection = selectionModel()->selection();
   for (const QItemSelectionRange& range : selection) {
-    if (!range.isValid()) continue;
+    // A whole-row selection spans the fixed columns too; they are not part of it.
+    if (!range.isValid() || range.right() < FixedCols() || range.bottom() < FixedRows()) continue;
+    const GridRect r{std::max(range.left(), FixedCols()), std::max(range.top(), FixedRows()),
+                     range.right(), range.bottom()};
     if (rect.IsNone()) {
-      rect = {range.left(), range.top(), range.right(), range.bottom()};
+      rect = r;
     } else {
-      rect.left = std::min(rect.left, range.left());
-      rect.top = std::min(rect.top, range.top());
-      rect.right = std::max(rect.right, range.right());
-      rect.bottom = std::max(rect.bottom, range.bottom());
+      rect.left = std::min(rect.left, r.left);
+      rect.top = std::min(rect.top, r.top);
+      rect.right = std::max(rect.right, r.right);
+      rect.bottom = std::max(rect.bottom, r.bottom);
     }
   }
   return rect;

@@ -124,9 +124,9 @@ class TStringGrid : public QTableView {
 
   GridModel* model_;
   GridDelegate* delegate_;
-  FixedView* top_;     // the fixed rows
-  FixedView* left_;    // the fixed columns
-  FixedView* corner_;  // where the two meet
+  FixedView* top_ = nullptr;     // the fixed rows
+  FixedView* left_ = nullptr;    // the fixed columns
+  FixedView* corner_ = nullptr;  // where the two meet
   int rowHeight_ = 18;
   bool rowSelect_ = false;
   bool rangeSelect_ = false;
