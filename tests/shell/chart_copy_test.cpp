@@ -33,6 +33,13 @@ struct Choice {
 
 class CopyTest : public WindowTest {
  protected:
+  // As the window tests set up, with the application made by main.
+  void SetUp() override {
+    wintest::ResetGlobals();
+    ASSERT_TRUE(dir_.isValid());
+    settingsPath_ = dir_.filePath(QStringLiteral("Zarn26.ini"));
+  }
+
   // A window with the language and unit chosen and the images filled.
   TForm1& Open(Choice s) {
     setting_ = s;

@@ -19,7 +19,6 @@
 #include "chart_testdata.h"
 #include "common/texts.h"
 #include "shell/chart1.h"
-#include "window_util.h"
 
 namespace zarn {
 namespace {
@@ -29,7 +28,6 @@ using test::TestProcess;
 class ChartTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    wintest::App();
     chart_ = std::make_unique<TChart>();
     chart_->setZoomAnimated(false);
     chart_->resize(640, 400);
@@ -388,3 +386,13 @@ TEST_F(ChartTest, PictureIsTheChartOnWhiteAtItsSize) {
 
 }  // namespace
 }  // namespace zarn
+
+// The application lives in main, so that it is gone before the program's static objects
+// are (an application object that outlives them crashes at exit).
+int main(int argc, char** argv) {
+  // Offscreen unless the caller chose a platform.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
