@@ -1,0 +1,163 @@
+// zarn26-sim in one process, zarn26-cli read in another: the data file the reader
+// writes holds exactly the four blocks the simulator holds, through the pipe transport
+// and through libusb (the test's stand-in library), also when the instrument is
+// unplugged during the read and plugged in again. Nothing may hang: every child has a
+// bound, and a stalled or absent instrument ends the reader with its exit code.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTextStream>
+#include <memory>
+
+#include "common/images.h"
+#include "data/datafile.h"
+#include "device_helpers.h"
+
+namespace zarn {
+namespace {
+
+using testing::Child;
+using testing::Simulator;
+
+enum class Route { Pipe, Libusb };
+
+// Devices under the program's fixed root belong to someone else, and the reader would
+// find them first.
+bool FixedRootBusy() {
+  const QDir classFolder(QStringLiteral("/run/zarn26/") +
+                         QLatin1StringView(PipeTransport::kClassFolder));
+  return classFolder.exists() &&
+         !classFolder.entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty();
+}
+
+class ReadTest : public ::testing::TestWithParam<Route> {
+ protected:
+  void SetUp() override {
+    if (FixedRootBusy()) GTEST_SKIP() << "/run/zarn26 holds a device; the reader would use it";
+    ASSERT_TRUE(dir_.isValid());
+    runtime_ = dir_.filePath(QStringLiteral("runtime"));
+    ASSERT_TRUE(QDir().mkpath(runtime_));
+    ASSERT_TRUE(QDir().mkpath(dir_.filePath(QStringLiteral("config"))));
+    // Through libusb the simulator lives outside the pipe roots, so only the bus that
+    // the stand-in library presents leads to it.
+    simRoot_ = GetParam() == Route::Pipe ? runtime_ + QStringLiteral("/zarn26")
+                                         : dir_.filePath(QStringLiteral("usb"));
+    saved_ = dir_.filePath(QStringLiteral("held.zarn"));
+    out_ = dir_.filePath(QStringLiteral("read.zarn"));
+  }
+
+  QByteArray StartSimulator(const QStringList& faults) {
+    const QByteArray path =
+        sim_.Start(QStringList{QStringLiteral("--name"), QStringLiteral("sim"),
+                               QStringLiteral("--processes"), QStringLiteral("60"),
+                               QStringLiteral("--seed"), QStringLiteral("5"),
+                               QStringLiteral("--save-on-exit"), saved_} +
+                   faults);
+    if (!path.isEmpty() && GetParam() == Route::Libusb) {
+      QFile bus(dir_.filePath(QStringLiteral("bus.txt")));
+      if (bus.open(QIODevice::WriteOnly)) {
+        QTextStream(&bus) << "001 001 1d6b 0002 -\n"
+                          << "001 004 03eb 0101 " << QString::fromUtf8(path) << '\n';
+      }
+    }
+    return path;
+  }
+
+  QProcessEnvironment ReaderEnvironment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("config")));
+    if (GetParam() == Route::Libusb) {
+      const QString previous = env.value(QStringLiteral("LD_LIBRARY_PATH"));
+      env.insert(QStringLiteral("LD_LIBRARY_PATH"),
+                 QStringLiteral(ZARN_USBSHIM_DIR) +
+                     (previous.isEmpty() ? QString() : u':' + previous));
+      env.insert(QStringLiteral("ZARN_USBSHIM_BUS"), dir_.filePath(QStringLiteral("bus.txt")));
+    } else {
+      // No libusb at all: the reader must not meet the machine's real buses.
+      env.insert(QStringLiteral("LD_LIBRARY_PATH"), QStringLiteral(ZARN_USBSHIM_DIR));
+      env.insert(QStringLiteral("ZARN_USBSHIM_BUS"), dir_.filePath(QStringLiteral("none.txt")));
+    }
+    return env;
+  }
+
+  // Runs the reader to its end (bounded); returns its exit code, -1 when it had to be
+  // killed.
+  int Read(int timeoutS, int boundMs) {
+    reader_.Start(QStringLiteral(ZARN_CLI_PATH),
+                  {QStringLiteral("read"), out_, QStringLiteral("--timeout"),
+                   QString::number(timeoutS)},
+                  ReaderEnvironment());
+    const int code = reader_.Wait(boundMs);
+    log_ = reader_.Process().readAllStandardError();
+    return code;
+  }
+
+  // The simulator's blocks, as it saves them when it ends.
+  std::unique_ptr<DeviceImages> Held() {
+    auto images = std::make_unique<DeviceImages>();
+    EXPECT_EQ(sim_.Stop(), 0);
+    EXPECT_EQ(ReadDataFile(saved_, *images), DataFileStatus::Ok);
+    return images;
+  }
+
+  void ExpectSameBlocks(const DeviceImages& held) {
+    auto read = std::make_unique<DeviceImages>();
+    ASSERT_EQ(ReadDataFile(out_, *read), DataFileStatus::Ok) << log_.toStdString();
+    EXPECT_EQ(read->ParamBlock, held.ParamBlock);
+    EXPECT_EQ(read->MaterialsBlock, held.MaterialsBlock);
+    EXPECT_EQ(read->ObjectsBlock, held.ObjectsBlock);
+    EXPECT_TRUE(read->DataImage == held.DataImage);
+    EXPECT_GT(CountProcesses(read->ParamBlock.data()), 0u);
+  }
+
+  QTemporaryDir dir_;
+  QString runtime_;
+  QString simRoot_;
+  QString saved_;
+  QString out_;
+  QByteArray log_;
+  Simulator sim_{dir_.filePath(GetParam() == Route::Pipe ? QStringLiteral("runtime/zarn26")
+                                                          : QStringLiteral("usb"))};
+  Child reader_;
+};
+
+TEST_P(ReadTest, TheFileHoldsWhatTheInstrumentHolds) {
+  ASSERT_FALSE(StartSimulator({}).isEmpty());
+  ASSERT_EQ(Read(60, 90000), 0) << log_.toStdString();
+  EXPECT_TRUE(log_.contains("Zarn-2.6 v3.14 sn 0001")) << log_.toStdString();
+  ExpectSameBlocks(*Held());
+}
+
+TEST_P(ReadTest, AnUnplugDuringTheDataReadIsSurvivedAfterTheReplug) {
+  ASSERT_FALSE(StartSimulator({QStringLiteral("--unplug-on"), QStringLiteral("04,300000"),
+                               QStringLiteral("--replug-after"), QStringLiteral("1500")})
+                   .isEmpty());
+  ASSERT_EQ(Read(60, 90000), 0) << log_.toStdString();
+  // The failure was seen and reported before the read completed.
+  EXPECT_TRUE(log_.contains("Ошибка связи") || log_.contains("Link Error")) << log_.toStdString();
+  ExpectSameBlocks(*Held());
+}
+
+TEST_P(ReadTest, AStalledInstrumentEndsTheReaderWithinItsTimeOut) {
+  ASSERT_FALSE(StartSimulator({QStringLiteral("--stall-after"), QStringLiteral("200000")})
+                   .isEmpty());
+  EXPECT_EQ(Read(6, 60000), 5) << log_.toStdString();
+  EXPECT_FALSE(QFile::exists(out_));
+  sim_.Stop();
+}
+
+TEST_P(ReadTest, NoInstrumentEndsTheReaderWithItsExitCode) {
+  EXPECT_EQ(Read(3, 60000), 5) << log_.toStdString();
+  EXPECT_TRUE(log_.contains("no instrument answered")) << log_.toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, ReadTest, ::testing::Values(Route::Pipe, Route::Libusb),
+                         [](const ::testing::TestParamInfo<Route>& route) {
+                           return route.param == Route::Pipe ? "Pipe" : "Libusb";
+                         });
+
+}  // namespace
+}  // namespace zarn
