@@ -1,0 +1,232 @@
+// zarn26 against zarn26-sim on a private X server: the start-up read fills the window,
+// a click shows a process, and closing ends the program quickly even in the middle of
+// a transfer or with a stalled instrument.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QProcess>
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include "device_helpers.h"
+
+namespace zarn::testing {
+namespace {
+
+// An X server of our own, on the first free display from 90 on.
+class Xvfb {
+ public:
+  Xvfb() {
+    for (int n = 90 + int(QCoreApplication::applicationPid() % 50); n < 400; ++n) {
+      if (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) continue;
+      child_.Start(QStringLiteral(ZARN_XVFB_PATH),
+                   {QStringLiteral(":%1").arg(n), QStringLiteral("-screen"), QStringLiteral("0"),
+                    QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+      const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
+      QDeadlineTimer deadline(10000);
+      while (!QFileInfo::exists(socket) && !deadline.hasExpired() &&
+             child_.Process().state() == QProcess::Running)
+        QThread::msleep(20);
+      if (QFileInfo::exists(socket) && child_.Process().state() == QProcess::Running) {
+        display_ = QStringLiteral(":%1").arg(n);
+        return;
+      }
+      child_.Kill();
+    }
+  }
+  const QString& Display() const { return display_; }
+
+ private:
+  Child child_;
+  QString display_;
+};
+
+QCoreApplication& App() {
+  static int argc = 1;
+  static char name[] = "shell_e2e_tests";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication app(argc, argv);
+  return app;
+}
+
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    App();
+    ASSERT_TRUE(dir_.isValid());
+    ASSERT_FALSE(x_.Display().isEmpty()) << "no X server";
+    runtime_ = dir_.filePath(QStringLiteral("run"));
+    QDir().mkpath(runtime_);
+    ::chmod(runtime_.toLocal8Bit().constData(), 0700);
+    probe_ = dir_.filePath(QStringLiteral("probe"));
+    dataFile_ = dir_.filePath(QStringLiteral("memory.zarn"));
+    Child writer;
+    writer.Start(QStringLiteral(ZARN_SIM_PATH), {QStringLiteral("--write-sample"), dataFile_,
+                                                 QStringLiteral("--processes"), QStringLiteral("40"),
+                                                 QStringLiteral("--seed"), QStringLiteral("11")});
+    ASSERT_EQ(writer.Wait(30000), 0);
+  }
+
+  QByteArray StartSimulator(const QStringList& extra = {}) {
+    return sim_.Start(QStringList{QStringLiteral("--data"), dataFile_} + extra);
+  }
+
+  void StartProgram(const QByteArray& settings) {
+    const QString config = dir_.filePath(QStringLiteral("config/zarn26"));
+    QDir().mkpath(config);
+    QFile ini(config + QStringLiteral("/Zarn26.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(settings);
+    ini.close();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), x_.Display());
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("HOME"), dir_.path());
+    env.insert(QStringLiteral("ZARN26_TEST_PROBE"), probe_);
+    app_.Start(QStringLiteral(ZARN_APP_PATH), {}, env);
+    ASSERT_EQ(app_.Process().state(), QProcess::Running);
+  }
+
+  // The window's last reported state, key by key.
+  QMap<QString, QString> State() const {
+    QMap<QString, QString> state;
+    QFile f(probe_ + QStringLiteral("/state.txt"));
+    if (!f.open(QIODevice::ReadOnly)) return state;
+    for (const QString& line : QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts)) {
+      const qsizetype eq = line.indexOf(u'=');
+      if (eq > 0) state.insert(line.left(eq), line.mid(eq + 1));
+    }
+    return state;
+  }
+
+  bool WaitFor(const std::function<bool(const QMap<QString, QString>&)>& done, int ms) {
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+      if (done(State())) return true;
+      if (app_.Process().state() != QProcess::Running) return false;
+      QThread::msleep(50);
+    }
+    return false;
+  }
+
+  void Command(const QString& line) {
+    QSaveFile f(probe_ + QStringLiteral("/command"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(line.toUtf8() + '\n');
+    ASSERT_TRUE(f.commit());
+  }
+
+  // Closes the window as its close box does; the time until the process has ended.
+  qint64 CloseAndTime() {
+    QElapsedTimer timer;
+    timer.start();
+    Command(QStringLiteral("close"));
+    if (app_.Wait(10000) != 0) return -1;
+    return timer.elapsed();
+  }
+
+  // What zarn26-cli exports from the data file: the same presenters as the window.
+  QStringList Export(const QStringList& what) {
+    Child cli;
+    cli.Start(QStringLiteral(ZARN_CLI_PATH),
+              QStringList{QStringLiteral("export"), dataFile_, QStringLiteral("--lang"), QStringLiteral("ru")} +
+                  what);
+    cli.Process().waitForFinished(30000);
+    return QString::fromUtf8(cli.Process().readAllStandardOutput()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  }
+
+  static QStringList GridRows(const QMap<QString, QString>& state, const QString& grid) {
+    QStringList rows;
+    for (int r = 0;; ++r) {
+      const auto it = state.find(QStringLiteral("%1[%2]").arg(grid).arg(r));
+      if (it == state.end()) return rows;
+      rows.append(*it);
+    }
+  }
+
+  Xvfb x_;
+  QTemporaryDir dir_;
+  QString runtime_, probe_, dataFile_;
+  Simulator sim_{dir_.filePath(QStringLiteral("run/zarn26"))};
+  Child app_;
+};
+
+TEST_F(ShellTest, StartUpReadFillsTheWindowAndAClickShowsAProcess) {
+  ASSERT_FALSE(StartSimulator().isEmpty());
+  StartProgram("[Config]\r\nLangId=Rus\r\n[FormMain]\r\nWidth=1100\r\nHeight=700\r\nTable1Width=560\r\n");
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Данные считаны (40)"; }, 60000))
+      << State().value(u"panel1"_qs).toStdString();
+  const QMap<QString, QString> state = State();
+  EXPECT_EQ(state.value(u"panel0"_qs), u"Zarn-2.6 v3.14 sn 0001");
+  EXPECT_EQ(state.value(u"lamp"_qs), u"8000000f");  // back to the button colour
+  EXPECT_EQ(state.value(u"progress"_qs), u"0");
+  EXPECT_EQ(state.value(u"table1.size"_qs), u"9x42");
+  const QStringList series = Export({QStringLiteral("series")});
+  ASSERT_EQ(series.size(), 42);
+  EXPECT_EQ(GridRows(state, u"table1"_qs), series);
+  EXPECT_EQ(GridRows(state, u"table2"_qs), Export({QStringLiteral("impacts"), QStringLiteral("0")}));
+
+  Command(QStringLiteral("click1 4"));
+  const QStringList impacts2 = Export({QStringLiteral("impacts"), QStringLiteral("2")});
+  ASSERT_TRUE(WaitFor([&](const auto& s) { return GridRows(s, u"table2"_qs) == impacts2; }, 10000));
+  const QStringList blowHeadings = impacts2.first().split(u'\t');
+  EXPECT_EQ(State().value(u"chart.series"_qs).toInt(), blowHeadings.size() - 1);
+  EXPECT_EQ(State().value(u"koef[0]"_qs),
+            Export({QStringLiteral("coefficients"), QStringLiteral("2")}).value(0));
+
+  Command(QStringLiteral("click2 2"));
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"chart.title"_qs) == u"2-й удар"; }, 10000));
+  Command(QStringLiteral("click1 2"));
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"row1"_qs) == u"2"; }, 10000));
+  Command(QStringLiteral("grab ") + QStringLiteral(ZARN_APP_PATH) + QStringLiteral("-e2e.png"));
+  QThread::msleep(500);
+
+  const qint64 ms = CloseAndTime();
+  EXPECT_GE(ms, 0) << "the program did not end";
+  EXPECT_LT(ms, 3000);
+}
+
+TEST_F(ShellTest, EnglishStatusAfterTheRead) {
+  ASSERT_FALSE(StartSimulator({QStringLiteral("--version-text"), QStringLiteral("ZARN TEST")}).isEmpty());
+  StartProgram("[Config]\r\nLangId=Eng\r\nDimension=kg/sm2\r\n");
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Data Readed (40)"; }, 60000));
+  const QMap<QString, QString> state = State();
+  EXPECT_EQ(state.value(u"panel0"_qs), u"ZARN TEST");
+  EXPECT_TRUE(state.value(u"table1[1]"_qs).contains(u"kgs/sm2"));
+  EXPECT_GE(CloseAndTime(), 0);
+}
+
+TEST_F(ShellTest, ClosingDuringTheDataReadEndsWithinThreeSeconds) {
+  // 2 ms after every 4 KiB: the 8 MiB read takes several seconds.
+  ASSERT_FALSE(StartSimulator({QStringLiteral("--slow"), QStringLiteral("2")}).isEmpty());
+  StartProgram("[Config]\r\nLangId=Rus\r\n");
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"progress"_qs) == u"1"; }, 60000));
+  const qint64 ms = CloseAndTime();
+  EXPECT_GE(ms, 0) << "the program did not end";
+  EXPECT_LT(ms, 3000);
+}
+
+TEST_F(ShellTest, ClosingWithAStalledInstrumentEndsWithinThreeSeconds) {
+  // The instrument falls silent in the middle of the measurement memory.
+  ASSERT_FALSE(StartSimulator({QStringLiteral("--stall-after"), QStringLiteral("500000")}).isEmpty());
+  StartProgram("[Config]\r\nLangId=Rus\r\n");
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"progress"_qs) == u"1"; }, 60000));
+  QThread::msleep(700);  // well inside the stalled read
+  const qint64 ms = CloseAndTime();
+  EXPECT_GE(ms, 0) << "the program did not end";
+  EXPECT_LT(ms, 3000);
+}
+
+}  // namespace
+}  // namespace zarn::testing
