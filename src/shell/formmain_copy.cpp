@@ -4,6 +4,8 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
+#include <memory>
 #include <array>
 #include <vector>
 
@@ -17,7 +19,14 @@ namespace zarn {
 
 namespace {
 
-void PutText(const QString& text) { QGuiApplication::clipboard()->setText(text); }
+// Unicode text, under the plain-text name and under the one that names its charset
+// (which some programs ask for first).
+void PutText(const QString& text) {
+  auto mime = std::make_unique<QMimeData>();
+  mime->setText(text);
+  mime->setData(QStringLiteral("text/plain;charset=utf-8"), text.toUtf8());
+  QGuiApplication::clipboard()->setMimeData(mime.release());  // the clipboard owns it
+}
 
 // The whole grid, fixed rows and columns included.
 QString WholeGridText(const TStringGrid* grid) {

@@ -8,9 +8,9 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
-#include <QProcess>
 #include <QTest>
 
+#include "chart_cli.h"
 #include "chart_testdata.h"
 #include "common/texts.h"
 #include "data/datafile.h"
@@ -64,25 +64,11 @@ class CopyTest : public WindowTest {
     form.FillSeriesTable();
   }
 
-  // zarn26-cli export WHAT (words separated by blanks) of the images as they are now,
-  // in the window's language and unit.
+  // zarn26-cli export WHAT of the images as they are now, in the window's language and
+  // unit.
   QString Cli(const char* what) {
-    const QString file = dir_.filePath(QStringLiteral("copy.zarn"));
-    if (!QFile::exists(file) || dataWritten_ != ProcessCount.load()) {
-      QString error;
-      EXPECT_TRUE(WriteDataFile(file, Images, &error)) << error.toStdString();
-      dataWritten_ = ProcessCount.load();
-    }
-    QProcess cli;
-    cli.start(QStringLiteral(ZARN26_CLI),
-              QStringList{QStringLiteral("export"), file, QStringLiteral("--lang"),
-                          setting_.language == kRussian ? QStringLiteral("ru") : QStringLiteral("en"),
-                          QStringLiteral("--unit"),
-                          setting_.unit == StrengthUnit::MPa ? QStringLiteral("mpa") : QStringLiteral("kgf")} +
-                  QString::fromLatin1(what).split(u' '));
-    EXPECT_TRUE(cli.waitForFinished(20000));
-    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-    return QString::fromUtf8(cli.readAllStandardOutput());
+    return test::CliExport(dir_.filePath(QStringLiteral("copy.zarn")), Images, setting_.language,
+                           setting_.unit, what);
   }
 
   void ClickRow(TForm1& form, int row) {
@@ -109,7 +95,6 @@ class CopyTest : public WindowTest {
   static void Mark() { Clipboard()->setText(QStringLiteral("sentinel")); }
 
   Choice setting_{kRussian, StrengthUnit::MPa};
-  uint32_t dataWritten_ = ~0u;
 };
 
 QStringList Lines(const QString& text) {
