@@ -5,7 +5,10 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <type_traits>
 
 #include "common/bytes.h"
 #include "common/numbers.h"
@@ -103,6 +106,19 @@ DataFileStatus ReadBlocks(const QString& path, DeviceImages& images,
   return DataFileStatus::Ok;
 }
 
+// Zeroed images from calloc: the system's fresh pages are zero already, so the 8 MiB
+// are neither cleared by hand nor touched where the file supplies nothing.
+static_assert(std::is_trivially_copyable_v<DeviceImages> &&
+              std::is_trivially_destructible_v<DeviceImages>);  // calloc makes one
+struct FreeImages {
+  void operator()(DeviceImages* images) const { std::free(images); }
+};
+std::unique_ptr<DeviceImages, FreeImages> NewZeroImages() {
+  auto* images = static_cast<DeviceImages*>(std::calloc(1, sizeof(DeviceImages)));
+  if (!images) throw std::bad_alloc();
+  return std::unique_ptr<DeviceImages, FreeImages>(images);
+}
+
 QString Extension(const QString& name) {
   const qsizetype slash = name.lastIndexOf(u'/');
   const qsizetype dot = name.lastIndexOf(u'.');
@@ -115,6 +131,8 @@ DataFileStatus ReadDataFile(const QString& path, DeviceImages& images) {
   std::array<size_t, kBlocks> replaced;
   return ReadBlocks(path, images, replaced);
 }
+
+void DataFileView::Free::operator()(DeviceImages* images) const { FreeImages()(images); }
 
 DataFileView::DataFileView() = default;
 DataFileView::~DataFileView() = default;
@@ -141,7 +159,7 @@ DataFileStatus DataFileView::Open(const QString& path) {
     }
   }
   // Short blocks leave the rest of their (zero) image; or the file cannot be mapped.
-  copy_ = std::make_unique<DeviceImages>();
+  copy_.reset(NewZeroImages().release());
   std::array<size_t, kBlocks> replaced;
   const DataFileStatus s = ReadBlocks(path, *copy_, replaced);
   if (s != DataFileStatus::Ok) {
@@ -157,7 +175,7 @@ DataFileStatus OpenDataFile(const QString& path,
                             const std::function<std::unique_lock<std::mutex>()>& lockImages) {
   // The scratch images start at zero; only the bytes the file supplied are copied in,
   // so a short block keeps the rest of the program's image.
-  auto scratch = std::make_unique<DeviceImages>();
+  const auto scratch = NewZeroImages();
   std::array<size_t, kBlocks> replaced;
   const DataFileStatus status = ReadBlocks(path, *scratch, replaced);
   if (status != DataFileStatus::Ok) return status;

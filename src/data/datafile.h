@@ -51,8 +51,11 @@ class DataFileView {
   const uint8_t* DataImage() const { return blocks_[3]; }       // 8 MiB
 
  private:
+  struct Free {
+    void operator()(DeviceImages* images) const;
+  };
   std::unique_ptr<QFile> file_;
-  std::unique_ptr<DeviceImages> copy_;
+  std::unique_ptr<DeviceImages, Free> copy_;
   const uint8_t* blocks_[4] = {};
   bool mapped_ = false;
 };

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -67,8 +68,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Check(status != zarn::DataFileStatus::CannotOpen);
   if (!headerGood) Check(status == zarn::DataFileStatus::Damaged);
+  // The read-only view decides the same, and sees the same bytes.
+  zarn::DataFileView view;
+  Check(view.Open(FilePath()) == status);
   if (status == zarn::DataFileStatus::Ok) {
     Check(headerGood);
+    const uint8_t* blocks[4] = {view.MaterialsBlock(), view.ObjectsBlock(), view.ParamBlock(),
+                                view.DataImage()};
+    const uint8_t* images4[4] = {images->MaterialsBlock.data(), images->ObjectsBlock.data(),
+                                 images->ParamBlock.data(), images->DataImage.data()};
+    const size_t capacity[4] = {zarn::kMaterialsBlockSize, zarn::kObjectsBlockSize,
+                                zarn::kParamBlockSize, zarn::kDataImageSize};
+    for (int b = 0; b < 4; ++b) {
+      const size_t n = std::min<size_t>(zarn::GetU32(file.data() + 8 + 4 * b), capacity[b]);
+      Check(std::memcmp(blocks[b], images4[b], n) == 0);
+      // What the file does not supply reads as zero in the view.
+      if (!view.mapped() && n < capacity[b]) Check(blocks[b][capacity[b] - 1] == 0);
+    }
     const uint32_t count = zarn::CountProcesses(images->ParamBlock.data());
     Check(count <= zarn::kDirectoryEntries);
     for (uint32_t i = 0; i < count && i < 3; ++i) ShowProcess(*images, count, i);
