@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <cerrno>
+#include <new>
 
 #include "common/texts.h"
 #include "device/linksink.h"
@@ -241,8 +242,12 @@ QString LibusbTransport::ErrorText(int code, int language) {
 QString LibusbTransport::NotConnectedText() { return kNotConnected.toString(); }
 
 LibusbTransport& TheLibusbTransport() {
-  static LibusbTransport transport;
-  return transport;
+  // Never torn down: at exit the library may already be finalising itself, and a last
+  // usb_close from a static destructor would call into it. The system releases the
+  // device when the process ends.
+  alignas(LibusbTransport) static unsigned char storage[sizeof(LibusbTransport)];
+  static LibusbTransport* const transport = ::new (storage) LibusbTransport();
+  return *transport;
 }
 
 }  // namespace zarn

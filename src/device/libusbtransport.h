@@ -67,7 +67,7 @@ class LibusbTransport final : public UsbLink {
   QStringList ruleFolders_ = DefaultRuleFolders();
 };
 
-// The program's one LibusbTransport.
+// The program's one LibusbTransport; it is not torn down at exit.
 LibusbTransport& TheLibusbTransport();
 
 }  // namespace zarn

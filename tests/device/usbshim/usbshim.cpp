@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <set>
 #include <sstream>
 #include <string>
@@ -67,9 +68,12 @@ struct Shim {
   ZarnShimStats stats{};
 };
 
+// Never destroyed: the program may close its handle from a static destructor of its
+// own, after ours would have run.
 Shim& State() {
-  static Shim shim;
-  return shim;
+  alignas(Shim) static unsigned char storage[sizeof(Shim)];
+  static Shim* const shim = ::new (storage) Shim();
+  return *shim;
 }
 
 // The identity of a device folder's pipes, or empty when one is missing.
