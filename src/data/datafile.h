@@ -63,7 +63,9 @@ class DataFileView {
 // Opens `path` into the program's Images: reads a scratch copy of them, and only when
 // the whole file is good copies it in (under ImagesLock, taken through `lockImages`,
 // which the main thread implements with try_lock while serving events) and recounts
-// ProcessCount. On failure nothing in memory changes.
+// ProcessCount. On failure nothing in memory changes. An empty `lockImages` locks
+// ImagesLock directly (tools, tests); a lock returned without its mutex (the caller
+// gave up waiting) changes nothing either and gives CannotOpen.
 DataFileStatus OpenDataFile(const QString& path,
                             const std::function<std::unique_lock<std::mutex>()>& lockImages);
 
