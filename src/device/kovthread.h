@@ -168,6 +168,9 @@ class TKovThread : public TKovThreadBase {
   // The run's body, on the run's thread: OnExecute once, outside the critical section.
   virtual void Execute(TKovExecuteThread* Thread);
 
+  // Runs the synchronize calls of the component's runs.
+  bool event(QEvent* e) override;
+
  protected:
   virtual void OnUpdateTimer(QObject* Sender);
   // The end of a run, on the main thread.

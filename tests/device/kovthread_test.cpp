@@ -19,15 +19,6 @@
 
 using namespace zarn;
 
-#if defined(__SANITIZE_THREAD__)
-// QThread hands the end of a run to wait() through its own futex-based mutex, which the
-// race detector cannot see, so it takes the destruction of the thread's wait condition
-// after wait() for a race with the wake-up that ended the wait.
-extern "C" const char* __tsan_default_suppressions() {
-  return "race:QWaitCondition::~QWaitCondition\n";
-}
-#endif
-
 namespace {
 
 class QtEnvironment final : public ::testing::Environment {
