@@ -58,7 +58,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QStringList title = zarn::ChartTitle(view, language);
   const QString text = zarn::ChartDataText(heading, row, coefficients, title, series, language);
   Check(text.isEmpty() == series.empty());
-  if (!series.empty()) {
+  // Names are shown as stored; a name that holds a line break (never typed on the
+  // instrument, but possible in damaged bytes) adds lines, so count only without one.
+  const bool plainNames = !row[4].contains(u'\n') && !row[5].contains(u'\n');
+  if (!series.empty() && plainNames) {
     const qsizetype lines = text.count(QStringLiteral("\r\n"));
     Check(lines == 6 + (view > 0 ? 1 : 0) + qsizetype(series[0].size()));
   }
