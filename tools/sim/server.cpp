@@ -11,13 +11,12 @@
 // no replies are ignored.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <poll.h>
 
 #include <QDir>
 #include <QFile>
