@@ -48,8 +48,8 @@ bool ReadExactly(QFile& file, uint8_t* to, qint64 n) {
 // Where the blocks of a file lie, from its header and size. Each block takes at most
 // its capacity, read straight into its image; the lengths never size anything. A
 // length above the capacity is checked in the sum but its excess is not skipped: the
-// next block follows the bytes read, as files of the instrument's own software have
-// always been read.
+// next block follows the bytes read, the way data files have always been read, so a
+// file opens here exactly as it opened before.
 struct Layout {
   qint64 offset[kBlocks];
   size_t count[kBlocks];

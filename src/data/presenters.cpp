@@ -176,8 +176,8 @@ std::vector<ChartPoint> BlowPoints(const ProcessView& p, int blowIndex) {
   // that never rises above zero has no such scale; it is drawn as its raw values.
   const double scale = largest > 0 ? double(blow.impactAmplitude()) / largest : 1.0;
   const float spacing = blow.stepMode() == 1 ? p.timeStep() * 2 : p.timeStep();
-  // The instrument's software adds the spacing in single precision, and the exported
-  // times show it; keep that.
+  // The times are summed in single precision, one spacing after another; the copied
+  // chart data shows the small drift that gives, and users compare those texts.
   float x = blow.waveStart();
   std::vector<ChartPoint> points;
   points.reserve(kWaveSamples + 1);
