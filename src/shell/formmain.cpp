@@ -411,8 +411,13 @@ IniFile TForm1::Settings() const { return IniFile(settingsPath_); }
 
 void TForm1::WriteSetting(const QString& section, const QString& key, const QString& value) {
   // A settings file that cannot be written changes nothing but the file: the values
-  // stay in effect until the program ends.
-  IniFile(settingsPath_).WriteString(section, key, value);
+  // stay in effect until the program ends. A key that already holds the value is not
+  // written again (every write replaces the whole file and waits for the disk).
+  IniFile settings(settingsPath_);
+  std::optional<IniDocument> doc = settings.Load();
+  if (!doc || doc->Value(section, key) == value) return;
+  doc->Write(section, key, value);
+  settings.Save(*doc);
 }
 
 int TForm1::ClientWidth() const { return client_->width(); }
@@ -599,7 +604,7 @@ void TForm1::FillSeriesTable() {
   for (uint32_t i = 0; i < count; ++i) {
     CopyProcess(Images, count, i, record.data());
     FillSeriesRow(ProcessView(record.data()), unit, row);
-    StringGrid1->SetRowCells(int(i) + 2, 0, row);
+    StringGrid1->TakeRowCells(int(i) + 2, 0, row);
   }
   StringGrid1->EndUpdate();
   StringGrid1->SetRow(2);
@@ -662,14 +667,6 @@ void TForm1::AGaugeReadExecute() {
   RequestGaugeRead();
 }
 
-// The editors, the report, help and the About box are separate windows that are not
-// part of this build yet; their commands are in the menus and do nothing until then.
-void TForm1::AMaterialEditExecute() {}
-void TForm1::AObjectEditExecute() {}
-void TForm1::APrintExecute() {}
-void TForm1::AMainHelpExecute() {}
-void TForm1::AChmHelpExecute() {}
-void TForm1::AAboutExecute() {}
 
 // ---------------------------------------------------------------------------------
 // Dialogs and message boxes.

@@ -156,8 +156,8 @@ class TForm1 : public QMainWindow, public LinkSink {
 
   // ---- Commands.
   void AGaugeReadExecute();
-  // Not built yet: the materials and objects editors, the report, help and About box
-  // hang here when they arrive.
+  // The windows these open come with their own files (formmain_commands.cpp holds the
+  // handlers until then).
   void AMaterialEditExecute();
   void AObjectEditExecute();
   void APrintExecute();

@@ -57,6 +57,12 @@ class GridModel : public QAbstractTableModel {
     if (last >= firstCol) Changed(firstCol, row, last, row);
   }
 
+  void SwapCells(int row, int firstCol, std::span<QString> texts) {
+    const int last = std::min<int>(cols_, firstCol + int(texts.size())) - 1;
+    for (int c = firstCol; c <= last; ++c) cells_[Offset(c, row)].swap(texts[size_t(c - firstCol)]);
+    if (last >= firstCol) Changed(firstCol, row, last, row);
+  }
+
   void SetRows(int count) {
     count = std::max(0, count);
     if (count > rows_) {
@@ -187,8 +193,7 @@ class GridDelegate : public QStyledItemDelegate {
 // It follows the main view's scrolling and passes wheel turns on to it.
 class FixedView : public QTableView {
  public:
-  explicit FixedView(TStringGrid* owner) : QTableView(owner) {
-    setModel(owner->model_);
+  explicit FixedView(TStringGrid* owner) : QTableView(owner), owner_(owner) {
     setItemDelegate(owner->delegate_);
     horizontalHeader()->hide();
     verticalHeader()->hide();
@@ -210,6 +215,22 @@ class FixedView : public QTableView {
     hide();
   }
   void scrollTo(const QModelIndex&, ScrollHint) override {}
+
+  // A fixed part shows the cells only while the grid has such a part: a view without
+  // the model costs nothing when thousands of rows come and go.
+  void Attach(bool needed) {
+    const bool attached = model() == owner_->model_;
+    if (needed && !attached) {
+      setModel(owner_->model_);
+      for (int c = 0; c < owner_->ColCount(); ++c) setColumnWidth(c, owner_->columnWidth(c));
+    } else if (!needed && attached) {
+      setModel(nullptr);
+    }
+    setVisible(needed);
+  }
+
+ private:
+  TStringGrid* owner_;
 };
 
 // ---------------------------------------------------------------------------------
@@ -268,6 +289,11 @@ void TStringGrid::SetCells(int col, int row, const QString& text) {
 void TStringGrid::SetRowCells(int row, int firstCol, std::span<const QString> texts) {
   if (row < 0 || row >= model_->Rows() || firstCol < 0) return;
   model_->SetCells(row, firstCol, texts);
+}
+
+void TStringGrid::TakeRowCells(int row, int firstCol, std::span<QString> texts) {
+  if (row < 0 || row >= model_->Rows() || firstCol < 0) return;
+  model_->SwapCells(row, firstCol, texts);
 }
 
 QList<QStringList> TStringGrid::Range(const GridRect& range) const {
@@ -349,7 +375,7 @@ void TStringGrid::SyncColumnWidth(int col) {
   const int width = columnWidth(col);
   for (QTableView* view : {static_cast<QTableView*>(top_), static_cast<QTableView*>(left_),
                            static_cast<QTableView*>(corner_)})
-    if (view->columnWidth(col) != width) view->setColumnWidth(col, width);
+    if (view->model() == model_ && view->columnWidth(col) != width) view->setColumnWidth(col, width);
   if (col < FixedCols()) PlaceFixedViews();
 }
 
@@ -371,9 +397,9 @@ void TStringGrid::PlaceFixedViews() {
   top_->setGeometry(vp.x(), vp.y(), vp.width(), fh);
   left_->setGeometry(vp.x(), vp.y(), fw, vp.height());
   corner_->setGeometry(vp.x(), vp.y(), fw, fh);
-  top_->setVisible(fh > 0);
-  left_->setVisible(fw > 0);
-  corner_->setVisible(fh > 0 && fw > 0);
+  top_->Attach(fh > 0);
+  left_->Attach(fw > 0);
+  corner_->Attach(fh > 0 && fw > 0);
   top_->raise();
   left_->raise();
   corner_->raise();

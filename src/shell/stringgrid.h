@@ -47,6 +47,8 @@ class TStringGrid : public QTableView {
   void SetCells(int col, int row, const QString& text);
   // Writes cells (firstCol + i, row) from `texts`, as far as the grid reaches.
   void SetRowCells(int row, int firstCol, std::span<const QString> texts);
+  // The same, exchanging: `texts` gets the cells' earlier texts back.
+  void TakeRowCells(int row, int firstCol, std::span<QString> texts);
   // The texts of a cell range, row by row (for copying).
   QList<QStringList> Range(const GridRect& range) const;
   // Cell writes between BeginUpdate and EndUpdate are shown together at the end.

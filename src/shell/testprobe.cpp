@@ -113,9 +113,30 @@ class TestProbe : public QObject {
   QString last_;
 };
 
+// Writes its file at the first paint of the watched widget, then goes.
+class PaintMarker : public QObject {
+ public:
+  PaintMarker(QWidget* watched, QString file) : QObject(watched), file_(std::move(file)) {
+    watched->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      QFile(file_).open(QIODevice::WriteOnly);
+      watched->removeEventFilter(this);
+      deleteLater();
+    }
+    return false;
+  }
+
+ private:
+  QString file_;
+};
+
 }  // namespace
 
 void InstallTestProbe(TForm1& form) {
+  const QString painted = qEnvironmentVariable("ZARN26_TEST_PAINTED");
+  if (!painted.isEmpty()) new PaintMarker(form.StringGrid1->viewport(), painted);
   const QString folder = qEnvironmentVariable("ZARN26_TEST_PROBE");
   if (folder.isEmpty()) return;
   new TestProbe(form, folder);

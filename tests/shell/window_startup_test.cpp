@@ -4,9 +4,12 @@
 #include <QAction>
 #include <QProgressBar>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QRadioButton>
 
+#include "shell/controls.h"
 #include "shell/language.h"
 #include "shell/stringgrid.h"
 #include "window_util.h"
@@ -183,6 +186,14 @@ TEST_F(StartupTest, ControlsCarryTheirNames) {
   EXPECT_EQ(form.StringGrid1->font().family(), u"Times New Roman");
   EXPECT_EQ(form.StringGrid1->font().pixelSize(), 13);
   EXPECT_EQ(form.StringGrid2->font().pixelSize(), 11);
+  // The fonts of the instrument's Windows software resolve to their free stand-ins.
+  const QStringList families = QFontDatabase::families();
+  if (families.contains(u"Liberation Serif"_qs) && !families.contains(u"Times New Roman"_qs)) {
+    EXPECT_EQ(QFontInfo(form.StringGrid1->font()).family(), u"Liberation Serif");
+  }
+  if (families.contains(u"Liberation Sans"_qs) && !families.contains(u"MS Sans Serif"_qs)) {
+    EXPECT_EQ(QFontInfo(form.StatusBar1->font()).family(), u"Liberation Sans");
+  }
 }
 
 }  // namespace
