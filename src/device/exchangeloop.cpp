@@ -298,12 +298,10 @@ ExchangeLoop::DataResult ExchangeLoop::ReadData(uint8_t kind) {
       ProgressStep(int(uint64_t(i) * length / kDataReads));
       if (Read(kind, image + size_t(i) * piece, piece) < 0) return DataResult::Failed;
     }
-    // The last length mod 64 bytes belong to the image too; left unread they would be
-    // taken for the start of the next reply.
-    const uint32_t tail = length - piece * kDataReads;
-    if (tail > 0 && Read(kind, image + size_t(piece) * kDataReads, tail) < 0)
-      return DataResult::Failed;
-    DiscardExcess(kind, uint64_t(announced) - length);
+    // The last length mod 64 bytes, and anything beyond the image's size, stay out of
+    // the image as the instrument's software has always done; they are read and thrown
+    // away so that they are not taken for the start of the next reply.
+    DiscardExcess(kind, uint64_t(announced) - uint64_t(piece) * kDataReads);
   }
   DataReadComplete.store(true);
   if (!Advance(kLinkReadData, kLinkCloseAndRefresh)) {
