@@ -93,19 +93,6 @@ TEST_F(ProtocolTest, WrittenBlocksReplaceTheStoredOnesWhenComplete) {
   EXPECT_EQ(images_->ObjectsBlock[599], 0x01);
 }
 
-TEST_F(ProtocolTest, SaysHowManyBytesABlockStillAwaits) {
-  InstrumentProtocol protocol(*images_, settings_);
-  EXPECT_EQ(protocol.BytesAwaited(), 0u);
-  const std::vector<uint8_t> block = Block(0x07, kObjectsBlockSize, 0x42);
-  Feed(protocol, {block.begin(), block.begin() + 3});
-  EXPECT_EQ(protocol.BytesAwaited(), 3u);  // the rest of the length
-  Feed(protocol, {block.begin() + 3, block.begin() + 6 + 100});
-  EXPECT_EQ(protocol.BytesAwaited(), kObjectsBlockSize - 100);
-  Feed(protocol, {block.begin() + 6 + 100, block.end()});
-  EXPECT_EQ(protocol.BytesAwaited(), 0u);
-  EXPECT_EQ(images_->ObjectsBlock[599], 0x42);
-}
-
 TEST_F(ProtocolTest, AnAbsurdBlockLengthOrAResetDropsTheBlock) {
   InstrumentProtocol protocol(*images_, settings_);
   std::vector<uint8_t> absurd{0x05, 0xFA, 0xFF, 0xFF, 0xFF, 0x7F, 0x06, 0xF9};

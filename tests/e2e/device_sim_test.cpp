@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -143,6 +144,40 @@ TEST_F(SimulatorTest, KeepsWrittenBlocksAndSavesThemOnExit) {
   EXPECT_EQ(result->ObjectsBlock, written->ObjectsBlock);
   EXPECT_EQ(result->ParamBlock, source_->ParamBlock);
   EXPECT_TRUE(result->DataImage == source_->DataImage);
+}
+
+TEST_F(SimulatorTest, WhatCameBeforeACloseStillCounts) {
+  // The simulator is held still while the computer writes a whole block and leaves, and
+  // the next connection sends its command: on waking it must store the block and
+  // answer the new connection, not the old one.
+  const QByteArray path = Start({QStringLiteral("--data"), dataFile_});
+  ASSERT_FALSE(path.isEmpty());
+  const auto written = PatternedImages(41);
+  const pid_t pid = pid_t(sim_.Process().Process().processId());
+
+  ::kill(pid, SIGSTOP);
+  ASSERT_TRUE(Connect(path));
+  ASSERT_TRUE(x_.WriteBlock(0x05, written->MaterialsBlock.data(), kMaterialsBlockSize));
+  Disconnect();
+  ::kill(pid, SIGCONT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(Connect(path));
+  ASSERT_TRUE(x_.Command(0x02));
+  EXPECT_EQ(x_.Reply(), AsVector(source_->ParamBlock));
+  EXPECT_EQ(x_.Reply(), AsVector(written->MaterialsBlock));
+  Disconnect();
+
+  // The same, with the next connection's command already waiting too.
+  ::kill(pid, SIGSTOP);
+  ASSERT_TRUE(Connect(path));
+  ASSERT_TRUE(x_.WriteBlock(0x07, written->ObjectsBlock.data(), kObjectsBlockSize));
+  Disconnect();
+  ASSERT_TRUE(Connect(path));
+  ASSERT_TRUE(x_.Command(0x06));
+  ::kill(pid, SIGCONT);
+  EXPECT_EQ(x_.Reply(), AsVector(written->ObjectsBlock));
+  Disconnect();
+  EXPECT_EQ(sim_.Stop(), 0);
 }
 
 TEST_F(SimulatorTest, AnnouncesTheLengthsItIsToldTo) {

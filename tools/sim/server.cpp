@@ -30,6 +30,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "common/cp1251.h"
 #include "data/datafile.h"
@@ -222,6 +223,8 @@ class Server {
       return false;
     }
     clients_ = 0;
+    pendingEvents_.clear();
+    carried_.clear();
     plugged_ = true;
     return true;
   }
@@ -250,38 +253,65 @@ class Server {
 
   // The computer opening and closing Pipe01 (it opens it first and closes it first)
   // marks its connections, in the order they happened.
-  void WatchConnections() {
+  void ReadEvents() {
     alignas(inotify_event) char buffer[4096];
     ssize_t got;
     while (events_.valid() && (got = ::read(events_.get(), buffer, sizeof buffer)) > 0) {
       for (char* at = buffer; at < buffer + got;) {
         const auto* event = reinterpret_cast<const inotify_event*>(at);
         at += sizeof(inotify_event) + event->len;
-        if (event->mask & IN_OPEN) {
-          if (clients_++ == 0) {
-            if (options_.verbose) Log(QStringLiteral("connection opened"));
-            Clear();
-          }
-        } else if (event->mask & (IN_CLOSE_NOWRITE | IN_CLOSE_WRITE)) {
-          if (clients_ > 0 && --clients_ == 0) {
-            FinishBlock();
-            if (options_.verbose) Log(QStringLiteral("connection closed"));
-            Clear();
-          }
-        }
+        if (event->mask & (IN_OPEN | IN_CLOSE_NOWRITE | IN_CLOSE_WRITE))
+          pendingEvents_.push_back(event->mask);
       }
     }
   }
 
-  // A block whose last piece came just before the close still counts.
-  void FinishBlock() {
-    uint8_t buffer[kChunk];
-    for (size_t awaited; (awaited = protocol_.BytesAwaited()) > 0;) {
-      const ssize_t got = ::read(commands_.get(), buffer, std::min(awaited, sizeof buffer));
-      if (got <= 0) return;
-      std::vector<Reply> replies;
-      protocol_.Feed(buffer, size_t(got), replies);
+  void WatchConnections() {
+    ReadEvents();
+    while (plugged_ && !pendingEvents_.empty()) {
+      const uint32_t mask = pendingEvents_.front();
+      pendingEvents_.pop_front();
+      if (mask & IN_OPEN) {
+        if (clients_++ == 0) Opened();
+      } else if (clients_ > 0 && --clients_ == 0) {
+        Closed();
+      }
     }
+  }
+
+  void Opened() {
+    if (options_.verbose) Log(QStringLiteral("connection opened"));
+    Clear();
+    if (!carried_.isEmpty()) Feed(std::exchange(carried_, {}));
+  }
+
+  // The bytes waiting in Pipe00 when a connection closes were sent before the close
+  // (a block's last pieces, say) and still count; their replies are not wanted. Only
+  // when the next connection has already opened are they taken as its own.
+  void Closed() {
+    QByteArray waiting;
+    uint8_t buffer[kChunk];
+    for (ssize_t got; (got = ::read(commands_.get(), buffer, sizeof buffer)) > 0;)
+      waiting.append(reinterpret_cast<const char*>(buffer), got);
+    ReadEvents();
+    const bool reopened = std::any_of(pendingEvents_.begin(), pendingEvents_.end(),
+                                      [](uint32_t mask) { return (mask & IN_OPEN) != 0; });
+    if (!reopened && !waiting.isEmpty()) {
+      std::vector<Reply> replies;
+      protocol_.Feed(reinterpret_cast<const uint8_t*>(waiting.constData()), size_t(waiting.size()),
+                     replies);
+      waiting.clear();
+    }
+    if (options_.verbose) Log(QStringLiteral("connection closed"));
+    Clear();
+    carried_ = waiting;
+  }
+
+  void Feed(const QByteArray& bytes) {
+    std::vector<Reply> replies;
+    protocol_.Feed(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
+                   replies);
+    Queue(replies);
   }
 
   void Unplug() {
@@ -337,14 +367,14 @@ class Server {
     uint8_t buffer[kChunk];
     const ssize_t got = ::read(commands_.get(), buffer, sizeof buffer);
     if (got <= 0) return;  // Pipe00 is ours for writing too: it never reads as ended
+    // A client opens Pipe01 before it writes: news of it may have come meanwhile.
+    if (clients_ == 0) WatchConnections();
     if (clients_ == 0) {
-      // Nobody reads Pipe01: not our program, which opens it first. Ignored.
+      // Nobody reads Pipe01: not our program. Ignored.
       if (options_.verbose) Log(QStringLiteral("%1 bytes without a connection").arg(got));
       return;
     }
-    std::vector<Reply> replies;
-    protocol_.Feed(buffer, size_t(got), replies);
-    Queue(replies);
+    Feed(QByteArray(reinterpret_cast<const char*>(buffer), got));
   }
 
   void WriteReplies() {
@@ -445,7 +475,9 @@ class Server {
   UniqueFd replies_;   // Pipe01, written
   UniqueFd drain_;     // Pipe01, read only to empty it between connections
   UniqueFd events_;    // inotify on Pipe01: the computer opening and closing it
+  std::deque<uint32_t> pendingEvents_;
   int clients_ = 0;    // the computer's open Pipe01 readers
+  QByteArray carried_;  // bytes that arrived for a connection not yet opened
   std::deque<Chunk> output_;
   size_t outputOffset_ = 0;
   uint64_t sent_ = 0;

@@ -25,18 +25,6 @@ void InstrumentProtocol::Reset() {
   blockLength_ = 0;
 }
 
-size_t InstrumentProtocol::BytesAwaited() const {
-  const size_t have = size_t(pending_.size());
-  switch (stage_) {
-    case Stage::BlockLength:
-      return 4 - have;
-    case Stage::Block:
-      return blockLength_ - have;
-    default:
-      return 0;
-  }
-}
-
 void InstrumentProtocol::PutLength(QByteArray& out, uint8_t command, uint32_t length,
                                    bool first) const {
   uint8_t field[4];

@@ -49,9 +49,6 @@ class InstrumentProtocol {
   // A new connection: a half-received command or block is forgotten.
   void Reset();
 
-  // Bytes still missing from a written block (or its length) now being received.
-  size_t BytesAwaited() const;
-
   // Number of bytes skipped as garbage so far.
   uint64_t SkippedBytes() const { return skipped_; }
 
