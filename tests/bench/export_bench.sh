@@ -33,7 +33,7 @@ cat_cmd="cat $file"
 
 if command -v hyperfine >/dev/null 2>&1; then
   hyperfine -N --warmup 5 --min-runs 30 --style none --export-csv "$work/t.csv" \
-    "$cat_cmd" "$version_cmd" "$export_cmd" >/dev/null
+    "$cat_cmd" "$version_cmd" "$export_cmd" >/dev/null 2>"$work/hyperfine.log"
   # CSV: command,mean,stddev,median,... in seconds; rows in the order given.
   medians=$(awk -F, 'NR > 1 { print $4 }' "$work/t.csv" | tr '\n' ' ')
   set -- $medians
