@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -25,7 +26,10 @@ void Check(bool condition) {
 }
 
 const QString& FilePath() {
-  static const QString path = QStringLiteral("/dev/shm/zarn_datafile_fuzz_%1.zarn").arg(getpid());
+  static const QString path = [] {
+    std::atexit([] { std::remove(qPrintable(FilePath())); });
+    return QStringLiteral("/dev/shm/zarn_datafile_fuzz_%1.zarn").arg(getpid());
+  }();
   return path;
 }
 
