@@ -14,6 +14,9 @@ TfrmLanguage::TfrmLanguage(TForm1* form)
   setObjectName(QStringLiteral("frmLanguage"));
   setWindowTitle(kLanguageChooserTitle.toString());
   setFixedSize(kClientWidth, kClientHeight);
+  QFont font(QStringLiteral("MS Sans Serif"));
+  font.setPixelSize(11);
+  setFont(font);
   setModal(true);
 
   GroupBox1 = new QGroupBox(this);

@@ -165,7 +165,12 @@ class ShellTest : public ::testing::Test {
 TEST_F(ShellTest, StartUpReadFillsTheWindowAndAClickShowsAProcess) {
   ASSERT_FALSE(StartSimulator().isEmpty());
   StartProgram("[Config]\r\nLangId=Rus\r\n[FormMain]\r\nWidth=1100\r\nHeight=700\r\nTable1Width=560\r\n");
-  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Данные считаны (40)"; }, 60000))
+  // The status comes first, the tables right after it.
+  ASSERT_TRUE(WaitFor(
+      [](const auto& s) {
+        return s.value(u"panel1"_qs) == u"Данные считаны (40)" && s.value(u"table1.size"_qs) == u"9x42";
+      },
+      60000))
       << State().value(u"panel1"_qs).toStdString();
   const QMap<QString, QString> state = State();
   EXPECT_EQ(state.value(u"panel0"_qs), u"Zarn-2.6 v3.14 sn 0001");
@@ -200,7 +205,11 @@ TEST_F(ShellTest, StartUpReadFillsTheWindowAndAClickShowsAProcess) {
 TEST_F(ShellTest, EnglishStatusAfterTheRead) {
   ASSERT_FALSE(StartSimulator({QStringLiteral("--version-text"), QStringLiteral("ZARN TEST")}).isEmpty());
   StartProgram("[Config]\r\nLangId=Eng\r\nDimension=kg/sm2\r\n");
-  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Data Readed (40)"; }, 60000));
+  ASSERT_TRUE(WaitFor(
+      [](const auto& s) {
+        return s.value(u"panel1"_qs) == u"Data Readed (40)" && s.value(u"table1.size"_qs) == u"9x42";
+      },
+      60000));
   const QMap<QString, QString> state = State();
   EXPECT_EQ(state.value(u"panel0"_qs), u"ZARN TEST");
   EXPECT_TRUE(state.value(u"table1[1]"_qs).contains(u"kgs/sm2"));

@@ -26,12 +26,14 @@
 
 namespace zarn::wintest {
 
+// The application lives until the process ends: destroyed among the exit handlers it
+// would outlive parts of Qt it still refers to.
 inline QApplication& App() {
   static int argc = 1;
   static char name[] = "window_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 // The program-wide state a window reads and writes.
