@@ -33,6 +33,22 @@ int Decimals(double interval) {
   return std::clamp(int(-std::floor(std::log10(interval) + 1e-9)), 0, 9);
 }
 
+}  // namespace
+
+// The smallest and largest finite x seen.
+struct TChart::XSpan {
+  double lo = std::numeric_limits<double>::infinity();
+  double hi = -std::numeric_limits<double>::infinity();
+  void Add(double x) {
+    if (!std::isfinite(x)) return;
+    lo = std::min(lo, x);
+    hi = std::max(hi, x);
+  }
+  bool Empty() const { return !(lo <= hi); }
+};
+
+namespace {
+
 QList<QPointF> ToQt(const std::vector<ChartPoint>& points) {
   QList<QPointF> out;
   out.reserve(qsizetype(points.size()));
@@ -132,25 +148,29 @@ void TChart::DrawProcessChart(const ProcessView& process, uint16_t a, int langua
   ShowTitle();
 
   const std::vector<BlowCurve> curves = ChartCurves(process, a);
-  for (int i = 0; i < kBlowSeries; ++i) {
-    QLineSeries* series = series_[size_t(i)];
-    if (size_t(i) < curves.size()) {
-      const BlowCurve& curve = curves[size_t(i)];
-      // One colour per series: every point of a blow has the same colour.
-      const QColor colour(curve.gray ? kGray : kRed);
-      if (series->color() != colour) series->setColor(colour);
-      series->replace(ToQt(curve.points));
-    } else if (series->count() != 0) {
-      series->clear();
-    }
-  }
-  DrawZeroLine();
-
+  // The old curves go first, so that the new ranges meet empty series, and every new
+  // curve is laid out once, under its final ranges (laying out a curve of 512 points
+  // is most of the cost of a redraw).
+  ClearBlowSeries();
+  XSpan span;
+  for (const BlowCurve& curve : curves)
+    for (const ChartPoint& p : curve.points) span.Add(p.x);
+  const double zeroEnd = span.Empty() ? 0.0 : span.hi;
+  series_[kBlowSeries]->replace(QList<QPointF>{QPointF(0, 0), QPointF(zeroEnd, 0)});
+  span.Add(0.0);
+  SetBottomRange(span);
   const double m = LeftAxisHalfRange(curves);
   // All-zero or unusable values would give an empty or undefined axis.
   yHalf_ = std::isfinite(m) && m > 0 ? m : 1.0;
-  SetBottomRangeFromData();
   ApplyProgramRanges();
+
+  for (size_t i = 0; i < curves.size() && i < size_t(kBlowSeries); ++i) {
+    QLineSeries* series = series_[i];
+    // One colour per series: every point of a blow has the same colour.
+    const QColor colour(curves[i].gray ? kGray : kRed);
+    if (series->color() != colour) series->setColor(colour);
+    series->replace(ToQt(curves[i].points));
+  }
 }
 
 void TChart::DrawZeroLine() {
@@ -293,18 +313,16 @@ void TChart::resizeEvent(QResizeEvent* event) {
 }
 
 void TChart::SetBottomRangeFromData() {
-  double lo = std::numeric_limits<double>::infinity();
-  double hi = -lo;
+  XSpan span;
   for (QLineSeries* series : series_)
-    for (const QPointF& p : series->points())
-      if (std::isfinite(p.x())) {
-        lo = std::min(lo, p.x());
-        hi = std::max(hi, p.x());
-      }
-  if (!(lo <= hi)) lo = hi = 0;
-  if (hi - lo <= 0) hi = lo + 1;  // a single x still gets a usable axis
-  xMin_ = lo;
-  xMax_ = hi;
+    for (const QPointF& p : series->points()) span.Add(p.x());
+  SetBottomRange(span);
+}
+
+void TChart::SetBottomRange(const XSpan& span) {
+  xMin_ = span.Empty() ? 0.0 : span.lo;
+  xMax_ = span.Empty() ? 0.0 : span.hi;
+  if (xMax_ - xMin_ <= 0) xMax_ = xMin_ + 1;  // a single x still gets a usable axis
 }
 
 void TChart::ApplyProgramRanges() {

@@ -88,7 +88,9 @@ class TChart : public QChartView {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  struct XSpan;
   void SetBottomRangeFromData();
+  void SetBottomRange(const XSpan& span);
   void ApplyProgramRanges();
   void EndZoom();
   void SetAnimated(bool on);
