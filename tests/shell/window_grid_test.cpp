@@ -16,7 +16,6 @@ namespace {
 class GridTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    App();
     grid_.resize(300, 200);
     grid_.SetColCount(4);
     grid_.SetRowCount(100);
@@ -36,6 +35,7 @@ class GridTest : public ::testing::Test {
     const QModelIndex index = view->indexAt(w->mapFrom(&grid_, inGrid));
     return index.data().toString();
   }
+  QApplication& app_ = App();  // before the grid
   TStringGrid grid_;
 };
 
