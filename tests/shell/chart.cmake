@@ -23,7 +23,8 @@ find_program(ZARN_XCLIP xclip)
 if(ZARN_XVFB_RUN AND ZARN_XCLIP)
   add_test(NAME chart_x11_clipboard
     COMMAND ${ZARN_XVFB_RUN} -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:chart_x11_tests>)
-  set_tests_properties(chart_x11_clipboard PROPERTIES TIMEOUT 120)
+  set_tests_properties(chart_x11_clipboard PROPERTIES TIMEOUT 120
+    ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/chart_x11_lsan.supp")
 else()
   message(STATUS "xvfb-run or xclip not found: the X11 clipboard test is left out")
 endif()
