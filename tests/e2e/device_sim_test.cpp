@@ -43,6 +43,20 @@ std::vector<uint8_t> AsVector(const std::array<uint8_t, N>& block, size_t count 
   return {block.begin(), block.begin() + long(count)};
 }
 
+// Stops the process and waits until it has stopped (the signal alone does not wait).
+bool HoldStill(pid_t pid) {
+  ::kill(pid, SIGSTOP);
+  for (int i = 0; i < 500; ++i) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly)) return false;
+    const QByteArray text = stat.readAll();
+    const qsizetype close = text.lastIndexOf(')');  // the name may hold blanks
+    if (close > 0 && text.mid(close + 2, 1) == "T") return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
 class SimulatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -155,7 +169,7 @@ TEST_F(SimulatorTest, WhatCameBeforeACloseStillCounts) {
   const auto written = PatternedImages(41);
   const pid_t pid = pid_t(sim_.Process().Process().processId());
 
-  ::kill(pid, SIGSTOP);
+  ASSERT_TRUE(HoldStill(pid));
   ASSERT_TRUE(Connect(path));
   ASSERT_TRUE(x_.WriteBlock(0x05, written->MaterialsBlock.data(), kMaterialsBlockSize));
   Disconnect();
@@ -168,7 +182,7 @@ TEST_F(SimulatorTest, WhatCameBeforeACloseStillCounts) {
   Disconnect();
 
   // The same, with the next connection's command already waiting too.
-  ::kill(pid, SIGSTOP);
+  ASSERT_TRUE(HoldStill(pid));
   ASSERT_TRUE(Connect(path));
   ASSERT_TRUE(x_.WriteBlock(0x07, written->ObjectsBlock.data(), kObjectsBlockSize));
   Disconnect();

@@ -237,15 +237,15 @@ class Server {
   }
 
   // Between connections: what the computer did not take is thrown away, also what is
-  // already in Pipe01, and a half-received command is forgotten.
-  void Clear() {
+  // already in Pipe01, and (unless the bytes go on) a half-received command is forgotten.
+  void Clear(bool resetProtocol = true) {
     // An unplug still waiting for its reply bytes happens now.
     const bool unplug = std::any_of(output_.begin(), output_.end(),
                                     [](const Chunk& chunk) { return chunk.unplug; });
     output_.clear();
     outputOffset_ = 0;
     if (unplug) output_.push_back({{}, true});
-    protocol_.Reset();
+    if (resetProtocol) protocol_.Reset();
     uint8_t buffer[kChunk];
     while (drain_.valid() && ::read(drain_.get(), buffer, sizeof buffer) > 0) {
     }
@@ -277,34 +277,45 @@ class Server {
         Closed();
       }
     }
+    // Bytes that came while connections opened and closed in quick succession: the one
+    // open now wants the replies; a block among them is stored whoever sent it.
+    if (plugged_ && !carried_.isEmpty()) {
+      const QByteArray bytes = std::exchange(carried_, {});
+      if (clients_ > 0) {
+        Feed(bytes);
+      } else {
+        FeedUnanswered(bytes);
+        Clear();
+      }
+    }
   }
 
   void Opened() {
     if (options_.verbose) Log(QStringLiteral("connection opened"));
-    Clear();
-    if (!carried_.isEmpty()) Feed(std::exchange(carried_, {}));
+    // Bytes carried over from the connection before go on where they stopped.
+    Clear(carried_.isEmpty());
   }
 
   // The bytes waiting in Pipe00 when a connection closes were sent before the close
-  // (a block's last pieces, say) and still count; their replies are not wanted. Only
-  // when the next connection has already opened are they taken as its own.
+  // (a block's last pieces, say) and still count, though their replies are not
+  // wanted. When another connection has opened meanwhile, the next one's bytes may
+  // follow them in the pipe: the stream then goes on into that connection unbroken.
   void Closed() {
-    QByteArray waiting;
     uint8_t buffer[kChunk];
     for (ssize_t got; (got = ::read(commands_.get(), buffer, sizeof buffer)) > 0;)
-      waiting.append(reinterpret_cast<const char*>(buffer), got);
+      carried_.append(reinterpret_cast<const char*>(buffer), got);
     ReadEvents();
     const bool reopened = std::any_of(pendingEvents_.begin(), pendingEvents_.end(),
                                       [](uint32_t mask) { return (mask & IN_OPEN) != 0; });
-    if (!reopened && !waiting.isEmpty()) {
-      std::vector<Reply> replies;
-      protocol_.Feed(reinterpret_cast<const uint8_t*>(waiting.constData()), size_t(waiting.size()),
-                     replies);
-      waiting.clear();
-    }
+    if (!reopened) FeedUnanswered(std::exchange(carried_, {}));
     if (options_.verbose) Log(QStringLiteral("connection closed"));
-    Clear();
-    carried_ = waiting;
+    Clear(carried_.isEmpty());
+  }
+
+  void FeedUnanswered(const QByteArray& bytes) {
+    std::vector<Reply> replies;
+    protocol_.Feed(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
+                   replies);
   }
 
   void Feed(const QByteArray& bytes) {
