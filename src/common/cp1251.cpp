@@ -35,7 +35,7 @@ char16_t Cp1251ToUnicode(unsigned char byte) {
 unsigned char UnicodeToCp1251(char32_t cp) {
   if (cp < 0x80) return static_cast<unsigned char>(cp);
   if (cp >= 0x0410 && cp <= 0x044F) return static_cast<unsigned char>(cp - 0x0410 + 0xC0);
-  for (unsigned i = 0; i < 64; ++i)  // the irregular part 0x80..0xBF
+  for (unsigned i = 0; i < 64; ++i)  // the irregular range 0x80..0xBF
     if (kHighHalf[i] == cp) return static_cast<unsigned char>(0x80 + i);
   return '?';
 }
