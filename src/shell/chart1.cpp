@@ -74,7 +74,10 @@ TChart::TChart(QWidget* parent) : QChartView(new QChart, parent), chart_(chart()
   chart_->setMargins(QMargins(0, 0, 2, 0));
   chart_->layout()->setContentsMargins(0, 0, 0, 0);
   chart_->setAnimationOptions(QChart::NoAnimation);
-  chart_->setAnimationDuration(250);
+  chart_->setAnimationDuration(kZoomMilliseconds);
+  animationOff_.setSingleShot(true);
+  animationOff_.setInterval(kZoomMilliseconds + 100);
+  connect(&animationOff_, &QTimer::timeout, this, [this] { SetAnimated(false); });
   // Axis labels with the decimal comma, like every number the program shows.
   QLocale numbers(QLocale::Russian, QLocale::Russia);
   numbers.setNumberOptions(QLocale::OmitGroupSeparator);
@@ -134,6 +137,11 @@ void TChart::SetAnimated(bool on) {
                                                      QChart::GridAxisAnimations)
                           : QChart::AnimationOptions(QChart::NoAnimation);
   if (chart_->animationOptions() != options) chart_->setAnimationOptions(options);
+  // Only the zoom itself moves: once it has run, resizing and new data are immediate.
+  if (on)
+    animationOff_.start();
+  else
+    animationOff_.stop();
 }
 
 void TChart::ClearBlowSeries() {

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <array>
 #include <vector>
 
@@ -109,6 +110,8 @@ class TChart : public QChartView {
   // The ranges the program set last; a click returns to them.
   double xMin_ = 0, xMax_ = 1, yHalf_ = 1;
   bool zoomAnimated_ = true;
+  static constexpr int kZoomMilliseconds = 250;
+  QTimer animationOff_;
 
   QPointer<QMenu> popup_;
   QRubberBand* band_ = nullptr;  // child of the viewport

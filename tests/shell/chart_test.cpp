@@ -320,6 +320,23 @@ TEST_F(ChartTest, DragZoomsClickUndoesAndRedrawEndsTheZoom) {
   EXPECT_FALSE(chart_->findChild<QRubberBand*>()->isVisible());
 }
 
+TEST_F(ChartTest, AnimatedZoomEndsAtTheSameRangesAndStopsAnimating) {
+  chart_->setZoomAnimated(true);
+  Draw(test::DistinctBlows(3), 0);
+  EXPECT_EQ(chart_->chart()->animationOptions(), QChart::NoAnimation);  // data is never animated
+  const double x1 = chart_->BottomAxis()->max();
+  const QRectF plot = chart_->chart()->plotArea();
+  Drag(plot.topLeft().toPoint() + QPoint(30, 30), plot.center().toPoint());
+  EXPECT_NE(chart_->chart()->animationOptions(), QChart::NoAnimation);
+  EXPECT_LT(chart_->BottomAxis()->max(), x1);  // the ranges change at once, the picture follows
+  EXPECT_TRUE(QTest::qWaitFor([&] { return chart_->chart()->animationOptions() == QChart::NoAnimation; }, 5000));
+  QTest::mouseClick(Surface(), Qt::LeftButton, {}, plot.center().toPoint());
+  EXPECT_EQ(chart_->BottomAxis()->max(), x1);
+  // A redraw during the animation switches it off at once.
+  Draw(test::DistinctBlows(2), 0);
+  EXPECT_EQ(chart_->chart()->animationOptions(), QChart::NoAnimation);
+}
+
 TEST_F(ChartTest, RightClickOnTheSameSpotOpensThePopup) {
   QMenu menu;
   menu.addAction(QStringLiteral("Copy"));
