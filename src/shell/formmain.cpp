@@ -330,9 +330,9 @@ void TForm1::CreateMenus() {
   PopupMenuChart->addAction(ACopyGraph);
   PopupMenuChart->addAction(ACopyGraphData);
 
-  auto popupOn = [this](TStringGrid* grid, QMenu* popup) {
+  auto popupOn = [](TStringGrid* grid, QMenu* popup) {
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(grid, &QWidget::customContextMenuRequested, popup,
+    QObject::connect(grid, &QWidget::customContextMenuRequested, popup,
             [grid, popup](QPoint p) { popup->popup(grid->viewport()->mapToGlobal(p)); });
   };
   popupOn(StringGrid1, PopupMenuStringGrid1);
