@@ -33,6 +33,13 @@ int Decimals(double interval) {
   return std::clamp(int(-std::floor(std::log10(interval) + 1e-9)), 0, 9);
 }
 
+QList<QPointF> ToQt(const std::vector<ChartPoint>& points) {
+  QList<QPointF> out;
+  out.reserve(qsizetype(points.size()));
+  for (const ChartPoint& p : points) out.append(QPointF(p.x, p.y));
+  return out;
+}
+
 }  // namespace
 
 // The smallest and largest finite x seen.
@@ -46,17 +53,6 @@ struct TChart::XSpan {
   }
   bool Empty() const { return !(lo <= hi); }
 };
-
-namespace {
-
-QList<QPointF> ToQt(const std::vector<ChartPoint>& points) {
-  QList<QPointF> out;
-  out.reserve(qsizetype(points.size()));
-  for (const ChartPoint& p : points) out.append(QPointF(p.x, p.y));
-  return out;
-}
-
-}  // namespace
 
 TChart::TChart(QWidget* parent) : QChartView(new QChart, parent), chart_(chart()) {
   setObjectName(QStringLiteral("Chart1"));
@@ -225,9 +221,11 @@ QImage TChart::ToImage() {
 }
 
 void TChart::Chart1Click() {
-  SetTicksFor(xMin_, xMax_, -yHalf_, yHalf_);
-  SetAnimated(zoomAnimated_);
-  if (chart_->isZoomed()) chart_->zoomReset();
+  if (chart_->isZoomed()) {
+    SetTicksFor(xMin_, xMax_, -yHalf_, yHalf_);
+    SetAnimated(zoomAnimated_);
+    chart_->zoomReset();
+  }
   ApplyProgramRanges();
 }
 
