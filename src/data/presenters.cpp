@@ -1,6 +1,7 @@
 #include "presenters.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "common/numbers.h"
 #include "common/texts.h"
@@ -183,9 +184,21 @@ std::vector<ChartPoint> BlowPoints(const ProcessView& p, int blowIndex) {
   points.reserve(kWaveSamples + 1);
   points.push_back({0.0, 0.0});
   points.push_back({double(x), values[0] * scale});
+  bool ascending = x >= 0;
   for (int k = 1; k < kWaveSamples; ++k) {
+    const float previous = x;
     x += spacing;
+    ascending = ascending && x >= previous;
     points.push_back({double(x), values[k] * scale});
+  }
+  // A chart series keeps its points in ascending x, each new point placed after those
+  // with the same x. Only a negative waveStart or timeStep (or a NaN) can break the
+  // order the samples arrive in; NaN times go last.
+  if (!ascending) {
+    std::stable_sort(points.begin(), points.end(), [](const ChartPoint& l, const ChartPoint& r) {
+      if (std::isnan(r.x)) return !std::isnan(l.x);
+      return l.x < r.x;
+    });
   }
   return points;
 }

@@ -325,6 +325,28 @@ TEST(BlowPoints, TimesAccumulateInSinglePrecision) {
   EXPECT_NEAR(c[511].x, 51.0, 1e-2);
 }
 
+TEST(BlowPoints, PointsStayInAscendingTimeWhenTheWaveStartsBeforeZero) {
+  TestProcess t;
+  t.timeStep = 0.125f;
+  t.blows[0].waveStart = -0.25f;  // samples at -0.25, -0.125, 0, 0.125, ...
+  t.blows[0].firstSample = 1;
+  t.blows[0].deltas[0] = 1;
+  t.blows[0].impactAmplitude = 2.0f;
+  const ProcessRecordBuffer r = Encode(t);
+  const auto pts = BlowPoints(ProcessView(r.data()), 0);
+  ASSERT_EQ(pts.size(), 512u);
+  EXPECT_EQ(pts[0].x, -0.25);
+  EXPECT_EQ(pts[0].y, 1.0);
+  EXPECT_EQ(pts[1].x, -0.125);
+  // Each point goes after those already there with the same time: the origin, added
+  // first, comes before the sample at 0.
+  EXPECT_EQ(pts[2].x, 0.0);
+  EXPECT_EQ(pts[2].y, 0.0);
+  EXPECT_EQ(pts[3].x, 0.0);
+  EXPECT_EQ(pts[3].y, 2.0);
+  for (size_t k = 1; k < pts.size(); ++k) ASSERT_LE(pts[k - 1].x, pts[k].x) << k;
+}
+
 TEST(ChartCurves, GrayBlowsFirstThenTheOthers) {
   const ProcessRecordBuffer r = Encode(FiveBlows());
   const ProcessView p(r.data());
