@@ -1,7 +1,7 @@
 #pragma once
-// Code page 1251 <-> QString. The instrument, its data files and the INI files the
-// instrument's other software reads all carry Cyrillic text as single bytes of this
-// code page; inside the program every text is a QString.
+// Code page 1251 <-> QString. The instrument, its data files and the parameter files
+// all carry Cyrillic text as single bytes of this code page; inside the program every
+// text is a QString.
 
 #include <QByteArray>
 #include <QString>

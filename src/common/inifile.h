@@ -1,6 +1,6 @@
 #pragma once
-// INI text files with the semantics of the Windows private-profile functions, which
-// the instrument's other software uses for the same files: section and key names
+// INI text files with the semantics of the Windows private-profile functions, the
+// form in which these files are exchanged: section and key names
 // compare case-insensitively, a value is the text after the first '=' without the
 // blanks around it (and without one pair of enclosing quotes), writing a key replaces
 // its line in place or adds it at the end of its section (or adds the section at the

@@ -30,7 +30,7 @@ void AppendAscii(QString& out, const char* begin, const char* end) {
   for (const char* p = begin; p != end; ++p) out.append(QChar(*p == '.' ? ',' : *p));
 }
 
-// Delphi-style general format with 15 significant digits: 1,5E20, 1E-5.
+// General format with 15 significant digits: 1,5E20, 1E-5.
 void AppendGeneral(QString& out, double a) {
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, 14);

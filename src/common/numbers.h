@@ -1,5 +1,5 @@
 #pragma once
-// Number texts as the instrument's Windows software writes them: always with the
+// Number texts as the program shows and stores them: always with the
 // decimal comma, rounded on the exact binary value at the last shown digit with ties
 // away from zero, independent of the C locale.
 
@@ -21,7 +21,7 @@ enum class NumberPattern {
 
 // Appends the text of `value` in `pattern` to `out`. Negative values get a leading
 // '-'; infinities and NaN give "INF", "-INF" and "NAN"; fixed patterns switch to a
-// general 15-digit form from 1E18 on, as the instrument's own software does.
+// general 15-digit form from 1E18 on.
 void AppendNumber(QString& out, double value, NumberPattern pattern);
 QString FormatNumber(double value, NumberPattern pattern);
 

@@ -48,8 +48,8 @@ bool ReadExactly(QFile& file, uint8_t* to, qint64 n) {
 // Where the blocks of a file lie, from its header and size. Each block takes at most
 // its capacity, read straight into its image; the lengths never size anything. A
 // length above the capacity is checked in the sum but its excess is not skipped: the
-// next block follows the bytes read, the way data files have always been read, so a
-// file opens here exactly as it opened before.
+// next block follows the bytes read, so every data file in circulation opens as it
+// always did.
 struct Layout {
   qint64 offset[kBlocks];
   size_t count[kBlocks];
@@ -61,7 +61,7 @@ DataFileStatus CheckHeader(const uint8_t* header, qint64 fileSize, Layout& layou
   uint32_t sum = uint32_t(kHeaderSize);
   for (int b = 0; b < kBlocks; ++b) {
     lengths[b] = GetU32(header + 8 + 4 * b);
-    sum += lengths[b];  // modulo 2^32, as the file format has always checked it
+    sum += lengths[b];  // modulo 2^32, as the file format defines the check
   }
   if (qint64(sum) != fileSize) return DataFileStatus::Damaged;
   qint64 at = kHeaderSize;

@@ -299,8 +299,8 @@ ExchangeLoop::DataResult ExchangeLoop::ReadData(uint8_t kind) {
       if (Read(kind, image + size_t(i) * piece, piece) < 0) return DataResult::Failed;
     }
     // The last length mod 64 bytes, and anything beyond the image's size, stay out of
-    // the image as the instrument's software has always done; they are read and thrown
-    // away so that they are not taken for the start of the next reply.
+    // the image (the memory is read as 64 equal pieces); they are read and thrown away
+    // so that they are not taken for the start of the next reply.
     DiscardExcess(kind, uint64_t(announced) - uint64_t(piece) * kDataReads);
   }
   DataReadComplete.store(true);

@@ -8,7 +8,7 @@
 
 namespace zarn {
 
-// The link lamp's colours, as the instrument's Windows software names them.
+// The link lamp's colours, as TColor values.
 enum class LampColour : uint32_t {
   Black = 0x000000,         // looking for the instrument
   Lime = 0x00FF00,          // connected, transferring

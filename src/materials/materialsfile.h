@@ -2,7 +2,7 @@
 // The materials file (.mtzarn): an INI text with one section per material, Mt000 ...
 // Mt029, each with the keys Name, a0, a1 and a2 (numbers in "0.000E+00" with the
 // decimal comma). Kf is not part of the file. Files are code page 1251 with CRLF line
-// ends, so that the instrument's Windows software reads them.
+// ends, the form in which such files are exchanged.
 
 #include <QDateTime>
 #include <QString>

@@ -1,5 +1,5 @@
 #pragma once
-// The window's fonts are named as the instrument's Windows software names them. Where
+// The window's fonts carry their classic Windows names (Times New Roman, MS Sans Serif). Where
 // the system has no font of that name, a metric-compatible free font stands in.
 
 namespace zarn {

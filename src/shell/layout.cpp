@@ -14,8 +14,8 @@ std::vector<int> SeriesColumnWidths(int gridWidth, int gridHeight, int rowCount,
   std::vector<int> widths(size_t(std::max(0, columnCount)));
   int available = gridWidth - 10;
   if (int64_t(rowCount) * (rowHeight + 1) >= int64_t(gridHeight) - 2) available -= kScrollBarWidth;
-  // The unit and the running position are single-precision values, as the widths
-  // that users know from the instrument's other software come from them.
+  // The unit and the running position are single-precision values: the widths come
+  // out exactly as the column arithmetic defines them.
   const float unit = float(double(available) / 9.2);
   float position = 0.5f;
   int used = 0;

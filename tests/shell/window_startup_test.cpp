@@ -186,7 +186,7 @@ TEST_F(StartupTest, ControlsCarryTheirNames) {
   EXPECT_EQ(form.StringGrid1->font().family(), u"Times New Roman");
   EXPECT_EQ(form.StringGrid1->font().pixelSize(), 13);
   EXPECT_EQ(form.StringGrid2->font().pixelSize(), 11);
-  // The fonts of the instrument's Windows software resolve to their free stand-ins.
+  // The classic Windows font names resolve to their free stand-ins.
   const QStringList families = QFontDatabase::families();
   if (families.contains(u"Liberation Serif"_qs) && !families.contains(u"Times New Roman"_qs)) {
     EXPECT_EQ(QFontInfo(form.StringGrid1->font()).family(), u"Liberation Serif");
