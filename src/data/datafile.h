@@ -69,6 +69,13 @@ class DataFileView {
 DataFileStatus OpenDataFile(const QString& path,
                             const std::function<std::unique_lock<std::mutex>()>& lockImages);
 
+// A data file named on the command line can be read before the window exists: the
+// bytes are read and checked on another thread into scratch images while the window is
+// built, and the next OpenDataFile of the same path takes them from there, provided the
+// file has not changed since (same size and modification time); otherwise it reads the
+// file afresh. Nothing in memory changes before that OpenDataFile.
+void PrefetchDataFile(const QString& path);
+
 // Writes the header and the four whole images atomically. On failure the file at
 // `path` (if any) is left as it was; `error` gets the system's reason.
 bool WriteDataFile(const QString& path, const DeviceImages& images, QString* error = nullptr);

@@ -2,7 +2,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/eventfd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <algorithm>
@@ -60,9 +62,25 @@ QStringList PipeTransport::DefaultRoots() {
   return roots;
 }
 
-PipeTransport::PipeTransport(QStringList roots) : roots_(std::move(roots)) {}
+PipeTransport::PipeTransport(QStringList roots)
+    : roots_(std::move(roots)), wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-PipeTransport::~PipeTransport() { TransportClose(); }
+PipeTransport::~PipeTransport() {
+  TransportClose();
+  pipeio::CloseFd(wakeFd_);
+}
+
+void PipeTransport::Interrupt() {
+  if (wakeFd_ < 0) return;
+  const uint64_t one = 1;
+  [[maybe_unused]] const auto n = ::write(wakeFd_, &one, sizeof one);
+}
+
+void PipeTransport::ClearInterrupt() {
+  if (wakeFd_ < 0) return;
+  uint64_t value = 0;
+  [[maybe_unused]] const auto n = ::read(wakeFd_, &value, sizeof value);
+}
 
 uint32_t PipeTransport::Enumerate(QByteArray& list) {
   list.clear();
@@ -117,7 +135,7 @@ uint16_t PipeTransport::TransportWrite(const uint8_t* bytes, uint32_t count) {
   if (!opened_ || writeFd_ < 0) return kPipeNotOpen;
   if (count == 0 || bytes == nullptr) return kPipeBadArgument;
   const pipeio::Result result = pipeio::WriteFull(writeFd_, bytes, count, Timeout(),
-                                                  pipeio::Deadline::SinceProgress);
+                                                  pipeio::Deadline::SinceProgress, wakeFd_);
   return result.outcome == pipeio::Outcome::Ok ? kPipeOk : kPipeIoFailure;
 }
 
@@ -126,7 +144,7 @@ uint16_t PipeTransport::TransportRead(uint8_t* buffer, uint32_t count) {
   if (count == 0 || buffer == nullptr) return kPipeBadArgument;
   // Bytes received before a failure stay in the buffer.
   const pipeio::Result result = pipeio::ReadFull(readFd_, buffer, count, Timeout(),
-                                                 pipeio::Deadline::SinceProgress);
+                                                 pipeio::Deadline::SinceProgress, wakeFd_);
   return result.outcome == pipeio::Outcome::Ok ? kPipeOk : kPipeIoFailure;
 }
 

@@ -45,6 +45,12 @@ class PipeTransport final : public PipeLink {
   void SetTimeout(int milliseconds);
   int Timeout() const;
 
+  // Thread-safe: the read or write under way, and every later one until
+  // ClearInterrupt, fails at once with kPipeIoFailure. The program calls it when it
+  // closes, so that a silent instrument does not hold up the end by a whole time-out.
+  void Interrupt() override;
+  void ClearInterrupt();
+
   bool IsOpen() const { return opened_; }
   const QStringList& Roots() const { return roots_; }
 
@@ -54,6 +60,7 @@ class PipeTransport final : public PipeLink {
   int writeFd_ = -1;  // Pipe00
   bool opened_ = false;
   std::atomic<int> timeoutMs_{kDefaultTimeoutMs};
+  int wakeFd_ = -1;  // an eventfd, readable while interrupted
 };
 
 // The program's one PipeTransport, over the default roots.

@@ -28,6 +28,9 @@ class PipeLink {
   virtual uint16_t TransportWrite(const uint8_t* bytes, uint32_t count) = 0;
   // Success only when all `count` bytes arrived.
   virtual uint16_t TransportRead(uint8_t* buffer, uint32_t count) = 0;
+  // Thread-safe: the transfer under way and every later one fail at once (the program
+  // is closing; a silent instrument must not hold it up by a whole time-out).
+  virtual void Interrupt() {}
 };
 
 class UsbLink {

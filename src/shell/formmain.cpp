@@ -602,8 +602,15 @@ void TForm1::FillSeriesTable() {
   ProcessRecordBuffer record{};
   SeriesRow row;
   for (uint32_t i = 0; i < count; ++i) {
-    CopyProcess(Images, count, i, record.data());
-    FillSeriesRow(ProcessView(record.data()), unit, row);
+    // Records are read where they lie; only one cut short by the end of the memory is
+    // copied (and completed with zeros).
+    const uint8_t* bytes =
+        ProcessInPlace(Images.ParamBlock.data(), Images.DataImage.data(), count, i);
+    if (!bytes) {
+      CopyProcess(Images, count, i, record.data());
+      bytes = record.data();
+    }
+    FillSeriesRow(ProcessView(bytes), unit, row);
     StringGrid1->TakeRowCells(int(i) + 2, 0, row);
   }
   StringGrid1->EndUpdate();

@@ -47,6 +47,8 @@ bool TForm1::WorkerRunning() const { return KovThreadUSB && KovThreadUSB->GetRun
 void TForm1::StopWorker() {
   if (!WorkerRunning()) return;
   KovThreadUSB->Stop();
+  // A transfer under way on the pipes ends at once instead of at its time-out.
+  (seams_.pipe ? *seams_.pipe : static_cast<PipeLink&>(ThePipeTransport())).Interrupt();
   // The loop hands its notifications to this thread and waits for them, and the end of
   // its run is handled here too: keep serving events (but no user input) until it has
   // ended. The loop ends within its transports' time-outs.

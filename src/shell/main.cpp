@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "common/texts.h"
+#include "data/datafile.h"
 #include "formmain.h"
 #include "testprobe.h"
 
@@ -19,13 +20,15 @@ extern "C" const char* __lsan_default_suppressions() {
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zarn26"));
+  // A data file named on the command line (the arguments joined by blanks, so that an
+  // unquoted path with blanks arrives whole) is read on another thread while the window
+  // is built; it opens before the first event.
+  const QStringList arguments = QApplication::arguments().mid(1);
+  if (!arguments.isEmpty()) zarn::PrefetchDataFile(arguments.join(u' '));
   try {
     zarn::TForm1 form;
     zarn::InstallTestProbe(form);
     form.show();
-    // A data file named on the command line (the arguments joined by blanks, so that
-    // an unquoted path with blanks arrives whole) opens before the first event.
-    const QStringList arguments = QApplication::arguments().mid(1);
     if (!arguments.isEmpty()) form.OpenCommandLine(arguments);
     return QApplication::exec();
   } catch (const std::exception& e) {

@@ -233,6 +233,30 @@ TEST_F(PipeTransportTest, AVanishedInstrumentFailsAtOnceWithoutSigpipe) {
   EXPECT_EQ(pipe_.TransportClose(), 0);
 }
 
+TEST_F(PipeTransportTest, AnInterruptEndsAStalledTransferAtOnceUntilCleared) {
+  const QString folder = MakeDevice(root_.path(), QStringLiteral("dev"));
+  FakeInstrument instrument(folder);
+  ASSERT_EQ(pipe_.Timeout(), 2000);
+  ASSERT_EQ(pipe_.Open(PathOf(folder)), 0);
+  ASSERT_TRUE(instrument.Answer());
+  std::thread closing([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pipe_.Interrupt();
+  });
+  uint8_t got[4] = {};
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(pipe_.TransportRead(got, 4), kPipeIoFailure);  // the instrument is silent
+  closing.join();
+  EXPECT_LT(MillisecondsSince(start), 1000);
+  // Later transfers fail at once too, even with bytes waiting, until cleared.
+  ASSERT_TRUE(instrument.Send({1, 2}));
+  EXPECT_EQ(pipe_.TransportRead(got, 2), kPipeIoFailure);
+  pipe_.ClearInterrupt();
+  ASSERT_TRUE(instrument.Send({3, 4}));
+  EXPECT_EQ(pipe_.TransportRead(got, 4), kPipeOk);
+  EXPECT_EQ(got[3], 4);
+}
+
 TEST_F(PipeTransportTest, ProgramWideInstanceUsesTheDefaultRoots) {
   EXPECT_EQ(&ThePipeTransport(), &ThePipeTransport());
   EXPECT_EQ(ThePipeTransport().Roots().value(0), QStringLiteral("/run/zarn26"));

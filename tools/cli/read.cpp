@@ -125,6 +125,8 @@ class CliSink final : public LinkSink {
 // Serves events until the run has ended; false when it did not within the bound.
 bool StopWorker(TKovThread& worker) {
   worker.Stop();
+  // A transfer under way on the pipes ends at once instead of at its time-out.
+  ThePipeTransport().Interrupt();
   QElapsedTimer timer;
   timer.start();
   while (worker.GetRuning()) {
