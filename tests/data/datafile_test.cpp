@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QThread>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -207,6 +209,40 @@ TEST_F(DataFileTest, FailedOpenChangesNothing) {
   for (uint8_t b : Images.MaterialsBlock) ASSERT_EQ(b, 0xAA);
   for (uint8_t b : Images.ParamBlock) ASSERT_EQ(b, 0xAA);
   for (size_t i = 0; i < kDataImageSize; i += 4093) ASSERT_EQ(Images.DataImage[i], 0xAA);
+  Clear(Images);
+  ProcessCount = 0;
+}
+
+TEST_F(DataFileTest, PrefetchedFileOpensAsReadAndAChangedOneIsReadAfresh) {
+  Clear(Images, 0xAA);
+  ProcessCount = 0;
+  const QString path = WriteFile(u"cmdline.zarn"_s, DataFileBytes(*source_));
+  PrefetchDataFile(path);
+  ASSERT_EQ(OpenDataFile(path, {}), DataFileStatus::Ok);
+  EXPECT_EQ(ProcessCount.load(), 2u);
+  EXPECT_TRUE(Equal(Images, *source_));
+
+  // The file changes after it was prefetched: what opens is the file as it is now.
+  PrefetchDataFile(path);
+  DeviceImages& changed = *source_;
+  changed.MaterialsBlock.fill(0x5A);
+  QThread::msleep(20);  // a later modification time
+  WriteFile(u"cmdline.zarn"_s, DataFileBytes(changed));
+  ASSERT_EQ(OpenDataFile(path, {}), DataFileStatus::Ok);
+  EXPECT_EQ(Images.MaterialsBlock[0], 0x5A);
+
+  // A prefetch of one file is not taken for another, and a file that went bad after
+  // its prefetch is refused as damaged, changing nothing.
+  PrefetchDataFile(path);
+  const QString other = WriteFile(u"other.zarn"_s, DataFileBytes(changed, 1000));
+  Clear(Images, 0xAA);
+  ASSERT_EQ(OpenDataFile(other, {}), DataFileStatus::Ok);
+  EXPECT_EQ(Images.MaterialsBlock[1000], 0xAA);
+  PrefetchDataFile(path);
+  QThread::msleep(20);
+  WriteFile(u"cmdline.zarn"_s, DataFileBytes(changed) + "x");
+  EXPECT_EQ(OpenDataFile(path, {}), DataFileStatus::Damaged);
+  EXPECT_EQ(Images.MaterialsBlock[1000], 0xAA);
   Clear(Images);
   ProcessCount = 0;
 }
