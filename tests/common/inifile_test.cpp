@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "testing/files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -7,17 +9,10 @@
 #include "common/inifile.h"
 
 using namespace zarn;
+using zarn::testing::ReadAll;
+using zarn::testing::WriteAll;
 
 namespace {
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-void WriteAll(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(bytes);
-}
 }  // namespace
 
 TEST(IniDocument, ReadsLikeThePrivateProfileFunctions) {
@@ -61,7 +56,7 @@ TEST(IniFile, RewritesAtomicallyAndKeepsOtherLines) {
   IniFile ini(path);
   EXPECT_EQ(ini.ReadString(u"Config", u"Uses", u"0"), u"0");  // no file yet
   ASSERT_TRUE(ini.WriteString(u"Config", u"Uses", u"1"));       // creates folder and file
-  WriteAll(path, ReadAll(path) + "[Other]\nkeep=yes\n");
+  ASSERT_TRUE(WriteAll(path, ReadAll(path) + "[Other]\nkeep=yes\n"));
   ASSERT_TRUE(ini.WriteString(u"Config", u"Uses", u"2"));
   EXPECT_EQ(ReadAll(path), QByteArray("[Config]\r\nUses=2\r\n[Other]\r\nkeep=yes\r\n"));
   EXPECT_EQ(QDir(dir.filePath(u"sub"_qs)).entryList(QDir::Files), QStringList{u"Zarn26.ini"_qs});
@@ -70,7 +65,7 @@ TEST(IniFile, RewritesAtomicallyAndKeepsOtherLines) {
 TEST(IniFile, FailedWritesLoseNothing) {
   QTemporaryDir dir;
   const QString path = dir.filePath(u"Zarn26.ini"_qs);
-  WriteAll(path, "[Config]\nUses=7\n");
+  ASSERT_TRUE(WriteAll(path, "[Config]\nUses=7\n"));
   QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
   IniFile ini(path);
   const bool wrote = ini.WriteString(u"Config", u"Uses", u"8");
@@ -82,7 +77,7 @@ TEST(IniFile, FailedWritesLoseNothing) {
 TEST(IniFile, UnreadableExistingFileIsNotOverwritten) {
   QTemporaryDir dir;
   const QString path = dir.filePath(u"Zarn26.ini"_qs);
-  WriteAll(path, "[Config]\nUses=7\n");
+  ASSERT_TRUE(WriteAll(path, "[Config]\nUses=7\n"));
   QFile::setPermissions(path, QFile::WriteOwner);
   IniFile ini(path);
   if (QFile(path).open(QIODevice::ReadOnly)) GTEST_SKIP() << "running with rights that ignore file permissions";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "testing/files.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,20 +15,13 @@
 #include "materials/profilefile.h"
 
 using namespace zarn;
+using zarn::testing::ReadAll;
+using zarn::testing::WriteAll;
 
 namespace {
 
 using Block = std::array<uint8_t, kMaterialsBlockSize>;
 
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-void WriteAll(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(bytes);
-}
 
 Block SampleBlock() {
   Block b{};
@@ -117,7 +112,7 @@ TEST(MaterialsFile, NamesThatTheIniFormatWouldAlterSurviveTheRoundTrip) {
 TEST(MaterialsFile, WritingIntoAnExistingFileKeepsItsOtherContent) {
   QTemporaryDir dir;
   const QString path = dir.filePath(u"mixed.mtzarn"_qs);
-  WriteAll(path, "; my notes\n[Info]\nAuthor=me\n[mt003]\nName=old\nKf=5\nA1=9,9\n");
+  ASSERT_TRUE(WriteAll(path, "; my notes\n[Info]\nAuthor=me\n[mt003]\nName=old\nKf=5\nA1=9,9\n"));
   Block block{};
   FillDefaultMaterials(block.data(), kRussian);
   ASSERT_TRUE(WriteMaterialsFile(path, block.data()));
@@ -170,11 +165,11 @@ TEST(MaterialsFile, RefusedFilesChangeNothing) {
   const QString binary = dir.filePath(u"binary.mtzarn"_qs);
   QByteArray noise(4096, '\0');
   for (int i = 0; i < noise.size(); ++i) noise[i] = char((i * 37) & 0xFF);
-  WriteAll(binary, noise);
+  ASSERT_TRUE(WriteAll(binary, noise));
   refused(binary);
 
   const QString otherIni = dir.filePath(u"other.mtzarn"_qs);
-  WriteAll(otherIni, "[Names]\nName02=Балка\n[Mt000]\nName=   \na1=1,5\n");
+  ASSERT_TRUE(WriteAll(otherIni, "[Names]\nName02=Балка\n[Mt000]\nName=   \na1=1,5\n"));
   refused(otherIni);
 
   refused(dir.path());  // a folder

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "testing/files.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
@@ -12,20 +14,13 @@
 #include "objects/objectsfile.h"
 
 using namespace zarn;
+using zarn::testing::ReadAll;
+using zarn::testing::WriteAll;
 
 namespace {
 
 using Block = std::array<uint8_t, kObjectsBlockSize>;
 
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-void WriteAll(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(bytes);
-}
 
 constexpr const char16_t* kRu[30] = {
     u"",         u"Балка",     u"Блок",      u"Колодец",   u"Колонна",   u"Кольцо",
@@ -124,7 +119,7 @@ TEST(ObjectsFile, RoundTripRestoresAllThirtyEntries) {
 TEST(ObjectsFile, WritingIntoAnExistingFileKeepsItsOtherContent) {
   QTemporaryDir dir;
   const QString path = dir.filePath(u"x.objzarn"_qs);
-  WriteAll(path, "[Other]\nA=1\n[names]\nname05=old\nComment=keep\n");
+  ASSERT_TRUE(WriteAll(path, "[Other]\nA=1\n[names]\nname05=old\nComment=keep\n"));
   Block block{};
   FillDefaultObjects(block.data(), kEnglish);
   QString error;
@@ -153,7 +148,7 @@ TEST(ObjectsFile, RefusedFilesChangeNothing) {
   refused(dir.filePath(u"missing.objzarn"_qs));
 
   const QString onlyFirst = dir.filePath(u"first.objzarn"_qs);
-  WriteAll(onlyFirst, "[Names]\nName01=Балка\nName02=\n");
+  ASSERT_TRUE(WriteAll(onlyFirst, "[Names]\nName01=Балка\nName02=\n"));
   refused(onlyFirst);
 
   const QString empty = dir.filePath(u"empty.objzarn"_qs);
@@ -162,11 +157,11 @@ TEST(ObjectsFile, RefusedFilesChangeNothing) {
   refused(empty);
 
   const QString wrongSection = dir.filePath(u"wrong.objzarn"_qs);
-  WriteAll(wrongSection, "[Mt000]\nName=Бетон\nName02=Балка\n");
+  ASSERT_TRUE(WriteAll(wrongSection, "[Mt000]\nName=Бетон\nName02=Балка\n"));
   refused(wrongSection);
 
   const QString binary = dir.filePath(u"binary.objzarn"_qs);
-  WriteAll(binary, QByteArray(3000, '\xFF'));
+  ASSERT_TRUE(WriteAll(binary, QByteArray(3000, '\xFF')));
   refused(binary);
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "testing/files.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <memory>
@@ -9,14 +11,12 @@
 #include "simulator.h"
 
 using namespace zarn;
+using zarn::testing::ReadAll;
+using zarn::testing::WriteAll;
 using zarn::sim::RunWriteSample;
 
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QStringList Args(std::initializer_list<const char*> list) {
   QStringList args;
