@@ -13,6 +13,7 @@
 #include <type_traits>
 
 #include <sys/mman.h>
+#include <sys/stat.h>
 
 #include "common/bytes.h"
 #include "common/numbers.h"
@@ -184,19 +185,41 @@ namespace {
 
 // A file read into scratch images. The scratch images start at zero; only the bytes the
 // file supplied are copied in, so a short block keeps the rest of the program's image.
+// What tells one state of a file from another: the same file, size and modification
+// time (to the nanosecond). Taken with stat: no time zone involved.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = -1;
+  timespec modified{};
+
+  static FileStamp Of(const QString& path) {
+    FileStamp s;
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0) {
+      s.device = info.st_dev;
+      s.inode = info.st_ino;
+      s.size = info.st_size;
+      s.modified = info.st_mtim;
+    }
+    return s;
+  }
+  bool operator==(const FileStamp& o) const {
+    return device == o.device && inode == o.inode && size == o.size &&
+           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+  }
+};
+
 struct ScratchRead {
   DataFileStatus status = DataFileStatus::CannotOpen;
   std::unique_ptr<DeviceImages, FreeImages> images;
   std::array<size_t, kBlocks> replaced{};
-  qint64 size = -1;
-  QDateTime modified;
+  FileStamp stamp;
 };
 
 ScratchRead ReadIntoScratch(const QString& path) {
   ScratchRead r;
-  const QFileInfo before(path);
-  r.size = before.size();
-  r.modified = before.lastModified();
+  r.stamp = FileStamp::Of(path);
   r.images = NewZeroImages();
   r.status = ReadBlocks(path, *r.images, r.replaced);
   return r;
@@ -224,8 +247,7 @@ std::optional<ScratchRead> TakePrefetched(const QString& path) {
     p.path.clear();
   }
   ScratchRead r = result.get();
-  const QFileInfo now(path);
-  if (r.status != DataFileStatus::Ok || now.size() != r.size || now.lastModified() != r.modified)
+  if (r.status != DataFileStatus::Ok || r.stamp.size < 0 || !(FileStamp::Of(path) == r.stamp))
     return std::nullopt;
   return r;
 }

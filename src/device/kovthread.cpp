@@ -42,12 +42,16 @@ class SynchroEvent final : public QEvent {
 #endif
 #endif
 #if defined(__SANITIZE_THREAD__) || defined(ZARN_THREAD_SANITIZER)
-// QThread hands the end of a run to wait() through its own futex-based lock, which the
-// race detector cannot see: it takes the destruction of the thread's wait condition after
-// wait() for a race with the wake-up that ended the wait. Weak, so that a program can
-// give its own list.
+// Qt hands a thread's end to wait(), and events from one thread to another, through
+// its own futex-based locks, which the race detector cannot see (Qt is not built for
+// it). It then takes for races: the destruction of the thread's wait condition after
+// wait(); the freeing, after wait(), of what Qt allocated on the ended thread; and the
+// reading of an event's type that Qt allocated on the other thread before posting it.
+// Weak, so that a program can give its own list.
 extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
-  return "race:QWaitCondition::~QWaitCondition\n";
+  return "race:QWaitCondition::~QWaitCondition\n"
+         "race:zarn::TKovExecuteThread::~TKovExecuteThread\n"
+         "race_top:QEvent::type\n";
 }
 #endif
 
