@@ -150,17 +150,30 @@ std::optional<IniDocument> IniFile::Load() const {
   return IniDocument::FromBytes(f.read(kMaxIniBytes));
 }
 
-bool IniFile::Save(const IniDocument& document) {
-  const QFileInfo info(path_);
-  QDir().mkpath(info.absolutePath());
+bool IniFile::Save(const IniDocument& document, QString* error, bool createFolder) {
+  if (createFolder) QDir().mkpath(QFileInfo(path_).absolutePath());
   QSaveFile f(path_);
-  if (!f.open(QIODevice::WriteOnly)) return false;
   const QByteArray bytes = document.ToBytes();
-  if (f.write(bytes) != bytes.size()) {
+  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+    if (error) *error = f.errorString();
     f.cancelWriting();
     return false;
   }
-  return f.commit();
+  if (!f.commit()) {
+    if (error) *error = f.errorString();
+    return false;
+  }
+  return true;
+}
+
+bool IniFile::Update(const std::function<void(IniDocument&)>& fill, QString* error) {
+  std::optional<IniDocument> document = Load();
+  if (!document) {
+    if (error) *error = QStringLiteral("the existing file cannot be read: %1").arg(path_);
+    return false;
+  }
+  fill(*document);
+  return Save(*document, error, false);
 }
 
 QString IniFile::ReadString(QStringView section, QStringView key, QStringView defaultValue,

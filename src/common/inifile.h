@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <functional>
 #include <optional>
 
 namespace zarn {
@@ -60,7 +61,13 @@ class IniFile {
   // The file's text; an absent file gives an empty document. nullopt when the file
   // exists but cannot be read (a write then refuses, so that nothing is lost).
   std::optional<IniDocument> Load() const;
-  bool Save(const IniDocument& document);
+  // Writes `document` whole through a temporary file; `error` (when given) gets the
+  // reason of a failure. The settings file's folder is created on its first write;
+  // `createFolder` false leaves a missing folder a failure (files the user named).
+  bool Save(const IniDocument& document, QString* error = nullptr, bool createFolder = true);
+  // Load, change with `fill`, Save, without creating a folder: a file that exists but
+  // cannot be read is not touched.
+  bool Update(const std::function<void(IniDocument&)>& fill, QString* error = nullptr);
 
  private:
   QString path_;

@@ -52,4 +52,26 @@ QString FolderOf(const QString& filePath) {
   return WithSlash(QFileInfo(filePath).absolutePath());
 }
 
+QStringView FileExtension(QStringView path) {
+  const QStringView name = path.mid(path.lastIndexOf(u'/') + 1);
+  const qsizetype dot = name.lastIndexOf(u'.');
+  return dot < 0 ? QStringView() : name.mid(dot);
+}
+
+SaveNameDecision DecideSaveName(const QString& chosen, QStringView ownSuffix,
+                                std::initializer_list<QStringView> foreignSuffixes) {
+  const QStringView ext = FileExtension(chosen);
+  const QString stem = chosen.left(chosen.size() - ext.size());
+  for (QStringView foreign : foreignSuffixes) {
+    if (!ext.isEmpty() && ext == foreign) return {true, stem + ownSuffix.toString()};
+  }
+  if (ext == u".") return {false, stem + ownSuffix.toString()};
+  if (!ext.isEmpty() && ext == ownSuffix) return {false, chosen};
+  return {false, chosen + ownSuffix.toString()};
+}
+
+QString ProposedFileName(const QDateTime& now, QStringView suffix) {
+  return now.toString(QStringLiteral("yyMMdd.HHmm")) + suffix.toString();
+}
+
 }  // namespace zarn

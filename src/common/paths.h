@@ -8,7 +8,10 @@
 //    (portable) or the user's Documents folder (home when there is none).
 // Remembered folders always end with '/'.
 
+#include <QDateTime>
 #include <QString>
+#include <QStringView>
+#include <initializer_list>
 
 namespace zarn {
 
@@ -25,5 +28,22 @@ QString StartingFolder(const IniFile& settings);
 
 // The folder part of a file path, ending with '/' (for LastReadPath).
 QString FolderOf(const QString& filePath);
+
+// The extension of the file name part of `path`: from its last point on ("." when the
+// name ends in a point), empty when the name has no point.
+QStringView FileExtension(QStringView path);
+
+// What a save command does with a confirmed name (extensions compared exactly): one of
+// `foreignSuffixes` -> ask again with `ownSuffix` in its place; a lone "." ->
+// `ownSuffix` in its place; `ownSuffix` -> kept; anything else -> `ownSuffix` appended.
+struct SaveNameDecision {
+  bool askAgain;
+  QString fileName;
+};
+SaveNameDecision DecideSaveName(const QString& chosen, QStringView ownSuffix,
+                                std::initializer_list<QStringView> foreignSuffixes);
+
+// The name a save dialog proposes: "yymmdd.hhmm" followed by `suffix` (with its point).
+QString ProposedFileName(const QDateTime& now, QStringView suffix);
 
 }  // namespace zarn

@@ -16,7 +16,6 @@
 #include <sys/stat.h>
 
 #include "common/bytes.h"
-#include "common/numbers.h"
 
 namespace zarn {
 namespace {
@@ -127,12 +126,6 @@ std::unique_ptr<DeviceImages, FreeImages> NewZeroImages() {
                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
   if (memory == MAP_FAILED) throw std::bad_alloc();
   return std::unique_ptr<DeviceImages, FreeImages>(static_cast<DeviceImages*>(memory));
-}
-
-QString Extension(const QString& name) {
-  const qsizetype slash = name.lastIndexOf(u'/');
-  const qsizetype dot = name.lastIndexOf(u'.');
-  return dot > slash ? name.mid(dot) : QString();
 }
 
 }  // namespace
@@ -319,30 +312,16 @@ bool WriteDataFile(const QString& path, const DeviceImages& images, QString* err
   return true;
 }
 
-QString ProposedDataFileName(const QDateTime& now) {
-  const QDate d = now.date();
-  const QTime t = now.time();
-  QString name;
-  for (int v : {d.year() % 100, d.month(), d.day()}) AppendNumber(name, v, NumberPattern::TwoDigits);
-  name += u'.';
-  for (int v : {t.hour(), t.minute()}) AppendNumber(name, v, NumberPattern::TwoDigits);
-  name += u".zarn";
-  return name;
-}
+QString ProposedDataFileName(const QDateTime& now) { return ProposedFileName(now, u".zarn"); }
 
 SaveNameDecision DecideSaveName(const QString& chosen) {
-  const QString ext = Extension(chosen);
-  const QString stem = chosen.left(chosen.size() - ext.size());
-  if (ext == u".mtzarn") return {true, stem + QStringLiteral(".zarn")};
-  if (ext == u".") return {false, stem + QStringLiteral(".zarn")};
-  if (ext == u".zarn") return {false, chosen};
-  return {false, chosen + QStringLiteral(".zarn")};
+  return DecideSaveName(chosen, u".zarn", {u".mtzarn"});
 }
 
 QString DataDialogTypeChange(int filterIndex, QString& fileName) {
   // Any filter but the second behaves like the first.
   if (filterIndex != 2) return QStringLiteral("zarn");
-  const QString ext = Extension(fileName);
+  const QStringView ext = FileExtension(fileName);
   if (ext == u".zarn" || ext == u".") {
     fileName = fileName.left(fileName.size() - ext.size()) + QStringLiteral(".mtzarn");
   } else if (ext != u".mtzarn") {

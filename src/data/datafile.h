@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "common/images.h"
+#include "common/paths.h"
 
 namespace zarn {
 
@@ -86,10 +87,6 @@ QString ProposedDataFileName(const QDateTime& now);
 // What the save command does with a confirmed name (extensions compared exactly):
 // ".mtzarn" -> ask again with ".zarn" in its place; a trailing "." -> ".zarn" in its
 // place; ".zarn" -> kept; anything else (no extension too) -> ".zarn" appended.
-struct SaveNameDecision {
-  bool askAgain;
-  QString fileName;
-};
 SaveNameDecision DecideSaveName(const QString& chosen);
 
 // The file-type change of the data dialogs: filter 1 ("DataFile (*.zarn)") leaves the

@@ -36,8 +36,8 @@ QString MaterialsFileText(const uint8_t* materialsBlock) {
 }
 
 bool WriteMaterialsFile(const QString& path, const uint8_t* materialsBlock, QString* error) {
-  return UpdateIniFile(
-      path, [materialsBlock](IniDocument& doc) { WriteMaterials(doc, materialsBlock); }, error);
+  return IniFile(path).Update(
+      [materialsBlock](IniDocument& doc) { WriteMaterials(doc, materialsBlock); }, error);
 }
 
 std::optional<MaterialsFileContent> ParseMaterialsFile(const IniDocument& doc) {
@@ -84,11 +84,11 @@ QString MaterialsFileRefusedMessage(const QString& path, int language) {
 }
 
 QString ProposedMaterialsFileName(const QDateTime& now) {
-  return ProposedSuffixedFileName(now, kMaterialsFileSuffix);
+  return ProposedFileName(now, kMaterialsFileSuffix);
 }
 
 SaveNameDecision DecideMaterialsSaveName(const QString& chosen) {
-  return DecideSuffixedSaveName(chosen, kMaterialsFileSuffix, {u".zarn", u".objzarn"});
+  return DecideSaveName(chosen, kMaterialsFileSuffix, {u".zarn", u".objzarn"});
 }
 
 }  // namespace zarn

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "common/inifile.h"
-#include "data/datafile.h"  // SaveNameDecision
+#include "common/paths.h"  // SaveNameDecision
 #include "materialsblock.h"
 
 namespace zarn {

@@ -26,8 +26,8 @@ QString ObjectsFileText(const uint8_t* objectsBlock) {
 }
 
 bool WriteObjectsFile(const QString& path, const uint8_t* objectsBlock, QString* error) {
-  return UpdateIniFile(path, [objectsBlock](IniDocument& doc) { WriteObjects(doc, objectsBlock); },
-                       error);
+  return IniFile(path).Update([objectsBlock](IniDocument& doc) { WriteObjects(doc, objectsBlock); },
+                             error);
 }
 
 std::optional<ObjectNameTexts> ParseObjectsFile(const IniDocument& doc) {
@@ -64,11 +64,11 @@ QString ObjectsFileRefusedMessage(const QString& path, int language) {
 }
 
 QString ProposedObjectsFileName(const QDateTime& now) {
-  return ProposedSuffixedFileName(now, kObjectsFileSuffix);
+  return ProposedFileName(now, kObjectsFileSuffix);
 }
 
 SaveNameDecision DecideObjectsSaveName(const QString& chosen) {
-  return DecideSuffixedSaveName(chosen, kObjectsFileSuffix, {u".zarn", u".mtzarn"});
+  return DecideSaveName(chosen, kObjectsFileSuffix, {u".zarn", u".mtzarn"});
 }
 
 }  // namespace zarn

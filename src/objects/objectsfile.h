@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "common/inifile.h"
-#include "data/datafile.h"  // SaveNameDecision
+#include "common/paths.h"  // SaveNameDecision
 #include "objectsblock.h"
 
 namespace zarn {
