@@ -24,6 +24,10 @@ uint32_t CountProcesses(const uint8_t* paramBlock) {
   return count;
 }
 
+ImagesView SnapshotImagesLocked() {
+  return std::make_shared<const ImagesSnapshot>(Images, ProcessCount.load());
+}
+
 void CountProcesses() { ProcessCount.store(CountProcesses(Images.ParamBlock.data())); }
 
 }  // namespace zarn

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 
 namespace zarn {
@@ -42,6 +43,19 @@ extern DeviceImages Images;
 // Number of valid directory entries in Images.ParamBlock (0..2688).
 extern std::atomic<uint32_t> ProcessCount;
 extern std::mutex ImagesLock;
+
+// A copy of the images as one whole read (or one data file) left them, with its
+// process count: what the windows show, print, copy and save. Taken under ImagesLock
+// and never changed afterwards, so any thread may read it without a lock.
+struct ImagesSnapshot {
+  ImagesSnapshot(const DeviceImages& from, uint32_t count) : images(from), processCount(count) {}
+  DeviceImages images;
+  uint32_t processCount;
+};
+using ImagesView = std::shared_ptr<const ImagesSnapshot>;
+
+// A snapshot of Images and ProcessCount. The caller holds ImagesLock.
+ImagesView SnapshotImagesLocked();
 
 // One directory entry of the ParamBlock.
 struct DirectoryEntry {

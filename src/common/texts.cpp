@@ -76,5 +76,22 @@ const TextPair txtStatusParamRead{u"Параметры считаны", u"Param 
 const TextPair txtStatusParamWritten{u"Параметры записаны", u"Param Writed"};
 const TextPair txtStatusNoData{u"Данных нет", u"No Data"};
 const TextPair txtStatusLinkError{u"Ошибка связи", u"Link Error"};
+const TextPair txtStatusInUse{u"Прибор занят другой программой",
+                              u"Instrument is in use by another program"};
+
+const TextPair txtBlockVersion{u"версия прибора", u"the version text"};
+const TextPair txtBlockParameters{u"блок параметров", u"the parameter block"};
+const TextPair txtBlockMaterials{u"блок материалов", u"the materials block"};
+const TextPair txtBlockData{u"память данных", u"the data memory"};
+const TextPair txtBlockObjects{u"блок объектов", u"the objects block"};
+const TextPair txtBlockMaterialsWrite{u"запись блока материалов", u"writing the materials block"};
+const TextPair txtBlockObjectsWrite{u"запись блока объектов", u"writing the objects block"};
+const TextPair txtFaultNoTransport{u"нет связи с прибором", u"no link to the instrument"};
+const TextPair txtFaultCommand{u"команда не передана", u"the command could not be sent"};
+const TextPair txtFaultBlockWrite{u"блок не передан целиком", u"the block could not be sent whole"};
+const TextPair txtFaultNoReply{u"прибор не ответил", u"the instrument did not answer"};
+const TextPair txtFaultReplyCut{u"ответ оборвался", u"the reply stopped short"};
+const TextPair txtFaultReplyTooLong{u"ответ длиной %1 байт не помещается в %2 байт",
+                                    u"the reply announced %1 bytes, the block holds %2"};
 
 }  // namespace zarn

@@ -52,7 +52,12 @@ extern const TextPair txtOpenFileTitle, txtSaveAsTitle, txtFileDamaged, txtFileQ
 // Exchange status (status bar panel 1).
 extern const TextPair txtStatusCheckConnection, txtStatusReadingVersion,
     txtStatusReadingParameters, txtStatusDataRead, txtStatusParamRead, txtStatusParamWritten,
-    txtStatusNoData, txtStatusLinkError;
+    txtStatusNoData, txtStatusLinkError, txtStatusInUse;
+// What a failed transfer could not move, and why (after txtStatusLinkError and ": ").
+extern const TextPair txtBlockVersion, txtBlockParameters, txtBlockMaterials, txtBlockData,
+    txtBlockObjects, txtBlockMaterialsWrite, txtBlockObjectsWrite;
+extern const TextPair txtFaultNoTransport, txtFaultCommand, txtFaultBlockWrite, txtFaultNoReply,
+    txtFaultReplyCut, txtFaultReplyTooLong;
 
 // Texts that are the same in both languages.
 inline constexpr QStringView kLangRusCaption = u"Русский";

@@ -1,6 +1,7 @@
 #include "device/exchangeloop.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 #include "common/bytes.h"
@@ -22,28 +23,59 @@ constexpr uint8_t kCmdWriteMaterials = 5;
 constexpr uint8_t kCmdReadObjects = 6;
 constexpr uint8_t kCmdWriteObjects = 7;
 
-bool IsRequest(uint8_t state) {
-  return state == kLinkWriteMaterials || state == kLinkReadObjects ||
-         state == kLinkWriteObjects || state == kLinkReadMaterials;
+bool IsRequest(LinkStates state) {
+  return state == LinkStates::WriteMaterials || state == LinkStates::ReadObjects ||
+         state == LinkStates::WriteObjects || state == LinkStates::ReadMaterials;
+}
+
+const TextPair& BlockText(LinkBlock block) {
+  switch (block) {
+    case LinkBlock::Version: return txtBlockVersion;
+    case LinkBlock::Parameters: return txtBlockParameters;
+    case LinkBlock::Materials: return txtBlockMaterials;
+    case LinkBlock::Data: return txtBlockData;
+    case LinkBlock::Objects: return txtBlockObjects;
+    case LinkBlock::MaterialsWrite: return txtBlockMaterialsWrite;
+    case LinkBlock::ObjectsWrite: return txtBlockObjectsWrite;
+    case LinkBlock::None: break;
+  }
+  return txtBlockVersion;
 }
 
 }  // namespace
 
-bool RequestGaugeRead() {
-  if (LinkState.load() != kLinkIdle) return false;
-  DataReadComplete.store(false);
-  uint8_t idle = kLinkIdle;
-  return LinkState.compare_exchange_strong(idle, kLinkConnect);
+QString LinkFailureText(const LinkFailure& failure, int language) {
+  QString why;
+  switch (failure.fault) {
+    case LinkFault::None: return {};
+    case LinkFault::NoTransport: return txtFaultNoTransport.Str(language);
+    case LinkFault::Command: why = txtFaultCommand.Str(language); break;
+    case LinkFault::BlockWrite: why = txtFaultBlockWrite.Str(language); break;
+    case LinkFault::NoReply: why = txtFaultNoReply.Str(language); break;
+    case LinkFault::ReplyCut: why = txtFaultReplyCut.Str(language); break;
+    case LinkFault::ReplyTooLong:
+      why = txtFaultReplyTooLong.Str(language).arg(failure.announced).arg(failure.capacity);
+      break;
+  }
+  if (failure.block == LinkBlock::None) return why;
+  return BlockText(failure.block).Str(language) + QStringLiteral(": ") + why;
 }
 
-bool RequestTransfer(uint8_t state) {
+bool RequestGaugeRead() {
+  if (LinkState.load() != LinkStates::Idle) return false;
+  DataReadComplete.store(false);
+  LinkStates idle = LinkStates::Idle;
+  return LinkState.compare_exchange_strong(idle, LinkStates::Connect);
+}
+
+bool RequestTransfer(LinkStates state) {
   if (!IsRequest(state)) return false;
-  uint8_t idle = kLinkIdle;
+  LinkStates idle = LinkStates::Idle;
   return LinkState.compare_exchange_strong(idle, state);
 }
 
-bool WithdrawRequest(uint8_t state) {
-  return LinkState.compare_exchange_strong(state, kLinkIdle);
+bool WithdrawRequest(LinkStates state) {
+  return LinkState.compare_exchange_strong(state, LinkStates::Idle);
 }
 
 QByteArrayView LastDevicePath(const QByteArray& list) {
@@ -92,75 +124,112 @@ void ExchangeLoop::ProgressHide() {
   if (!Stopping()) env_.sink.ProgressHide();
 }
 
-bool ExchangeLoop::Advance(uint8_t from, uint8_t to) {
+bool ExchangeLoop::Advance(LinkStates from, LinkStates to) {
   return LinkState.compare_exchange_strong(from, to);
+}
+
+bool ExchangeLoop::Fail(LinkBlock block, LinkFault fault, uint32_t announced, uint32_t capacity) {
+  failure_ = LinkFailure{block, fault, announced, capacity};
+  return false;
 }
 
 // ---------------------------------------------------------------------------------
 // Transport operations
 
-bool ExchangeLoop::Write(uint8_t kind, const uint8_t* bytes, uint32_t count) {
-  if (kind == kTransportPipe) return env_.pipe.TransportWrite(bytes, count) == kPipeOk;
-  if (kind == kTransportLibusb) return env_.usb.TransportWrite(bytes, int(count)) >= 0;
+bool ExchangeLoop::Write(TransportKinds kind, const uint8_t* bytes, uint32_t count) {
+  if (kind == TransportKinds::Pipe) return env_.pipe.TransportWrite(bytes, count) == kPipeOk;
+  // The library's count of bytes sent is not compared: a bulk write either moves the
+  // whole buffer or reports an error.
+  if (kind == TransportKinds::Libusb) return env_.usb.TransportWrite(bytes, int(count)) >= 0;
   return false;
 }
 
-int64_t ExchangeLoop::Read(uint8_t kind, uint8_t* buffer, uint32_t count) {
-  if (kind == kTransportPipe)
-    return env_.pipe.TransportRead(buffer, count) == kPipeOk ? int64_t(count) : int64_t(-1);
-  if (kind == kTransportLibusb) {
-    const int got = env_.usb.TransportRead(buffer, int(count));
-    return got >= 0 ? got : -1;
+bool ExchangeLoop::Read(TransportKinds kind, uint8_t* buffer, uint32_t count) {
+  if (kind == TransportKinds::Pipe) return env_.pipe.TransportRead(buffer, count) == kPipeOk;
+  if (kind != TransportKinds::Libusb) return false;
+  if (count == 0) return env_.usb.TransportRead(buffer, 0) >= 0;
+  // A bulk read ends at a short packet: what it delivered is kept and the rest asked
+  // for again. A read that brings nothing (a time-out, an error, an empty packet) ends
+  // the reply as cut short. Every call brings at least one byte, so this ends.
+  uint32_t got = 0;
+  while (got < count) {
+    if (Stopping()) return false;
+    const int n = env_.usb.TransportRead(buffer + got, int(count - got));
+    if (n <= 0) return false;
+    got += std::min(uint32_t(n), count - got);
   }
-  return -1;
-}
-
-bool ExchangeLoop::WriteCommand(uint8_t kind, uint8_t code) {
-  return Write(kind, kCommands[code - 1], 2);
-}
-
-bool ExchangeLoop::ReadReply(uint8_t kind, uint8_t* dest, uint32_t cap, uint32_t* length) {
-  if (Read(kind, dest, 4) < 0) return false;
-  const uint32_t announced = GetU32(dest);
-  const uint32_t cut = std::min(announced, cap);
-  if (Read(kind, dest, cut) < 0) return false;
-  if (length) *length = cut;
-  DiscardExcess(kind, uint64_t(announced) - cut);
   return true;
 }
 
-void ExchangeLoop::DiscardExcess(uint8_t kind, uint64_t excess) {
-  if (excess == 0 || excess > kMaxDiscard) return;
-  while (excess > 0) {
-    const uint32_t piece = uint32_t(std::min<uint64_t>(excess, kDrainSize));
-    const int64_t got = Read(kind, drain_.data(), piece);
-    if (got <= 0) return;  // the rest never came; the bytes we needed are in
-    excess -= uint64_t(got);
-  }
+bool ExchangeLoop::WriteCommand(TransportKinds kind, uint8_t code, LinkBlock block) {
+  return Write(kind, kCommands[code - 1], 2) || Fail(block, LinkFault::Command);
 }
 
-bool ExchangeLoop::WriteBlock(uint8_t kind, const uint8_t* block, uint32_t size) {
+bool ExchangeLoop::ReadReply(TransportKinds kind, LinkBlock block, uint8_t* dest, uint32_t cap,
+                             uint32_t* length, bool discardExcess) {
+  uint8_t field[4];
+  if (!Read(kind, field, 4)) return Fail(block, LinkFault::NoReply);
+  const uint32_t announced = GetU32(field);
+  // The length lands in the destination as well, as the instrument's software expects
+  // (the reply is then read over it).
+  std::memcpy(dest, field, std::min<uint32_t>(4, cap));
+  if (announced > cap && (!discardExcess || announced - cap > kMaxDiscard))
+    return Fail(block, LinkFault::ReplyTooLong, announced, cap);
+  const uint32_t cut = std::min(announced, cap);
+  // A reply of no bytes has arrived whole.
+  if (cut > 0 && !Read(kind, dest, cut)) return Fail(block, LinkFault::ReplyCut);
+  if (!Discard(kind, uint64_t(announced) - cut)) return Fail(block, LinkFault::ReplyCut);
+  if (length) *length = cut;
+  return true;
+}
+
+bool ExchangeLoop::Discard(TransportKinds kind, uint64_t count) {
+  while (count > 0) {
+    const uint32_t piece = uint32_t(std::min<uint64_t>(count, kDrainSize));
+    if (!Read(kind, drain_.data(), piece)) return false;
+    count -= piece;
+  }
+  return true;
+}
+
+bool ExchangeLoop::WriteBlock(TransportKinds kind, LinkBlock block, const uint8_t* data,
+                              uint32_t size) {
   uint8_t length[4];
   PutU32(length, size);
-  if (!Write(kind, length, 4)) return false;
+  if (!Write(kind, length, 4)) return Fail(block, LinkFault::BlockWrite);
   for (uint32_t at = 0; at < size; at += kPieceSize) {
-    if (!Write(kind, block + at, std::min(kPieceSize, size - at))) return false;
+    if (!Write(kind, data + at, std::min(kPieceSize, size - at)))
+      return Fail(block, LinkFault::BlockWrite);
     Wait(kPieceDelayMs);
   }
   return true;
 }
 
-void ExchangeLoop::Close(uint8_t kind) {
-  if (kind == kTransportPipe) env_.pipe.TransportClose();
-  if (kind == kTransportLibusb) env_.usb.TransportClose();
+void ExchangeLoop::Close(TransportKinds kind) {
+  if (kind == TransportKinds::Pipe) env_.pipe.TransportClose();
+  if (kind == TransportKinds::Libusb) env_.usb.TransportClose();
+  InstrumentAccess.store(LinkAccess::Closed);
 }
 
-bool ExchangeLoop::OpenForRequest(uint8_t kind) {
-  if (kind == kTransportLibusb) return env_.usb.TransportOpen(env_.sink) == 0;
+ExchangeLoop::Opened ExchangeLoop::OpenForRequest(TransportKinds kind) {
+  if (kind == TransportKinds::Libusb) {
+    const int result = env_.usb.TransportOpen(env_.sink);
+    return result == kUsbOpened ? Opened::Yes : result == kUsbInUse ? Opened::InUse : Opened::No;
+  }
   QByteArray list;
-  if (env_.pipe.Enumerate(list) > 0 && env_.pipe.Open(LastDevicePath(list)) == 0) return true;
+  if (env_.pipe.Enumerate(list) > 0) {
+    const int result = env_.pipe.Open(LastDevicePath(list));
+    if (result == 0) return Opened::Yes;
+    if (result == kPipeOpenInUse) return Opened::InUse;
+  }
   env_.pipe.TransportClose();
-  return false;
+  return Opened::No;
+}
+
+void ExchangeLoop::ShowInUse() {
+  if (InstrumentAccess.exchange(LinkAccess::InUse) == LinkAccess::InUse) return;
+  Status(1, txtStatusInUse());
+  Lamp(LampColour::Black);
 }
 
 // ---------------------------------------------------------------------------------
@@ -170,125 +239,173 @@ void ExchangeLoop::Run() {
   Wait(kStartDelayMs);
   if (env_.setNormalPriority) env_.setNormalPriority();
   while (!Stopping()) RunPass();
+  // A program that stops talking lets go of the instrument, on either transport.
   env_.pipe.TransportClose();
+  if (TransportKind.load() == TransportKinds::Libusb) env_.usb.TransportClose();
+  InstrumentAccess.store(LinkAccess::Closed);
 }
 
 void ExchangeLoop::RunPass() {
   Wait(kPassDelayMs);
   if (Stopping()) return;
   passState_ = LinkState.load();
-  const uint8_t kind = TransportKind.load();
+  const TransportKinds kind = TransportKind.load();
   switch (passState_) {
-    case kLinkChooseTransport:
+    case LinkStates::ChooseTransport:
       ChooseTransport();
-      if (Advance(kLinkChooseTransport, kLinkConnect)) {
-        passState_ = kLinkConnect;
+      if (Advance(LinkStates::ChooseTransport, LinkStates::Connect)) {
+        passState_ = LinkStates::Connect;
         Connect();
       }
       return;
-    case kLinkConnect:
+    case LinkStates::Connect:
       Connect();
       return;
-    case kLinkReadVersion:
+    case LinkStates::ReadVersion:
       if (!ReadVersion(kind)) ErrorPath(passState_);
       return;
-    case kLinkReadParameters:
+    case LinkStates::ReadParameters:
       if (!ReadParameters(kind)) ErrorPath(passState_);
       return;
-    case kLinkReadData:
+    case LinkStates::ReadData:
       if (ReadData(kind) == DataResult::Failed) ErrorPath(passState_);
       return;
-    case kLinkIdle:
+    case LinkStates::Idle:
       Wait(kIdleDelayMs);
       return;
-    case kLinkCloseAndRefresh:
+    case LinkStates::CloseAndRefresh:
       CloseAndRefresh();
       return;
-    case kLinkWriteMaterials:
-    case kLinkReadObjects:
-    case kLinkWriteObjects:
-    case kLinkReadMaterials:
+    case LinkStates::WriteMaterials:
+    case LinkStates::ReadObjects:
+    case LinkStates::WriteObjects:
+    case LinkStates::ReadMaterials:
       RequestedTransfer(passState_);
       return;
-    default:
-      ErrorPath(passState_);
-      return;
   }
+  failure_ = LinkFailure{};  // a state nobody should have written
+  ErrorPath(passState_);
 }
 
 void ExchangeLoop::ChooseTransport() {
-  TransportKind.store(env_.usb.Load() == 0 ? kTransportLibusb : kTransportNone);
+  TransportKind.store(env_.usb.Load() == 0 ? TransportKinds::Libusb : TransportKinds::None);
 }
 
 void ExchangeLoop::Connect() {
-  Status(1, txtStatusCheckConnection());
-  Lamp(LampColour::Black);
-  bool open = false;
-  QByteArray list;
-  if (env_.pipe.Enumerate(list) > 0 && env_.pipe.Open(LastDevicePath(list)) == 0) {
-    TransportKind.store(kTransportPipe);
-    open = true;
-  } else if (TransportKind.load() == kTransportLibusb) {
-    // On failure the transport has put its own message into panel 0.
-    open = env_.usb.TransportOpen(env_.sink) == 0;
+  // While another program holds the instrument the status says so, not "Check
+  // Connection" on every pass in between.
+  const bool wasInUse = InstrumentAccess.load() == LinkAccess::InUse;
+  if (!wasInUse) {
+    Status(1, txtStatusCheckConnection());
+    Lamp(LampColour::Black);
   }
-  if (!open) return;
+  bool open = false;
+  bool inUse = false;
+  QByteArray list;
+  if (env_.pipe.Enumerate(list) > 0) {
+    const int result = env_.pipe.Open(LastDevicePath(list));
+    open = result == 0;
+    inUse = result == kPipeOpenInUse;
+    if (open) TransportKind.store(TransportKinds::Pipe);
+  }
+  // A pipe device held by another program is not sought again through libusb: it may
+  // be the same instrument.
+  if (!open && !inUse && TransportKind.load() == TransportKinds::Libusb) {
+    // On failure the transport has put its own message into panel 0.
+    const int result = env_.usb.TransportOpen(env_.sink);
+    open = result == kUsbOpened;
+    inUse = result == kUsbInUse;
+  }
+  if (inUse) {
+    ShowInUse();
+    return;
+  }
+  if (!open) {
+    if (wasInUse) {
+      InstrumentAccess.store(LinkAccess::Closed);
+      Status(1, txtStatusCheckConnection());
+      Lamp(LampColour::Black);
+    }
+    return;
+  }
+  InstrumentAccess.store(LinkAccess::Open);
   // A data file opened meanwhile keeps the loop idle.
-  if (!Advance(kLinkConnect, kLinkReadVersion)) return;
+  if (!Advance(LinkStates::Connect, LinkStates::ReadVersion)) return;
   Status(1, txtStatusReadingVersion());
   Lamp(LampColour::Lime);
   Wait(kAfterConnectMs);
 }
 
-bool ExchangeLoop::ReadVersion(uint8_t kind) {
-  if (kind == kTransportNone) return false;
-  if (!WriteCommand(kind, kCmdReadVersion)) return false;
-  Wait(kind == kTransportLibusb ? kVersionDelayUsbMs : kVersionDelayPipeMs);
+bool ExchangeLoop::ReadVersion(TransportKinds kind) {
+  if (kind == TransportKinds::None) return Fail(LinkBlock::Version, LinkFault::NoTransport);
+  if (!WriteCommand(kind, kCmdReadVersion, LinkBlock::Version)) return false;
+  Wait(kind == TransportKinds::Libusb ? kVersionDelayUsbMs : kVersionDelayPipeMs);
   uint32_t length = 0;
-  const uint32_t cap = kind == kTransportLibusb ? kVersionCapUsb : kVersionCapPipe;
-  if (!ReadReply(kind, version_.data(), cap, &length)) return false;
+  const uint32_t cap = kind == TransportKinds::Libusb ? kVersionCapUsb : kVersionCapPipe;
+  // The one reply that may be longer than its cap: the text is shown cut.
+  if (!ReadReply(kind, LinkBlock::Version, version_.data(), cap, &length, true)) return false;
   // The text is the `length` bytes, NULs shown as blanks.
   std::replace(version_.begin(), version_.begin() + length, uint8_t(0), uint8_t(' '));
   version_[length] = 0;
   Status(0, DecodeCp1251(QByteArrayView(version_.data(), length)));
-  if (!Advance(kLinkReadVersion, kLinkReadParameters)) return true;
+  if (!Advance(LinkStates::ReadVersion, LinkStates::ReadParameters)) return true;
   Status(1, txtStatusReadingParameters());
   Wait(kCommandDelayMs);
   return true;
 }
 
-bool ExchangeLoop::ReadParameters(uint8_t kind) {
-  if (kind == kTransportNone) return false;
-  if (!WriteCommand(kind, kCmdReadParameters)) return false;
+bool ExchangeLoop::ReadParameters(TransportKinds kind) {
+  if (kind == TransportKinds::None) return Fail(LinkBlock::Parameters, LinkFault::NoTransport);
+  if (!WriteCommand(kind, kCmdReadParameters, LinkBlock::Parameters)) return false;
   Wait(kReplyDelayMs);
+  uint32_t params = 0, materials = 0;
+  if (!ReadReply(kind, LinkBlock::Parameters, paramScratch_.data(), kParamBlockSize, &params))
+    return false;
+  if (!ReadReply(kind, LinkBlock::Materials, materialsScratch_.data(), kMaterialsBlockSize,
+                 &materials))
+    return false;
   {
+    // Both arrived whole: they replace what the images held (a shorter reply replaces
+    // the start of its block).
     std::lock_guard lock(ImagesLock);
-    if (!ReadReply(kind, Images.ParamBlock.data(), kParamBlockSize)) return false;
-    if (!ReadReply(kind, Images.MaterialsBlock.data(), kMaterialsBlockSize)) return false;
+    std::memcpy(Images.ParamBlock.data(), paramScratch_.data(), params);
+    std::memcpy(Images.MaterialsBlock.data(), materialsScratch_.data(), materials);
     CountProcesses();
   }
   if (ProcessCount.load() == 0) {
-    if (!Advance(kLinkReadParameters, kLinkCloseAndRefresh)) return true;
+    if (!Advance(LinkStates::ReadParameters, LinkStates::CloseAndRefresh)) return true;
     Status(1, txtStatusNoData());
     Lamp(LampColour::ButtonFace);
   } else {
-    if (!Advance(kLinkReadParameters, kLinkReadData)) return true;
+    if (!Advance(LinkStates::ReadParameters, LinkStates::ReadData)) return true;
     Status(1, QString());
     Lamp(LampColour::Lime);
   }
   return true;
 }
 
-ExchangeLoop::DataResult ExchangeLoop::ReadData(uint8_t kind) {
-  if (kind == kTransportNone) return DataResult::Failed;
+ExchangeLoop::DataResult ExchangeLoop::ReadData(TransportKinds kind) {
+  if (kind == TransportKinds::None) {
+    Fail(LinkBlock::Data, LinkFault::NoTransport);
+    return DataResult::Failed;
+  }
   ProgressBegin();
   {
     std::lock_guard lock(ImagesLock);
     uint8_t* image = Images.DataImage.data();
-    if (!WriteCommand(kind, kCmdReadData)) return DataResult::Failed;
-    if (Read(kind, image, 4) < 0) return DataResult::Failed;
-    const uint32_t announced = GetU32(image);
-    const uint32_t length = std::min<uint32_t>(announced, kDataImageSize);
+    if (!WriteCommand(kind, kCmdReadData, LinkBlock::Data)) return DataResult::Failed;
+    if (!Read(kind, image, 4)) {
+      Fail(LinkBlock::Data, LinkFault::NoReply);
+      return DataResult::Failed;
+    }
+    const uint32_t length = GetU32(image);
+    // More than the memory holds is not the memory: the pass fails without reading on,
+    // and the error path releases the link so that the rest is not taken for the next
+    // reply.
+    if (length > kDataImageSize) {
+      Fail(LinkBlock::Data, LinkFault::ReplyTooLong, length, uint32_t(kDataImageSize));
+      return DataResult::Failed;
+    }
     ProgressRange(int(length));
     // 64 reads, so that the progress bar moves 64 times.
     const uint32_t piece = length / kDataReads;
@@ -296,15 +413,22 @@ ExchangeLoop::DataResult ExchangeLoop::ReadData(uint8_t kind) {
       // A stop is not held up by the rest of an 8 MiB transfer.
       if (Stopping()) return DataResult::Abandoned;
       ProgressStep(int(uint64_t(i) * length / kDataReads));
-      if (Read(kind, image + size_t(i) * piece, piece) < 0) return DataResult::Failed;
+      if (!Read(kind, image + size_t(i) * piece, piece)) {
+        if (Stopping()) return DataResult::Abandoned;
+        Fail(LinkBlock::Data, LinkFault::ReplyCut);
+        return DataResult::Failed;
+      }
     }
-    // The last length mod 64 bytes, and anything beyond the image's size, stay out of
-    // the image (the memory is read as 64 equal pieces); they are read and thrown away
-    // so that they are not taken for the start of the next reply.
-    DiscardExcess(kind, uint64_t(announced) - uint64_t(piece) * kDataReads);
+    // The last length mod 64 bytes stay out of the image (the memory is read as 64
+    // equal pieces); they are read and thrown away so that they are not taken for the
+    // start of the next reply, and they must come like the rest.
+    if (!Discard(kind, length - piece * kDataReads)) {
+      Fail(LinkBlock::Data, LinkFault::ReplyCut);
+      return DataResult::Failed;
+    }
   }
   DataReadComplete.store(true);
-  if (!Advance(kLinkReadData, kLinkCloseAndRefresh)) {
+  if (!Advance(LinkStates::ReadData, LinkStates::CloseAndRefresh)) {
     ProgressEnd();
     return DataResult::Done;
   }
@@ -317,22 +441,31 @@ ExchangeLoop::DataResult ExchangeLoop::ReadData(uint8_t kind) {
 
 void ExchangeLoop::CloseAndRefresh() {
   Close(TransportKind.load());
-  Advance(kLinkCloseAndRefresh, kLinkIdle);
+  Advance(LinkStates::CloseAndRefresh, LinkStates::Idle);
   // Reads the images on the main thread: the loop holds no lock while it waits.
   if (!Stopping()) env_.sink.RefreshWithChartHidden();
 }
 
-void ExchangeLoop::RequestedTransfer(uint8_t state) {
-  const uint8_t kind = TransportKind.load();
-  if (kind == kTransportNone) {
+void ExchangeLoop::RequestedTransfer(LinkStates state) {
+  const TransportKinds kind = TransportKind.load();
+  if (kind == TransportKinds::None) {
+    failure_ = LinkFailure{LinkBlock::None, LinkFault::NoTransport};
     ErrorPath(state);
     return;
   }
   // State 8 closed the transport; each request opens it again.
-  if (!OpenForRequest(kind)) {
-    Status(1, txtStatusCheckConnection());
-    Lamp(LampColour::Black);
-    return;
+  switch (OpenForRequest(kind)) {
+    case Opened::Yes:
+      InstrumentAccess.store(LinkAccess::Open);
+      break;
+    case Opened::InUse:
+      ShowInUse();
+      return;
+    case Opened::No:
+      InstrumentAccess.store(LinkAccess::Closed);
+      Status(1, txtStatusCheckConnection());
+      Lamp(LampColour::Black);
+      return;
   }
   Lamp(LampColour::Lime);
   if (!TransferBody(state, kind)) {
@@ -340,62 +473,81 @@ void ExchangeLoop::RequestedTransfer(uint8_t state) {
     return;
   }
   Close(kind);
-  Advance(state, kLinkIdle);
-  const bool written = state == kLinkWriteMaterials || state == kLinkWriteObjects;
+  Advance(state, LinkStates::Idle);
+  const bool written = state == LinkStates::WriteMaterials || state == LinkStates::WriteObjects;
   Status(1, written ? txtStatusParamWritten() : txtStatusParamRead());
   Lamp(LampColour::ButtonFace);
 }
 
-bool ExchangeLoop::TransferBody(uint8_t state, uint8_t kind) {
+bool ExchangeLoop::TransferBody(LinkStates state, TransportKinds kind) {
   switch (state) {
-    case kLinkWriteMaterials: {
-      if (!WriteCommand(kind, kCmdWriteMaterials)) return false;
+    case LinkStates::WriteMaterials: {
+      if (!WriteCommand(kind, kCmdWriteMaterials, LinkBlock::MaterialsWrite)) return false;
       Wait(kCommandDelayMs);
       std::lock_guard lock(ImagesLock);
-      return WriteBlock(kind, Images.MaterialsBlock.data(), kMaterialsBlockSize);
+      return WriteBlock(kind, LinkBlock::MaterialsWrite, Images.MaterialsBlock.data(),
+                        kMaterialsBlockSize);
     }
-    case kLinkReadObjects: {
+    case LinkStates::ReadObjects: {
       Wait(kReplyDelayMs);
-      if (!WriteCommand(kind, kCmdReadObjects)) return false;
+      if (!WriteCommand(kind, kCmdReadObjects, LinkBlock::Objects)) return false;
+      Wait(kCommandDelayMs);
+      uint32_t length = 0;
+      if (!ReadReply(kind, LinkBlock::Objects, objectsScratch_.data(), kObjectsBlockSize, &length))
+        return false;
+      std::lock_guard lock(ImagesLock);
+      std::memcpy(Images.ObjectsBlock.data(), objectsScratch_.data(), length);
+      return true;
+    }
+    case LinkStates::WriteObjects: {
+      if (!WriteCommand(kind, kCmdWriteObjects, LinkBlock::ObjectsWrite)) return false;
       Wait(kCommandDelayMs);
       std::lock_guard lock(ImagesLock);
-      return ReadReply(kind, Images.ObjectsBlock.data(), kObjectsBlockSize);
+      return WriteBlock(kind, LinkBlock::ObjectsWrite, Images.ObjectsBlock.data(),
+                        kObjectsBlockSize);
     }
-    case kLinkWriteObjects: {
-      if (!WriteCommand(kind, kCmdWriteObjects)) return false;
+    case LinkStates::ReadMaterials: {
       Wait(kCommandDelayMs);
-      std::lock_guard lock(ImagesLock);
-      return WriteBlock(kind, Images.ObjectsBlock.data(), kObjectsBlockSize);
-    }
-    case kLinkReadMaterials: {
-      Wait(kCommandDelayMs);
-      if (!WriteCommand(kind, kCmdReadParameters)) return false;
+      if (!WriteCommand(kind, kCmdReadParameters, LinkBlock::Materials)) return false;
       Wait(kReplyDelayMs);
       // The parameters come first; this request keeps only the materials.
-      if (!ReadReply(kind, paramScratch_.data(), kParamScratchSize)) return false;
+      uint32_t length = 0;
+      if (!ReadReply(kind, LinkBlock::Parameters, paramScratch_.data(), kParamScratchSize, &length))
+        return false;
+      if (!ReadReply(kind, LinkBlock::Materials, materialsScratch_.data(), kMaterialsBlockSize,
+                     &length))
+        return false;
       std::lock_guard lock(ImagesLock);
-      return ReadReply(kind, Images.MaterialsBlock.data(), kMaterialsBlockSize);
+      std::memcpy(Images.MaterialsBlock.data(), materialsScratch_.data(), length);
+      return true;
     }
     default:
       return false;
   }
 }
 
-void ExchangeLoop::ErrorPath(uint8_t state) {
+void ExchangeLoop::ErrorPath(LinkStates state) {
   // Without a whole read behind it the loop starts again from connect; after one, the
   // failed state runs again on the next pass.
-  if (!DataReadComplete.load()) Advance(state, kLinkConnect);
-  Status(1, txtStatusLinkError());
+  if (!DataReadComplete.load()) Advance(state, LinkStates::Connect);
+  if (!Stopping()) env_.sink.TransferFailed(failure_);
+  const QString why = LinkFailureText(failure_, LanguageIndex.load());
+  Status(1, why.isEmpty() ? txtStatusLinkError() : txtStatusLinkError() + QStringLiteral(": ") + why);
+  failure_ = LinkFailure{};
   Lamp(LampColour::Red);
-  const uint8_t kind = TransportKind.load();
-  if (!Stopping() && kind != kTransportNone) Read(kind, drain_.data(), kDrainSize);
-  // A vanished instrument keeps failing on the handles it left behind: release them, so
-  // that the next open enumerates and opens whatever is plugged in now. Only a start-up
-  // state that runs again as it is (a whole read behind it) goes on without an open, and
-  // keeps the link. LibusbTransport notices a changed bus in its own open.
-  const bool retriedWithoutOpen = state >= kLinkReadVersion && state <= kLinkReadData &&
-                                  LinkState.load() == state;
-  if (kind == kTransportPipe && !retriedWithoutOpen) env_.pipe.TransportClose();
+  const TransportKinds kind = TransportKind.load();
+  // The drain takes what the transport has at hand; its result is ignored.
+  if (!Stopping()) {
+    if (kind == TransportKinds::Pipe) env_.pipe.TransportRead(drain_.data(), kDrainSize);
+    if (kind == TransportKinds::Libusb) env_.usb.TransportRead(drain_.data(), int(kDrainSize));
+  }
+  // A failed reply may still be on its way, and a vanished instrument keeps failing on
+  // the handles it left behind: release the link, so that the next open starts a clean
+  // exchange with whatever is plugged in now. Only a start-up state that runs again as
+  // it is (a whole read behind it) goes on without an open, and keeps the link.
+  const bool retriedWithoutOpen = state >= LinkStates::ReadVersion &&
+                                  state <= LinkStates::ReadData && LinkState.load() == state;
+  if (kind != TransportKinds::None && !retriedWithoutOpen) Close(kind);
   Wait(kErrorDelayMs);
   ProgressHide();
 }

@@ -9,6 +9,12 @@
 // and returns when it has been applied. It holds ImagesLock while a transfer state fills
 // or sends an image, and never while it waits for RefreshWithChartHidden.
 //
+// A reply counts only whole: one that is short, late past the transports' time-outs or
+// longer than its block fails the pass through the error path, which also releases the
+// link so that the next command starts on a clean stream. The small blocks are read into
+// scratch areas and copied into the images only when whole; the DataImage is read in
+// place, and only a pass that read all of it reaches the refresh.
+//
 // Its own transitions never overwrite a value someone else wrote meanwhile: it moves
 // LinkState on only from the value it read at the start of the pass, so a data file
 // opened during a transfer (which sets 4) or a requester that took its request back
@@ -22,6 +28,7 @@
 
 #include "device/linksink.h"
 #include "device/linkstate.h"
+#include "common/images.h"
 #include "device/transports.h"
 
 namespace zarn {
@@ -53,19 +60,20 @@ inline constexpr uint32_t kVersionCapPipe = 100;
 inline constexpr uint32_t kParamScratchSize = 10756;  // parameters read by a materials request
 inline constexpr uint32_t kDrainSize = 1000;
 inline constexpr int kDataReads = 64;
-// Reply bytes beyond a cap are read and thrown away, so that they are not taken for the
-// start of the next reply; an excess larger than this is a wrong length, not a reply.
+// A version text longer than its cap is shown cut; the rest is read and thrown away, so
+// that it is not taken for the start of the next reply. An excess larger than this is a
+// wrong length, not a text. Every other reply must fit its block.
 inline constexpr uint32_t kMaxDiscard = 1u << 20;
 
 // The "Read from Device" command: only while the loop idles, clears DataReadComplete and
 // sends the loop to connect. False (and nothing changed) in any other state.
 bool RequestGaugeRead();
-// An editor's transfer request (kLinkWriteMaterials, kLinkReadObjects, kLinkWriteObjects,
-// kLinkReadMaterials): written only while the loop idles.
-bool RequestTransfer(uint8_t state);
+// An editor's transfer request (WriteMaterials, ReadObjects, WriteObjects,
+// ReadMaterials): written only while the loop idles.
+bool RequestTransfer(LinkStates state);
 // A requester that stops waiting takes back its request, and only its own: LinkState
 // returns to idle only when it still holds `state`.
-bool WithdrawRequest(uint8_t state);
+bool WithdrawRequest(LinkStates state);
 
 // The device path Open is given: the last line of an Enumerate list.
 QByteArrayView LastDevicePath(const QByteArray& list);
@@ -93,37 +101,49 @@ class ExchangeLoop {
   void ProgressHide();
   // Moves LinkState from the value this pass read to `to`; false when someone else
   // changed it meanwhile.
-  bool Advance(uint8_t from, uint8_t to);
+  bool Advance(LinkStates from, LinkStates to);
+  // Notes why the pass fails; returns false for the caller to pass on.
+  bool Fail(LinkBlock block, LinkFault fault, uint32_t announced = 0, uint32_t capacity = 0);
 
-  // Transport operations on the transport `kind` selects (1 pipe, 2 libusb).
-  bool Write(uint8_t kind, const uint8_t* bytes, uint32_t count);
-  // Bytes received, or -1 on failure. PipeTransport delivers all or fails.
-  int64_t Read(uint8_t kind, uint8_t* buffer, uint32_t count);
-  bool WriteCommand(uint8_t kind, uint8_t code);
-  // A reply: 4-byte length into the start of `dest`, then min(length, cap) bytes over
-  // it. `length` gets the cut length.
-  bool ReadReply(uint8_t kind, uint8_t* dest, uint32_t cap, uint32_t* length = nullptr);
-  void DiscardExcess(uint8_t kind, uint64_t excess);
+  // Transport operations on the transport `kind` selects.
+  bool Write(TransportKinds kind, const uint8_t* bytes, uint32_t count);
+  // All `count` bytes, or false. A libusb read that delivers part of them is asked again
+  // for the rest; one that delivers nothing before its time-out fails.
+  bool Read(TransportKinds kind, uint8_t* buffer, uint32_t count);
+  bool WriteCommand(TransportKinds kind, uint8_t code, LinkBlock block);
+  // A reply: the 4-byte length, then that many bytes into `dest`. A length above `cap`
+  // fails the reply unless `discardExcess` allows reading `cap` bytes and throwing the
+  // rest away (at most kMaxDiscard of it). `length` gets the bytes kept.
+  bool ReadReply(TransportKinds kind, LinkBlock block, uint8_t* dest, uint32_t cap,
+                 uint32_t* length, bool discardExcess = false);
+  bool Discard(TransportKinds kind, uint64_t count);
   // The length, then the block in pieces of 64 bytes with 15 ms after each.
-  bool WriteBlock(uint8_t kind, const uint8_t* block, uint32_t size);
-  void Close(uint8_t kind);
-  bool OpenForRequest(uint8_t kind);
+  bool WriteBlock(TransportKinds kind, LinkBlock block, const uint8_t* data, uint32_t size);
+  void Close(TransportKinds kind);
+  enum class Opened { Yes, No, InUse };
+  Opened OpenForRequest(TransportKinds kind);
+  // Another program holds the instrument: said once, until that changes.
+  void ShowInUse();
 
   void ChooseTransport();
   void Connect();
-  bool ReadVersion(uint8_t kind);
-  bool ReadParameters(uint8_t kind);
+  bool ReadVersion(TransportKinds kind);
+  bool ReadParameters(TransportKinds kind);
   enum class DataResult { Done, Failed, Abandoned };
-  DataResult ReadData(uint8_t kind);
+  DataResult ReadData(TransportKinds kind);
   void CloseAndRefresh();
-  void RequestedTransfer(uint8_t state);
-  bool TransferBody(uint8_t state, uint8_t kind);
-  void ErrorPath(uint8_t state);
+  void RequestedTransfer(LinkStates state);
+  bool TransferBody(LinkStates state, TransportKinds kind);
+  void ErrorPath(LinkStates state);
 
   LoopEnvironment env_;
-  uint8_t passState_ = kLinkChooseTransport;  // LinkState as this pass read it
+  LinkStates passState_ = LinkStates::ChooseTransport;  // LinkState as this pass read it
+  LinkFailure failure_;
   std::array<uint8_t, kVersionCapPipe + 1> version_{};
+  // Replies are read here and copied into the images only when they arrived whole.
   std::array<uint8_t, kParamScratchSize> paramScratch_{};
+  std::array<uint8_t, kMaterialsBlockSize> materialsScratch_{};
+  std::array<uint8_t, kObjectsBlockSize> objectsScratch_{};
   std::array<uint8_t, kDrainSize> drain_{};
 };
 

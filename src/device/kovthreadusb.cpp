@@ -42,6 +42,10 @@ void SynchronizedSink::RefreshWithChartHidden() {
   thread_.SynchronizeCall([&] { main_.RefreshWithChartHidden(); });
 }
 
+void SynchronizedSink::TransferFailed(const LinkFailure& failure) {
+  thread_.SynchronizeCall([&] { main_.TransferFailed(failure); });
+}
+
 void RunExchangeLoop(TKovExecuteThread& thread, LinkSink& mainThreadSink, PipeLink& pipe,
                      UsbLink& usb) {
   SynchronizedSink sink(thread, mainThreadSink);

@@ -25,6 +25,7 @@ class SynchronizedSink final : public LinkSink {
   void ProgressEnd() override;
   void ProgressHide() override;
   void RefreshWithChartHidden() override;
+  void TransferFailed(const LinkFailure& failure) override;
 
  private:
   TKovExecuteThread& thread_;

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "common/texts.h"
+#include "device/devicelock.h"
 #include "device/linksink.h"
 
 namespace zarn {
@@ -170,10 +171,11 @@ void LibusbTransport::DropDevice() {
   // library then only releases its descriptor and memory, and its result is ignored.
   if (device_ && library_) library_->usb_close(static_cast<usb_dev_handle*>(device_));
   device_ = nullptr;
+  lockFile_.Release();
 }
 
 int LibusbTransport::TransportOpen(LinkSink& sink) {
-  if (!library_) return 1;
+  if (!library_) return kUsbNotFound;
   const int busChanges = library_->usb_find_busses();
   const int deviceChanges = library_->usb_find_devices();
 
@@ -190,19 +192,26 @@ int LibusbTransport::TransportOpen(LinkSink& sink) {
   if (!instrument) {
     DropDevice();
     ShowMessage(sink, NotConnectedText());
-    return 1;
+    return kUsbNotFound;
   }
-  if (busChanges == 0 && deviceChanges == 0 && device_) return 0;
+  if (busChanges == 0 && deviceChanges == 0 && device_) return kUsbOpened;
 
   // Something changed on the buses: open the instrument afresh. The old handle is
   // closed first, or its claim on interface 0 would make the new claim fail as busy.
   DropDevice();
+  // Held before it is opened: a second program is told "in use" and sends nothing. The
+  // interface claim below refuses a second program on most systems too; the lock file
+  // also covers those where it does not.
+  const QByteArray key = QByteArrayLiteral("usb:") + QByteArray(instrument->bus->dirname) + '/' +
+                         QByteArray(instrument->filename);
+  if (lockFile_.Acquire(key) == DeviceLockResult::InUse) return kUsbInUse;
   errno = 0;
   usb_dev_handle* handle = library_->usb_open(instrument);
   if (!handle) {
     const int code = errno > 0 ? -errno : -EIO;
+    lockFile_.Release();
     ShowMessage(sink, ErrorText(code, LanguageIndex.load()) + AccessHint(code));
-    return 1;
+    return kUsbNotFound;
   }
   device_ = handle;
 
@@ -210,9 +219,14 @@ int LibusbTransport::TransportOpen(LinkSink& sink) {
   if (configured < 0)
     ShowMessage(sink, ErrorText(configured, LanguageIndex.load()) + AccessHint(configured));
   const int claimed = library_->usb_claim_interface(handle, kInterface);
+  if (claimed == -EBUSY) {
+    // Another program has claimed the interface.
+    DropDevice();
+    return kUsbInUse;
+  }
   if (claimed < 0)
     ShowMessage(sink, ErrorText(claimed, LanguageIndex.load()) + AccessHint(claimed));
-  return 0;
+  return kUsbOpened;
 }
 
 void LibusbTransport::TransportClose() { DropDevice(); }

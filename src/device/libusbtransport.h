@@ -5,6 +5,9 @@
 // with configuration 1, interface 0, bulk endpoint 0x01 out and 0x82 in, and a 500 ms
 // time-out for every bulk transfer.
 //
+// While open, the instrument is held exclusively (see devicelock.h): TransportOpen
+// gives kUsbInUse when another program holds it.
+//
 // Only the exchange loop's worker thread calls the transport. Its messages go to status
 // panel 0 (StatusText(0, text) followed by ProgressHide()).
 
@@ -13,6 +16,7 @@
 #include <QStringList>
 #include <memory>
 
+#include "device/devicelock.h"
 #include "device/transports.h"
 
 namespace zarn {
@@ -64,6 +68,7 @@ class LibusbTransport final : public UsbLink {
   QByteArray libraryName_;
   std::unique_ptr<Library> library_;
   void* device_ = nullptr;  // the library's usb_dev_handle of the open instrument
+  DeviceLockFile lockFile_;  // held while the instrument is open
   QStringList ruleFolders_ = DefaultRuleFolders();
 };
 

@@ -16,6 +16,28 @@ enum class LampColour : uint32_t {
   ButtonFace = 0x8000000F,  // a transfer has finished; the lamp's colour at start
 };
 
+// What a failed transfer could not move, and why.
+enum class LinkBlock : uint8_t { None, Version, Parameters, Materials, Data, Objects,
+                                 MaterialsWrite, ObjectsWrite };
+enum class LinkFault : uint8_t {
+  None,
+  NoTransport,   // no transport to use
+  Command,       // the command could not be sent
+  BlockWrite,    // a written block could not be sent whole
+  NoReply,       // the reply's length did not come
+  ReplyCut,      // the reply stopped before its announced length (short or late)
+  ReplyTooLong,  // the reply announced more than its block holds
+};
+struct LinkFailure {
+  LinkBlock block = LinkBlock::None;
+  LinkFault fault = LinkFault::None;
+  uint32_t announced = 0;  // ReplyTooLong: the announced length and the block's size
+  uint32_t capacity = 0;
+  bool operator==(const LinkFailure&) const = default;
+};
+// "the data memory: the reply stopped short", in the given language (0 Russian).
+QString LinkFailureText(const LinkFailure& failure, int language);
+
 class LinkSink {
  public:
   virtual ~LinkSink() = default;
@@ -30,6 +52,8 @@ class LinkSink {
   virtual void ProgressHide() = 0;
   // The images hold a new whole read (or none): refresh the tables from them.
   virtual void RefreshWithChartHidden() = 0;
+  // A transfer failed (the loop then shows "Link Error" with the failure's text).
+  virtual void TransferFailed(const LinkFailure&) {}
 };
 
 }  // namespace zarn

@@ -2,8 +2,9 @@
 
 namespace zarn {
 
-std::atomic<uint8_t> LinkState{kLinkChooseTransport};
-std::atomic<uint8_t> TransportKind{kTransportNone};
+std::atomic<LinkStates> LinkState{LinkStates::ChooseTransport};
+std::atomic<TransportKinds> TransportKind{TransportKinds::None};
 std::atomic<bool> DataReadComplete{false};
+std::atomic<LinkAccess> InstrumentAccess{LinkAccess::Closed};
 
 }  // namespace zarn

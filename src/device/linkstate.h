@@ -7,30 +7,39 @@
 
 namespace zarn {
 
-// The exchange loop's state; other parts of the program write requests into it.
-enum LinkStates : uint8_t {
-  kLinkConnect = 0,
-  kLinkReadVersion = 1,
-  kLinkReadParameters = 2,
-  kLinkReadData = 3,
-  kLinkIdle = 4,
-  kLinkWriteMaterials = 5,
-  kLinkReadObjects = 6,
-  kLinkWriteObjects = 7,
-  kLinkCloseAndRefresh = 8,
-  kLinkReadMaterials = 9,
-  kLinkChooseTransport = 255,
+// The exchange loop's state; other parts of the program write requests into it. A
+// value outside the list takes the loop's error path.
+enum class LinkStates : uint8_t {
+  Connect = 0,
+  ReadVersion = 1,
+  ReadParameters = 2,
+  ReadData = 3,
+  Idle = 4,
+  WriteMaterials = 5,
+  ReadObjects = 6,
+  WriteObjects = 7,
+  CloseAndRefresh = 8,
+  ReadMaterials = 9,
+  ChooseTransport = 255,
 };
 
 // The USB access method in use.
-enum TransportKinds : uint8_t {
-  kTransportPipe = 1,     // PipeTransport has opened
-  kTransportLibusb = 2,   // the libusb library is loaded with its entry points
-  kTransportNone = 3,     // neither
+enum class TransportKinds : uint8_t {
+  Pipe = 1,     // PipeTransport has opened
+  Libusb = 2,   // the libusb library is loaded with its entry points
+  None = 3,     // neither
 };
 
-extern std::atomic<uint8_t> LinkState;        // starts at 255
-extern std::atomic<uint8_t> TransportKind;    // starts at 3, written only by the loop
-extern std::atomic<bool> DataReadComplete;    // a whole DataImage has been read
+// Whether this program holds the instrument. Written by the loop only.
+enum class LinkAccess : uint8_t {
+  Closed = 0,  // no link open (looking, or idle between transfers)
+  Open = 1,    // the link is open and held by this program
+  InUse = 2,   // the instrument is there but another program holds it
+};
+
+extern std::atomic<LinkStates> LinkState;         // starts at ChooseTransport
+extern std::atomic<TransportKinds> TransportKind; // starts at None, written only by the loop
+extern std::atomic<bool> DataReadComplete;        // a whole DataImage has been read
+extern std::atomic<LinkAccess> InstrumentAccess;  // starts at Closed
 
 }  // namespace zarn

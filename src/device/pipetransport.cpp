@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "device/devicelock.h"
 #include "device/pipeio.h"
 
 namespace zarn {
@@ -112,10 +113,14 @@ int PipeTransport::Open(QByteArrayView path) {
   // waits with poll under the time-out.
   readFd_ = pipeio::OpenNonBlocking(inPath.c_str(), O_RDONLY);
   int error = readFd_ < 0 ? errno : 0;
+  // The device is held before a byte is written: a second program gets "in use" and
+  // sends nothing.
+  if (error == 0 && !Hold(readFd_, folder)) error = kPipeOpenInUse;
   if (error == 0) {
     writeFd_ = pipeio::OpenNonBlocking(outPath.c_str(), O_WRONLY);
     if (writeFd_ < 0) error = errno;
   }
+  if (error == 0 && !Hold(writeFd_, folder)) error = kPipeOpenInUse;
   if (error != 0) {
     TransportClose();
     return error;
@@ -124,9 +129,21 @@ int PipeTransport::Open(QByteArrayView path) {
   return 0;
 }
 
+bool PipeTransport::Hold(int fd, const std::string& folder) {
+  switch (LockDescriptor(fd)) {
+    case DeviceLockResult::Held: return true;
+    case DeviceLockResult::InUse: return false;
+    case DeviceLockResult::Unavailable: break;
+  }
+  // A pipe that cannot be locked itself: a lock file named after the device.
+  return lockFile_.Acquire(QByteArray::fromStdString(folder)) == DeviceLockResult::Held;
+}
+
 int PipeTransport::TransportClose() {
+  // Closing the descriptors drops their locks.
   pipeio::CloseFd(readFd_);
   pipeio::CloseFd(writeFd_);
+  lockFile_.Release();
   opened_ = false;
   return 0;
 }

@@ -6,6 +6,9 @@
 // to computer), as FIFOs (made by zarn26-sim or a bridge) or character devices (made by
 // a driver).
 //
+// While open, the device is held exclusively (see devicelock.h): Open gives
+// kPipeOpenInUse when another program holds it.
+//
 // Only the exchange loop's worker thread calls the transport; the time-out may be set
 // from any thread. No call blocks for longer than the time-out without progress.
 
@@ -14,6 +17,9 @@
 #include <QStringList>
 #include <atomic>
 
+#include <string>
+
+#include "device/devicelock.h"
 #include "device/transports.h"
 
 namespace zarn {
@@ -55,7 +61,11 @@ class PipeTransport final : public PipeLink {
   const QStringList& Roots() const { return roots_; }
 
  private:
+  // Locks an open pipe of the device for this program; false when another holds it.
+  bool Hold(int fd, const std::string& folder);
+
   QStringList roots_;
+  DeviceLockFile lockFile_;
   int readFd_ = -1;   // Pipe01
   int writeFd_ = -1;  // Pipe00
   bool opened_ = false;

@@ -423,8 +423,8 @@ class MainThreadSink final : public LinkSink {
 };
 
 TEST(RunExchangeLoop, NotificationsAreAppliedOnTheMainThreadUntilStopped) {
-  LinkState = kLinkChooseTransport;
-  TransportKind = kTransportNone;
+  LinkState = LinkStates::ChooseTransport;
+  TransportKind = TransportKinds::None;
   DataReadComplete = false;
   test::Log log;
   test::FakeInstrument dev(log);
@@ -439,7 +439,7 @@ TEST(RunExchangeLoop, NotificationsAreAppliedOnTheMainThreadUntilStopped) {
   ASSERT_TRUE(ServeUntil([&] { return sink.refreshed; }, 30000));
   EXPECT_FALSE(sink.offMain);
   EXPECT_TRUE(DataReadComplete);
-  EXPECT_EQ(int(LinkState.load()), int(kLinkIdle));
+  EXPECT_EQ(int(LinkState.load()), int(LinkStates::Idle));
   EXPECT_EQ(std::count(sink.calls.begin(), sink.calls.end(), "step"), 64);
   EXPECT_TRUE(std::equal(dev.data.begin(), dev.data.end(), Images.DataImage.begin()));
   k.Stop();

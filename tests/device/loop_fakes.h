@@ -4,6 +4,7 @@
 // notifications, waits and transport calls.
 
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -58,9 +59,13 @@ class RecordingSink final : public LinkSink {
     log_.Add("refresh");
     if (onRefresh) onRefresh();
   }
+  void TransferFailed(const LinkFailure& failure) override {
+    if (onFailure) onFailure(failure);
+  }
 
   LampColour lamp = LampColour::ButtonFace;
   std::function<void()> onRefresh;
+  std::function<void(const LinkFailure&)> onFailure;
 
  private:
   Log& log_;
@@ -99,6 +104,7 @@ class FakeInstrument {
   std::string version = "Zarn-2.6 v1.5";
   int64_t versionAnnounced = -1;
   int64_t dataAnnounced = -1;
+  int64_t paramsAnnounced = -1, materialsAnnounced = -1, objectsAnnounced = -1;
   std::vector<uint8_t> params, materials, objects, data;
   std::vector<uint8_t> writtenMaterials, writtenObjects;
 
@@ -165,17 +171,19 @@ class FakeInstrument {
     switch (code) {
       case 1: {
         std::vector<uint8_t> text(version.begin(), version.end());
-        if (versionAnnounced > int64_t(text.size())) text.resize(size_t(versionAnnounced), 'x');
+        // Padded to what it announces, up to 2 MiB (beyond that nobody reads it).
+        if (versionAnnounced > int64_t(text.size()))
+          text.resize(size_t(std::min<int64_t>(versionAnnounced, 2 << 20)), 'x');
         Reply(text, versionAnnounced);
         break;
       }
       case 2:
-        Reply(params);
-        Reply(materials);
+        Reply(params, paramsAnnounced);
+        Reply(materials, materialsAnnounced);
         break;
       case 4: Reply(data, dataAnnounced); break;
       case 5: expect_ = 4 + kMaterialsBlockSize; break;
-      case 6: Reply(objects); break;
+      case 6: Reply(objects, objectsAnnounced); break;
       case 7: expect_ = 4 + kObjectsBlockSize; break;
       default: break;
     }
@@ -208,6 +216,7 @@ class FakePipe final : public PipeLink {
   bool opened = false;
   std::string openPath;
   int openError = 2;  // ENOENT when the path is gone
+  bool inUse = false;  // another program holds the device
 
   uint32_t Enumerate(QByteArray& list) override {
     dev_.log().Add("pipe enumerate");
@@ -218,6 +227,7 @@ class FakePipe final : public PipeLink {
   int Open(QByteArrayView path) override {
     dev_.log().Add("pipe open " + path.toByteArray().toStdString());
     if (opened) return 0;
+    if (inUse) return kPipeOpenInUse;
     const std::string p = path.toByteArray().toStdString();
     if (std::find(devices.begin(), devices.end(), p) == devices.end()) return openError;
     opened = true;
@@ -248,13 +258,16 @@ class FakePipe final : public PipeLink {
   FakeInstrument& dev_;
 };
 
-// The libusb side: a short read is success, a read of nothing times out.
+// The libusb side: a read delivers what there is (at most `chunk` bytes when set), a
+// read of nothing times out.
 class FakeUsb final : public UsbLink {
  public:
   explicit FakeUsb(FakeInstrument& dev) : dev_(dev) {}
   int loadResult = 1;  // no library by default
   bool present = true;
+  bool inUse = false;
   bool opened = false;
+  int chunk = 0;
   static inline const QString kNotConnected = QStringLiteral("not connected");
 
   int Load() override {
@@ -267,10 +280,11 @@ class FakeUsb final : public UsbLink {
       opened = false;
       sink.StatusText(0, kNotConnected);
       sink.ProgressHide();
-      return 1;
+      return kUsbNotFound;
     }
+    if (inUse) return kUsbInUse;
     opened = true;
-    return 0;
+    return kUsbOpened;
   }
   void TransportClose() override {
     dev_.log().Add("usb close");
@@ -285,7 +299,7 @@ class FakeUsb final : public UsbLink {
     dev_.log().Add("usb read " + std::to_string(count));
     if (!opened) return -9;
     bool failed = false;
-    const uint32_t got = dev_.Read(buffer, uint32_t(count), &failed);
+    const uint32_t got = dev_.Read(buffer, uint32_t(chunk > 0 ? std::min(chunk, count) : count), &failed);
     if (failed) return -5;
     return got == 0 && count > 0 ? -116 : int(got);
   }

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include "common/texts.h"
@@ -27,8 +28,8 @@ const std::string kDev0 = "/run/zarn26/{E6EF7DCD-1795-4A08-9FBF-AA78423C26F0}/de
 class LoopTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    LinkState = kLinkChooseTransport;
-    TransportKind = kTransportNone;
+    LinkState = LinkStates::ChooseTransport;
+    TransportKind = TransportKinds::None;
     DataReadComplete = false;
     ProcessCount = 0;
     LanguageIndex = kRussian;
@@ -39,13 +40,18 @@ class LoopTest : public ::testing::Test {
   }
   void TearDown() override { LanguageIndex = kRussian; }
 
+  // The instrument as it was at the start (the transports keep referring to it).
+  void FreshInstrument() {
+    dev.~FakeInstrument();
+    new (&dev) FakeInstrument(log);
+  }
   void Passes(int n) {
     for (int i = 0; i < n; ++i) loop.RunPass();
   }
   // Runs the start-up read to idle over the pipe and forgets its log.
   void ReadToIdle() {
     Passes(5);
-    ASSERT_STATE(kLinkIdle);
+    ASSERT_STATE(LinkStates::Idle);
     ASSERT_TRUE(DataReadComplete);
     log.Take();
   }
@@ -97,7 +103,7 @@ TEST_F(LoopTest, StartupReadOverThePipe) {
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "usb load", "status 1 Проверьте подключение", "lamp Black",
                                "pipe enumerate", "pipe open " + kDev0, "status 1 Чтение версии",
                                "lamp Lime", "wait 300"}));
-  EXPECT_EQ(TransportKind, kTransportPipe);
+  EXPECT_EQ(TransportKind, TransportKinds::Pipe);
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe write 01 FE", "wait 50", "pipe read 4", "pipe read 13",
                                "status 0 Zarn-2.6 v1.5", "status 1 Чтение параметров", "wait 300"}));
@@ -106,7 +112,7 @@ TEST_F(LoopTest, StartupReadOverThePipe) {
                                "pipe read 10752", "pipe read 4", "pipe read 1080", "status 1 ",
                                "lamp Lime"}));
   EXPECT_EQ(ProcessCount, 2u);
-  EXPECT_STATE(kLinkReadData);
+  EXPECT_STATE(LinkStates::ReadData);
   Passes(1);
   EXPECT_EQ(log.Take(),
             Cat({{"wait 50", "progress begin", "pipe write 04 FB", "pipe read 4", "progress range 6400"},
@@ -115,7 +121,7 @@ TEST_F(LoopTest, StartupReadOverThePipe) {
   EXPECT_TRUE(DataReadComplete);
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe close", "refresh"}));
-  EXPECT_STATE(kLinkIdle);
+  EXPECT_STATE(LinkStates::Idle);
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "wait 200"}));
 
@@ -133,7 +139,7 @@ TEST_F(LoopTest, StartupReadOverLibusbInEnglish) {
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "usb load", "status 1 Check Connection", "lamp Black",
                                "pipe enumerate", "usb open", "status 1 Version Read", "lamp Lime",
                                "wait 300"}));
-  EXPECT_EQ(TransportKind, kTransportLibusb);
+  EXPECT_EQ(TransportKind, TransportKinds::Libusb);
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "usb write 01 FE", "wait 80", "usb read 4", "usb read 13",
                                "status 0 Zarn-2.6 v1.5", "status 1 Parameters Read", "wait 300"}));
@@ -153,7 +159,7 @@ TEST_F(LoopTest, RunWaitsSetsPriorityAndClosesThePipeWhenStopped) {
   EXPECT_EQ(lines[1], "priority normal");
   EXPECT_EQ(lines[2], "wait 50");
   EXPECT_EQ(lines.back(), "pipe close");
-  EXPECT_STATE(kLinkIdle);  // the whole read ran, then idle passes
+  EXPECT_STATE(LinkStates::Idle);  // the whole read ran, then idle passes
 }
 
 TEST_F(LoopTest, NoInstrumentKeepsLooking) {
@@ -164,9 +170,9 @@ TEST_F(LoopTest, NoInstrumentKeepsLooking) {
   const Lines one = {"status 1 Проверьте подключение", "lamp Black", "pipe enumerate", "usb open",
                      "status 0 not connected", "progress hide"};
   EXPECT_EQ(log.Take(), Cat({{"wait 50", "usb load"}, one, {"wait 50"}, one, {"wait 50"}, one}));
-  EXPECT_STATE(kLinkConnect);
+  EXPECT_STATE(LinkStates::Connect);
   // Without the library only the pipe is looked at.
-  TransportKind = kTransportNone;
+  TransportKind = TransportKinds::None;
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "status 1 Проверьте подключение", "lamp Black", "pipe enumerate"}));
 }
@@ -175,15 +181,15 @@ TEST_F(LoopTest, InstrumentWithoutProcesses) {
   dev.SetProcesses(0);
   Passes(3);
   EXPECT_EQ(Only({"status 1", "lamp"}).back(), "lamp ButtonFace");
-  EXPECT_STATE(kLinkCloseAndRefresh);
+  EXPECT_STATE(LinkStates::CloseAndRefresh);
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe close", "refresh"}));
-  EXPECT_STATE(kLinkIdle);
+  EXPECT_STATE(LinkStates::Idle);
   EXPECT_FALSE(DataReadComplete);
   EXPECT_EQ(ProcessCount, 0u);
 
   LanguageIndex = kEnglish;
-  LinkState = kLinkChooseTransport;
+  LinkState = LinkStates::ChooseTransport;
   Passes(3);
   const Lines status = Only({"status 1"});
   EXPECT_EQ(status.back(), "status 1 No Data");
@@ -196,13 +202,13 @@ TEST_F(LoopTest, LongVersionIsCutByTransportAndItsRestDiscarded) {
   Lines status = Only({"status 0"});
   ASSERT_EQ(status.size(), 1u);
   EXPECT_EQ(status[0], "status 0 AB CD" + std::string(95, 'x'));  // 100 characters
-  EXPECT_STATE(kLinkReadParameters);
+  EXPECT_STATE(LinkStates::ReadParameters);
   Passes(1);  // the parameters reply is read in step: the 50 extra bytes were discarded
-  EXPECT_STATE(kLinkReadData);
+  EXPECT_STATE(LinkStates::ReadData);
 
   dev.pending.clear();
-  LinkState = kLinkChooseTransport;
-  TransportKind = kTransportNone;
+  LinkState = LinkStates::ChooseTransport;
+  TransportKind = TransportKinds::None;
   pipe.devices.clear();
   pipe.opened = false;
   usb.loadResult = 0;
@@ -211,7 +217,7 @@ TEST_F(LoopTest, LongVersionIsCutByTransportAndItsRestDiscarded) {
   ASSERT_EQ(status.size(), 1u);
   EXPECT_EQ(status[0], "status 0 AB CD" + std::string(94, 'x'));  // 99 characters
   Passes(1);
-  EXPECT_STATE(kLinkReadData);
+  EXPECT_STATE(LinkStates::ReadData);
 }
 
 TEST_F(LoopTest, DataLengthNotAMultipleOf64) {
@@ -237,9 +243,9 @@ TEST_F(LoopTest, DataShorterThan64FailsOnThePipe) {
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "progress begin", "pipe write 04 FB", "pipe read 4",
                                "progress range 40", "progress step 0", "pipe read 0",
-                               "status 1 Ошибка связи", "lamp Red", "pipe read 1000", "pipe close",
-                               "wait 500", "progress hide"}));
-  EXPECT_STATE(kLinkConnect);
+                               "status 1 Ошибка связи: память данных: ответ оборвался", "lamp Red",
+                               "pipe read 1000", "pipe close", "wait 500", "progress hide"}));
+  EXPECT_STATE(LinkStates::Connect);
   EXPECT_FALSE(DataReadComplete);
   Passes(1);  // red stays 20 ms before the next colour
   EXPECT_EQ(Only({"wait", "lamp"}), (Lines{"wait 50", "wait 20", "lamp Black", "lamp Lime", "wait 300"}));
@@ -260,9 +266,11 @@ TEST_F(LoopTest, StartupFailuresRestartFromConnect) {
     dev.failCmd = c.cmd;
     dev.failOp = c.op;
     Passes(1 + c.state);
-    EXPECT_STATE(kLinkConnect);
+    EXPECT_STATE(LinkStates::Connect);
     const Lines lines = log.Take();
-    const auto err = std::find(lines.begin(), lines.end(), "status 1 Ошибка связи");
+    const auto err = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.rfind("status 1 Ошибка связи: ", 0) == 0;
+    });
     ASSERT_NE(err, lines.end());
     EXPECT_EQ(Lines(err + 1, lines.end()),
               (Lines{"lamp Red", "pipe read 1000", "pipe close", "wait 500", "progress hide"}));
@@ -270,7 +278,7 @@ TEST_F(LoopTest, StartupFailuresRestartFromConnect) {
     dev.failOp = -1;
     dev.pending.clear();
     Passes(5);
-    EXPECT_STATE(kLinkIdle);
+    EXPECT_STATE(LinkStates::Idle);
     EXPECT_TRUE(DataReadComplete);
   }
 }
@@ -282,19 +290,20 @@ TEST_F(LoopTest, StartupFailureAfterAWholeReadRunsTheStateAgain) {
   dev.failOp = 1;
   log.Take();
   Passes(1);
-  EXPECT_STATE(kLinkReadParameters);
-  EXPECT_EQ(Only({"status 1", "pipe close"}), (Lines{"status 1 Ошибка связи"}));
+  EXPECT_STATE(LinkStates::ReadParameters);
+  EXPECT_EQ(Only({"status 1", "pipe close"}),
+            (Lines{"status 1 Ошибка связи: блок параметров: прибор не ответил"}));
   EXPECT_TRUE(pipe.opened);  // no open comes before the retry: the link stays
   dev.failOp = -1;
   dev.pending.clear();
   Passes(1);
-  EXPECT_STATE(kLinkReadData);
+  EXPECT_STATE(LinkStates::ReadData);
 }
 
 TEST_F(LoopTest, RequestedTransfersSucceed) {
   ReadToIdle();
   for (size_t i = 0; i < kMaterialsBlockSize; ++i) Images.MaterialsBlock[i] = uint8_t(i ^ 0x5A);
-  ASSERT_TRUE(RequestTransfer(kLinkWriteMaterials));
+  ASSERT_TRUE(RequestTransfer(LinkStates::WriteMaterials));
   Passes(1);
   Lines expected = {"wait 50", "pipe enumerate", "pipe open " + kDev0, "lamp Lime",
                     "pipe write 05 FA", "wait 300", "pipe write 38 04 00 00"};
@@ -304,16 +313,16 @@ TEST_F(LoopTest, RequestedTransfersSucceed) {
   EXPECT_EQ(log.Take(), expected);
   EXPECT_TRUE(std::equal(Images.MaterialsBlock.begin(), Images.MaterialsBlock.end(),
                          dev.writtenMaterials.begin(), dev.writtenMaterials.end()));
-  EXPECT_STATE(kLinkIdle);
+  EXPECT_STATE(LinkStates::Idle);
 
-  ASSERT_TRUE(RequestTransfer(kLinkWriteObjects));
+  ASSERT_TRUE(RequestTransfer(LinkStates::WriteObjects));
   Passes(1);
   EXPECT_EQ(Only({"pipe write"}).size(), 1u + 1 + 10);  // command, length, 9 x 64 and 24
   EXPECT_TRUE(std::equal(Images.ObjectsBlock.begin(), Images.ObjectsBlock.end(),
                          dev.writtenObjects.begin(), dev.writtenObjects.end()));
 
   LanguageIndex = kEnglish;
-  ASSERT_TRUE(RequestTransfer(kLinkReadObjects));
+  ASSERT_TRUE(RequestTransfer(LinkStates::ReadObjects));
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe enumerate", "pipe open " + kDev0, "lamp Lime",
                                "wait 50", "pipe write 06 F9", "wait 300", "pipe read 4",
@@ -324,7 +333,7 @@ TEST_F(LoopTest, RequestedTransfersSucceed) {
   const auto paramsBefore = Images.ParamBlock;
   std::fill(dev.params.begin(), dev.params.end(), uint8_t(0x33));
   std::reverse(dev.materials.begin(), dev.materials.end());
-  ASSERT_TRUE(RequestTransfer(kLinkReadMaterials));
+  ASSERT_TRUE(RequestTransfer(LinkStates::ReadMaterials));
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe enumerate", "pipe open " + kDev0, "lamp Lime",
                                "wait 300", "pipe write 02 FD", "wait 50", "pipe read 4",
@@ -332,40 +341,40 @@ TEST_F(LoopTest, RequestedTransfersSucceed) {
                                "status 1 Param Readed", "lamp ButtonFace"}));
   EXPECT_EQ(Images.ParamBlock, paramsBefore);  // the parameters are thrown away
   EXPECT_TRUE(std::equal(dev.materials.begin(), dev.materials.end(), Images.MaterialsBlock.begin()));
-  EXPECT_STATE(kLinkIdle);
+  EXPECT_STATE(LinkStates::Idle);
 }
 
 TEST_F(LoopTest, RequestWithoutInstrumentWaitsUntilWithdrawn) {
   ReadToIdle();
   pipe.devices.clear();
-  ASSERT_TRUE(RequestTransfer(kLinkReadObjects));
-  EXPECT_FALSE(RequestTransfer(kLinkReadMaterials));  // only from idle
+  ASSERT_TRUE(RequestTransfer(LinkStates::ReadObjects));
+  EXPECT_FALSE(RequestTransfer(LinkStates::ReadMaterials));  // only from idle
   Passes(2);
   const Lines one = {"pipe enumerate", "pipe close", "status 1 Проверьте подключение", "lamp Black"};
   EXPECT_EQ(log.Take(), Cat({{"wait 50"}, one, {"wait 50"}, one}));
-  EXPECT_STATE(kLinkReadObjects);
-  EXPECT_FALSE(WithdrawRequest(kLinkReadMaterials));  // not this requester's
-  EXPECT_TRUE(WithdrawRequest(kLinkReadObjects));
+  EXPECT_STATE(LinkStates::ReadObjects);
+  EXPECT_FALSE(WithdrawRequest(LinkStates::ReadMaterials));  // not this requester's
+  EXPECT_TRUE(WithdrawRequest(LinkStates::ReadObjects));
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "wait 200"}));
 }
 
 TEST_F(LoopTest, RequestFailuresAfterAndWithoutAWholeRead) {
-  for (uint8_t state : {kLinkWriteMaterials, kLinkReadObjects, kLinkWriteObjects, kLinkReadMaterials}) {
+  for (LinkStates state : {LinkStates::WriteMaterials, LinkStates::ReadObjects, LinkStates::WriteObjects, LinkStates::ReadMaterials}) {
     SCOPED_TRACE(int(state));
     SetUp();
     dev.pending.clear();
     ReadToIdle();
-    const int cmd = state == kLinkReadMaterials ? 2 : state;
+    const int cmd = state == LinkStates::ReadMaterials ? 2 : int(state);
     dev.failCmd = cmd;
     dev.failOp = 2;
     ASSERT_TRUE(RequestTransfer(state));
     Passes(1);
     const Lines lines = log.Take();
     ASSERT_GE(lines.size(), 6u);
-    EXPECT_EQ(Lines(lines.end() - 6, lines.end()),
-              (Lines{"status 1 Ошибка связи", "lamp Red", "pipe read 1000", "pipe close", "wait 500",
-                     "progress hide"}));
+    EXPECT_EQ(lines[lines.size() - 6].rfind("status 1 Ошибка связи: ", 0), 0u);
+    EXPECT_EQ(Lines(lines.end() - 5, lines.end()),
+              (Lines{"lamp Red", "pipe read 1000", "pipe close", "wait 500", "progress hide"}));
     EXPECT_STATE(state);  // tried again on the next pass
     dev.pending.clear();
     Passes(1);
@@ -379,7 +388,7 @@ TEST_F(LoopTest, RequestFailuresAfterAndWithoutAWholeRead) {
     dev.pending.clear();
     ASSERT_TRUE(RequestTransfer(state));
     Passes(1);
-    EXPECT_STATE(kLinkConnect);
+    EXPECT_STATE(LinkStates::Connect);
     dev.failOp = -1;
   }
 }
@@ -387,14 +396,16 @@ TEST_F(LoopTest, RequestFailuresAfterAndWithoutAWholeRead) {
 TEST_F(LoopTest, RequestWithdrawnDuringItsTransferStaysIdle) {
   ReadToIdle();
   dev.onOp = [](int cmd, int op) {
-    if (cmd == 6 && op == 1) WithdrawRequest(kLinkReadObjects);
+    if (cmd == 6 && op == 1) WithdrawRequest(LinkStates::ReadObjects);
   };
-  ASSERT_TRUE(RequestTransfer(kLinkReadObjects));
+  ASSERT_TRUE(RequestTransfer(LinkStates::ReadObjects));
   Passes(1);
-  EXPECT_STATE(kLinkIdle);
+  EXPECT_STATE(LinkStates::Idle);
   EXPECT_TRUE(std::equal(dev.objects.begin(), dev.objects.end(), Images.ObjectsBlock.begin()));
 }
 
+// Replies of the small blocks are read into scratch areas without the lock and copied
+// in under it; the data memory is read into its image under the lock.
 TEST_F(LoopTest, TransfersHoldTheImagesLockButRefreshDoesNot) {
   auto lockedElsewhere = [] {
     return std::async(std::launch::async, [] {
@@ -411,18 +422,12 @@ TEST_F(LoopTest, TransfersHoldTheImagesLockButRefreshDoesNot) {
   sink.onRefresh = [&] { lockedDuringRefresh = lockedElsewhere(); };
   Passes(5);
   EXPECT_FALSE(lockedDuringRefresh);
-  for (const auto& [cmd, locked] : seen) {
-    if (cmd == 2 || cmd == 4) {
-      EXPECT_TRUE(locked) << cmd;
-    } else {
-      EXPECT_FALSE(locked) << cmd;  // the version touches no image
-    }
-  }
+  for (const auto& [cmd, locked] : seen) EXPECT_EQ(locked, cmd == 4) << cmd;
   seen.clear();
-  ASSERT_TRUE(RequestTransfer(kLinkReadObjects));
+  ASSERT_TRUE(RequestTransfer(LinkStates::WriteObjects));
   Passes(1);
   ASSERT_FALSE(seen.empty());
-  EXPECT_TRUE(seen.back().second);
+  EXPECT_TRUE(seen.back().second);  // a block is sent under the lock
 }
 
 TEST_F(LoopTest, DataFileOpenedDuringATransferKeepsTheLoopIdle) {
@@ -430,11 +435,11 @@ TEST_F(LoopTest, DataFileOpenedDuringATransferKeepsTheLoopIdle) {
   // The file open takes the images lock after the transfer and then sets idle, before
   // the loop moves on.
   dev.onOp = [](int cmd, int op) {
-    if (cmd == 4 && op == 65) LinkState = kLinkIdle;
+    if (cmd == 4 && op == 65) LinkState = LinkStates::Idle;
   };
   log.Take();
   Passes(1);
-  EXPECT_STATE(kLinkIdle);
+  EXPECT_STATE(LinkStates::Idle);
   const Lines tail = Only({"status", "refresh"});
   EXPECT_TRUE(tail.empty());  // no "Data Readed", no refresh over the file's images
   Passes(1);
@@ -478,7 +483,7 @@ TEST_F(LoopTest, DataFileOpenedDuringATransferIsNotMixedWithIt) {
 TEST_F(LoopTest, DataFileOpenedWhileLookingStopsTheSearch) {
   pipe.devices.clear();
   Passes(2);
-  LinkState = kLinkIdle;  // the file's images are in
+  LinkState = LinkStates::Idle;  // the file's images are in
   log.Take();
   Passes(3);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "wait 200", "wait 50", "wait 200", "wait 50", "wait 200"}));
@@ -492,7 +497,7 @@ TEST_F(LoopTest, DataFileOpenedWhileLookingStopsTheSearch) {
     explicit OpenHook(FakePipe& p) : inner(p) {}
     uint32_t Enumerate(QByteArray& l) override { return inner.Enumerate(l); }
     int Open(QByteArrayView p) override {
-      LinkState = kLinkIdle;
+      LinkState = LinkStates::Idle;
       return inner.Open(p);
     }
     int TransportClose() override { return inner.TransportClose(); }
@@ -503,41 +508,41 @@ TEST_F(LoopTest, DataFileOpenedWhileLookingStopsTheSearch) {
                                       [] { return false; }, {}}};
   log.Take();
   racing.RunPass();
-  EXPECT_STATE(kLinkIdle);
+  EXPECT_STATE(LinkStates::Idle);
   EXPECT_EQ(Only({"status 1"}), (Lines{"status 1 Проверьте подключение"}));
 }
 
 TEST_F(LoopTest, GaugeReadOnlyFromIdle) {
   ReadToIdle();
-  LinkState = kLinkReadData;
+  LinkState = LinkStates::ReadData;
   EXPECT_FALSE(RequestGaugeRead());
   EXPECT_TRUE(DataReadComplete);
-  EXPECT_STATE(kLinkReadData);
-  LinkState = kLinkIdle;
+  EXPECT_STATE(LinkStates::ReadData);
+  LinkState = LinkStates::Idle;
   EXPECT_TRUE(RequestGaugeRead());
   EXPECT_FALSE(DataReadComplete);
-  EXPECT_STATE(kLinkConnect);
+  EXPECT_STATE(LinkStates::Connect);
   Passes(5);
-  EXPECT_STATE(kLinkIdle);
+  EXPECT_STATE(LinkStates::Idle);
   EXPECT_TRUE(DataReadComplete);
 }
 
 TEST_F(LoopTest, FileLoadedBeforeTheFirstPassLeavesOnlyThePipe) {
-  LinkState = kLinkIdle;
+  LinkState = LinkStates::Idle;
   usb.loadResult = 0;
   Passes(2);
-  EXPECT_EQ(TransportKind, kTransportNone);
-  ASSERT_TRUE(RequestTransfer(kLinkReadObjects));  // no transport: error path, then connect
+  EXPECT_EQ(TransportKind, TransportKinds::None);
+  ASSERT_TRUE(RequestTransfer(LinkStates::ReadObjects));  // no transport: error path, then connect
   Passes(1);
-  EXPECT_STATE(kLinkConnect);
+  EXPECT_STATE(LinkStates::Connect);
   pipe.devices.clear();
   log.Take();
   Passes(1);
   EXPECT_EQ(Only({"usb", "pipe"}), (Lines{"pipe enumerate"}));
   pipe.devices = {kDev0};
   Passes(5);
-  EXPECT_STATE(kLinkIdle);
-  EXPECT_EQ(TransportKind, kTransportPipe);
+  EXPECT_STATE(LinkStates::Idle);
+  EXPECT_EQ(TransportKind, TransportKinds::Pipe);
 }
 
 TEST_F(LoopTest, ReplugOnThePipeOpensTheNewDevice) {
@@ -546,7 +551,7 @@ TEST_F(LoopTest, ReplugOnThePipeOpensTheNewDevice) {
   // new path.
   dev.failForever = true;
   Passes(1);
-  EXPECT_STATE(kLinkConnect);
+  EXPECT_STATE(LinkStates::Connect);
   EXPECT_FALSE(pipe.opened);  // the vanished device's handles are gone
   dev.failForever = false;
   dev.pending.clear();
@@ -555,7 +560,7 @@ TEST_F(LoopTest, ReplugOnThePipeOpensTheNewDevice) {
   log.Take();
   Passes(5);
   EXPECT_EQ(pipe.openPath, dev1);
-  EXPECT_STATE(kLinkIdle);
+  EXPECT_STATE(LinkStates::Idle);
   EXPECT_TRUE(DataReadComplete);
 }
 
@@ -571,7 +576,7 @@ TEST_F(LoopTest, StopDuringTheDataReadEndsThePassAndShowsNothingMore) {
   const Lines lines = log.Take();
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("pipe read", 0) == 0; }), 10);
   EXPECT_EQ(lines.back(), "pipe read 100");  // nothing shown after it
-  EXPECT_STATE(kLinkReadData);
+  EXPECT_STATE(LinkStates::ReadData);
   EXPECT_FALSE(DataReadComplete);
   EXPECT_TRUE(ImagesLock.try_lock());
   ImagesLock.unlock();
@@ -579,13 +584,144 @@ TEST_F(LoopTest, StopDuringTheDataReadEndsThePassAndShowsNothingMore) {
 
 TEST_F(LoopTest, UnknownStateTakesTheErrorPath) {
   ReadToIdle();
-  LinkState = 42;
+  LinkState = LinkStates(42);
   Passes(1);
   EXPECT_STATE(42);  // a whole read is behind it
   DataReadComplete = false;
   Passes(1);
-  EXPECT_STATE(kLinkConnect);
+  EXPECT_STATE(LinkStates::Connect);
   EXPECT_EQ(Only({"status 1"}), (Lines{"status 1 Ошибка связи", "status 1 Ошибка связи"}));
+}
+
+// Replies that do not arrive whole fail the pass, name what failed, and leave the
+// images as they were; the link is released so that the next command starts clean.
+TEST_F(LoopTest, RepliesCountOnlyWhole) {
+  struct Case {
+    const char* name;
+    bool usb;
+    std::function<void(FakeInstrument&)> fault;
+    const char* status;  // the text after "Ошибка связи: "
+  };
+  const Case cases[] = {
+      {"version with a huge length", false, [](FakeInstrument& d) { d.versionAnnounced = 0xFFFFFFF0; },
+       "версия прибора: ответ длиной 4294967280 байт не помещается в 100 байт"},
+      {"version beyond what is thrown away", true,
+       [](FakeInstrument& d) { d.versionAnnounced = int64_t(kVersionCapUsb) + kMaxDiscard + 1; },
+       "версия прибора: ответ длиной 1048676 байт не помещается в 99 байт"},
+      {"parameters one byte too long", false, [](FakeInstrument& d) { d.paramsAnnounced = 10753; },
+       "блок параметров: ответ длиной 10753 байт не помещается в 10752 байт"},
+      {"materials too long over libusb", true, [](FakeInstrument& d) { d.materialsAnnounced = 2000; },
+       "блок материалов: ответ длиной 2000 байт не помещается в 1080 байт"},
+      {"materials stop half-way", true, [](FakeInstrument& d) { d.materials.resize(500); d.materialsAnnounced = 1080; },
+       "блок материалов: ответ оборвался"},
+      {"data longer than the memory", false, [](FakeInstrument& d) { d.dataAnnounced = int64_t(kDataImageSize) + 1; },
+       "память данных: ответ длиной 8388609 байт не помещается в 8388608 байт"},
+      {"data stop in the last piece", true, [](FakeInstrument& d) { d.dataAnnounced = 6400; d.data.resize(6390); },
+       "память данных: ответ оборвался"},
+      {"data remainder missing", false, [](FakeInstrument& d) { d.dataAnnounced = 6410; },
+       "память данных: ответ оборвался"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    FreshInstrument();
+    dev.pending.clear();
+    pipe.opened = false;
+    usb.opened = false;
+    usb.loadResult = c.usb ? 0 : 1;
+    pipe.devices = c.usb ? std::vector<std::string>{} : std::vector<std::string>{kDev0};
+    c.fault(dev);
+    const auto params = Images.ParamBlock;
+    const auto materials = Images.MaterialsBlock;
+    Passes(4);
+    EXPECT_NE(LinkState.load(), LinkStates::Idle);
+    EXPECT_FALSE(DataReadComplete);
+    const Lines status = Only({"status 1 Ошибка", "refresh", "pipe close", "usb close"});
+    ASSERT_FALSE(status.empty());
+    EXPECT_EQ(status[0], std::string("status 1 Ошибка связи: ") + c.status);
+    EXPECT_EQ(status[1], c.usb ? "usb close" : "pipe close");  // a clean start next time
+    EXPECT_EQ(std::count(status.begin(), status.end(), "refresh"), 0);
+    if (std::string(c.name).rfind("data", 0) != 0) {
+      EXPECT_EQ(Images.ParamBlock, params);
+      EXPECT_EQ(Images.MaterialsBlock, materials);
+    }
+  }
+}
+
+// A libusb reply that comes in small pieces, with pauses the transport rides out, is
+// collected whole; the pipe transport collects its pieces itself.
+TEST_F(LoopTest, AReplyInPiecesIsCollectedWhole) {
+  usb.loadResult = 0;
+  usb.chunk = 64;
+  pipe.devices.clear();
+  Passes(5);
+  EXPECT_STATE(LinkStates::Idle);
+  EXPECT_TRUE(DataReadComplete);
+  EXPECT_TRUE(std::equal(dev.data.begin(), dev.data.end(), Images.DataImage.begin()));
+  EXPECT_TRUE(std::equal(dev.materials.begin(), dev.materials.end(), Images.MaterialsBlock.begin()));
+}
+
+// An objects reply that stops half-way fails the request and leaves the block alone.
+TEST_F(LoopTest, AnObjectsReplyCutShortChangesNothing) {
+  for (bool viaUsb : {false, true}) {
+    SCOPED_TRACE(viaUsb ? "libusb" : "pipe");
+    SetUp();
+    FreshInstrument();
+    usb.loadResult = viaUsb ? 0 : 1;
+    pipe.devices = viaUsb ? std::vector<std::string>{} : std::vector<std::string>{kDev0};
+    Passes(5);
+    ASSERT_STATE(LinkStates::Idle);
+    Images.ObjectsBlock.fill(0x5A);
+    dev.objects.resize(300);
+    dev.objectsAnnounced = 600;
+    log.Take();
+    std::optional<LinkFailure> failed;
+    sink.onFailure = [&](const LinkFailure& f) { failed = f; };
+    ASSERT_TRUE(RequestTransfer(LinkStates::ReadObjects));
+    Passes(1);
+    sink.onFailure = nullptr;
+    EXPECT_STATE(LinkStates::ReadObjects);  // tried again until the requester gives up
+    ASSERT_TRUE(failed.has_value());
+    EXPECT_EQ(*failed, (LinkFailure{LinkBlock::Objects, LinkFault::ReplyCut}));
+    EXPECT_EQ(LinkFailureText(*failed, kEnglish), "the objects block: the reply stopped short");
+    EXPECT_TRUE(std::all_of(Images.ObjectsBlock.begin(), Images.ObjectsBlock.end(),
+                            [](uint8_t b) { return b == 0x5A; }));
+    EXPECT_TRUE(WithdrawRequest(LinkStates::ReadObjects));
+  }
+}
+
+// Another program holds the instrument: nothing is sent, the status says so once, and
+// the loop keeps looking until the instrument is free.
+TEST_F(LoopTest, AnInstrumentInUseIsNotTalkedTo) {
+  for (bool viaUsb : {false, true}) {
+    SCOPED_TRACE(viaUsb ? "libusb" : "pipe");
+    SetUp();
+    InstrumentAccess = LinkAccess::Closed;
+    usb.loadResult = viaUsb ? 0 : 1;
+    pipe.devices = viaUsb ? std::vector<std::string>{} : std::vector<std::string>{kDev0};
+    (viaUsb ? usb.inUse : pipe.inUse) = true;
+    Passes(3);
+    EXPECT_STATE(LinkStates::Connect);
+    EXPECT_EQ(InstrumentAccess.load(), LinkAccess::InUse);
+    const Lines lines = log.Take();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find(" write ") != std::string::npos; }),
+              0);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "status 1 Прибор занят другой программой"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "status 1 Проверьте подключение"), 1);
+    (viaUsb ? usb.inUse : pipe.inUse) = false;
+    Passes(5);
+    EXPECT_STATE(LinkStates::Idle);
+    EXPECT_EQ(InstrumentAccess.load(), LinkAccess::Closed);  // let go after the read
+    // A request meets the instrument held by another program: it waits, says so.
+    (viaUsb ? usb.inUse : pipe.inUse) = true;
+    log.Take();
+    ASSERT_TRUE(RequestTransfer(LinkStates::ReadObjects));
+    Passes(2);
+    EXPECT_EQ(Only({"status 1"}), (Lines{"status 1 Прибор занят другой программой"}));
+    EXPECT_TRUE(WithdrawRequest(LinkStates::ReadObjects));
+    (viaUsb ? usb.inUse : pipe.inUse) = false;
+  }
 }
 
 TEST(LastDevicePath, TakesTheLastLine) {

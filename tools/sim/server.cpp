@@ -182,6 +182,7 @@ class Server {
   struct Chunk {
     QByteArray bytes;
     bool unplug = false;  // vanish when the bytes before it are out
+    int pauseMs = 0;      // a pause when the bytes before it are out; -1: for ever
   };
 
   bool SetUpSignals() {
@@ -367,6 +368,17 @@ class Server {
         reply.bytes.truncate(qsizetype(std::min<uint64_t>(
             options_.unplugAfterBytes.value_or(0), uint64_t(reply.bytes.size()))));
       }
+      const bool stall = !stallDone_ && !reply.stored && reply.command == options_.stallCommand &&
+                         options_.stallOnBytes < uint64_t(reply.bytes.size());
+      if (stall) {
+        // The reply stops part of the way: for good, every time; or once, going on after
+        // the pause.
+        stallDone_ = options_.resumeAfterMs.has_value();
+        const qsizetype at = qsizetype(options_.stallOnBytes);
+        output_.push_back({reply.bytes.left(at), false});
+        output_.push_back({{}, false, options_.resumeAfterMs.value_or(-1)});
+        reply.bytes = reply.bytes.mid(at);
+      }
       if (!reply.bytes.isEmpty()) output_.push_back({std::move(reply.bytes), false});
       if (unplug) output_.push_back({{}, true});
     }
@@ -394,6 +406,13 @@ class Server {
       if (chunk.unplug) {
         output_.pop_front();
         Unplug();
+        return;
+      }
+      if (chunk.pauseMs < 0) return;  // stalled for good (until the connection ends)
+      if (chunk.pauseMs > 0) {
+        if (options_.verbose) Log(QStringLiteral("pausing %1 ms").arg(chunk.pauseMs));
+        nextWrite_ = Clock::now() + std::chrono::milliseconds(chunk.pauseMs);
+        output_.pop_front();
         return;
       }
       size_t count = std::min<size_t>(size_t(chunk.bytes.size()) - outputOffset_,
@@ -426,7 +445,10 @@ class Server {
     }
   }
 
-  bool WantWrite() const { return plugged_ && clients_ > 0 && !output_.empty() && !Stalled(); }
+  bool WantWrite() const {
+    return plugged_ && clients_ > 0 && !output_.empty() && output_.front().pauseMs >= 0 &&
+           !Stalled();
+  }
 
   int PollTimeout(Clock::time_point now) const {
     std::optional<Clock::time_point> wake = replugAt_;
@@ -494,6 +516,7 @@ class Server {
   uint64_t sent_ = 0;
   bool plugged_ = false;
   bool unplugDone_ = false;
+  bool stallDone_ = false;
   bool stop_ = false;
   Clock::time_point nextWrite_{};
   std::optional<Clock::time_point> replugAt_;

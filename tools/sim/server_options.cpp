@@ -68,6 +68,8 @@ QString ServerHelpText() {
              "                          pipes close; once only\n"
              "  --replug-after MS       come back as a fresh device MS after vanishing\n"
              "  --stall-after N         send nothing more after N reply bytes in all\n"
+             "  --stall-on CMD,N[,MS]   every reply to command CMD stops after N bytes; with\n"
+             "                          MS only the first, and it goes on after that pause\n"
              "  --slow MS               pause MS between reply chunks of 4096 bytes\n"
              "  --garbage-length CMD    answer CMD with the length %2\n"
              "Other:\n"
@@ -94,6 +96,7 @@ ParseResult ParseServerOptions(const QStringList& args, ServerOptions& options, 
   const QCommandLineOption unplugOn(QStringLiteral("unplug-on"), {}, QStringLiteral("CMD"));
   const QCommandLineOption replugAfter(QStringLiteral("replug-after"), {}, QStringLiteral("MS"));
   const QCommandLineOption stallAfter(QStringLiteral("stall-after"), {}, QStringLiteral("N"));
+  const QCommandLineOption stallOn(QStringLiteral("stall-on"), {}, QStringLiteral("CMD,N"));
   const QCommandLineOption slow(QStringLiteral("slow"), {}, QStringLiteral("MS"));
   const QCommandLineOption garbageLength(QStringLiteral("garbage-length"), {},
                                          QStringLiteral("CMD"));
@@ -101,7 +104,7 @@ ParseResult ParseServerOptions(const QStringList& args, ServerOptions& options, 
   const QCommandLineOption verbose(QStringLiteral("verbose"));
   const QCommandLineOption help(QStringLiteral("help"));
   parser.addOptions({root, name, data, processes, seed, noProcesses, versionText, versionLength,
-                     dataLength, unplugOn, replugAfter, stallAfter, slow, garbageLength,
+                     dataLength, unplugOn, replugAfter, stallAfter, stallOn, slow, garbageLength,
                      saveOnExit, verbose, help});
 
   if (!parser.parse(QStringList{QStringLiteral("zarn26-sim")} + args)) {
@@ -173,6 +176,17 @@ ParseResult ParseServerOptions(const QStringList& args, ServerOptions& options, 
     if (!ParseNumber<uint64_t>(parser.value(stallAfter), UINT64_MAX, bytes))
       return bad(stallAfter);
     options.stallAfterBytes = bytes;
+  }
+  if (parser.isSet(stallOn)) {
+    const QStringList parts = parser.value(stallOn).split(u',');
+    if (parts.size() < 2 || parts.size() > 3 || !ParseCommand(parts[0], options.stallCommand) ||
+        !ParseNumber<uint64_t>(parts[1], UINT64_MAX, options.stallOnBytes))
+      return bad(stallOn);
+    if (parts.size() == 3) {
+      int ms = 0;
+      if (!ParseNumber<int>(parts[2], 3600000, ms)) return bad(stallOn);
+      options.resumeAfterMs = ms;
+    }
   }
   if (parser.isSet(slow) && !ParseNumber<int>(parser.value(slow), 60000, options.slowMs))
     return bad(slow);

@@ -25,6 +25,9 @@ struct ServerOptions {
   std::optional<uint64_t> unplugAfterBytes;  // of that command's reply
   std::optional<int> replugAfterMs;
   std::optional<uint64_t> stallAfterBytes;   // of all replies since start
+  int stallCommand = 0;         // 1..7: that command's reply stops after stallOnBytes
+  uint64_t stallOnBytes = 0;
+  std::optional<int> resumeAfterMs;          // and goes on after this long (once)
   int slowMs = 0;               // pause between reply chunks
   int garbageLengthCommand = 0; // 1..7, 0 none
   QString saveOnExit;
