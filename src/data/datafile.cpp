@@ -259,7 +259,8 @@ void PrefetchDataFile(const QString& path) {
 }
 
 DataFileStatus OpenDataFile(const QString& path,
-                            const std::function<std::unique_lock<std::mutex>()>& lockImages) {
+                            const std::function<std::unique_lock<std::mutex>()>& lockImages,
+                            ImagesView* snapshot) {
   std::optional<ScratchRead> read = TakePrefetched(path);
   if (!read) read = ReadIntoScratch(path);
   if (read->status != DataFileStatus::Ok) return read->status;
@@ -275,6 +276,7 @@ DataFileStatus OpenDataFile(const QString& path,
   const auto to = FileOrder(Images);
   for (size_t b = 0; b < kBlocks; ++b) std::memcpy(to[b].data, from[b].data, replaced[b]);
   CountProcesses();
+  if (snapshot) *snapshot = SnapshotImagesLocked();
   return DataFileStatus::Ok;
 }
 

@@ -66,9 +66,11 @@ class DataFileView {
 // which the main thread implements with try_lock while serving events) and recounts
 // ProcessCount. On failure nothing in memory changes. An empty `lockImages` locks
 // ImagesLock directly (tools, tests); a lock returned without its mutex (the caller
-// gave up waiting) changes nothing either and gives CannotOpen.
+// gave up waiting) changes nothing either and gives CannotOpen. `snapshot`, when given,
+// gets a snapshot of the images taken under the same lock, as the file left them.
 DataFileStatus OpenDataFile(const QString& path,
-                            const std::function<std::unique_lock<std::mutex>()>& lockImages);
+                            const std::function<std::unique_lock<std::mutex>()>& lockImages,
+                            ImagesView* snapshot = nullptr);
 
 // A data file named on the command line can be read before the window exists: the
 // bytes are read and checked on another thread into scratch images while the window is

@@ -2,6 +2,7 @@
 // language and unit switches, the tables and the shut-down.
 
 #include "formmain.h"
+#include "device/instrumentlink.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -96,6 +97,7 @@ TForm1::TForm1(FormSeams seams, QWidget* parent) : QMainWindow(parent), seams_(s
 TForm1::~TForm1() {
   // The worker must not outlive the window it notifies.
   StopWorker();
+  link_.reset();
 }
 
 // ---------------------------------------------------------------------------------
@@ -539,7 +541,7 @@ void TForm1::MenuFill() {
 
   setWindowTitle(txtAppTitle());
   FormResize();
-  if (ProcessCount.load() != 0) ShowProcess(StringGrid1->Row() - 2);
+  if (ShownProcessCount() != 0) ShowProcess(StringGrid1->Row() - 2);
 }
 
 void TForm1::ALangRusExecute() {
@@ -576,7 +578,7 @@ StrengthUnit TForm1::Unit() const { return AMPa->isChecked() ? StrengthUnit::MPa
 // Tables.
 
 void TForm1::FillSeriesTable() {
-  const uint32_t count = ProcessCount.load();
+  const uint32_t count = ShownProcessCount();
   if (count == 0) {
     // No processes: the tables must not go on showing an earlier read as if it were
     // this one (the unit switch would even relabel its numbers). They are emptied.
@@ -604,10 +606,10 @@ void TForm1::FillSeriesTable() {
   for (uint32_t i = 0; i < count; ++i) {
     // Records are read where they lie; only one cut short by the end of the memory is
     // copied (and completed with zeros).
-    const uint8_t* bytes =
-        ProcessInPlace(Images.ParamBlock.data(), Images.DataImage.data(), count, i);
+    const DeviceImages& images = shown_->images;
+    const uint8_t* bytes = ProcessInPlace(images.ParamBlock.data(), images.DataImage.data(), count, i);
     if (!bytes) {
-      CopyProcess(Images, count, i, record.data());
+      CopyProcess(images, count, i, record.data());
       bytes = record.data();
     }
     FillSeriesRow(ProcessView(bytes), unit, row);
@@ -621,10 +623,10 @@ void TForm1::FillSeriesTable() {
 
 void TForm1::ShowProcess(int i) {
   const int language = LanguageIndex.load();
-  bool ok = i >= 0 && uint32_t(i) < ProcessCount.load();
+  bool ok = i >= 0 && uint32_t(i) < ShownProcessCount();
   if (ok) {
     try {
-      LoadProcess(uint32_t(i));
+      CopyProcess(shown_->images, shown_->processCount, uint32_t(i), ProcessRecord.data());
       const ProcessView process(ProcessRecord.data());
       const QList<QStringList> table = ImpactsTable(process, language, Unit());
       StringGrid2->BeginUpdate();
@@ -649,13 +651,13 @@ void TForm1::ShowProcess(int i) {
 }
 
 void TForm1::StringGrid1Click() {
-  if (ProcessCount.load() == 0) return;
+  if (ShownProcessCount() == 0) return;
   ShowProcess(StringGrid1->Row() - 2);
   AStringGridSelectCancelExecute(StringGrid2);
 }
 
 void TForm1::StringGrid2Click() {
-  if (ProcessCount.load() == 0) return;
+  if (ShownProcessCount() == 0) return;
   const int col = std::max(0, StringGrid2->Col());
   Chart1->DrawProcessChart(ProcessView(ProcessRecord.data()), uint16_t(col), LanguageIndex.load());
 }
@@ -671,7 +673,7 @@ bool TForm1::StringGridKoefSelectCell(int, int) { return false; }
 
 void TForm1::AGaugeReadExecute() {
   // Only while the loop idles; in any other state the command is ignored.
-  RequestGaugeRead();
+  if (link_) link_->RequestGaugeRead();
 }
 
 

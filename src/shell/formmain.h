@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 
+#include "common/images.h"
 #include "data/process.h"
 #include "device/linksink.h"
 
@@ -33,6 +34,7 @@ QT_END_NAMESPACE
 namespace zarn {
 
 class IniFile;
+class InstrumentLink;
 class PipeLink;
 class TChart;
 class TKovThread;
@@ -184,6 +186,19 @@ class TForm1 : public QMainWindow, public LinkSink {
   void ProgressEnd() override;
   void ProgressHide() override;
   void RefreshWithChartHidden() override;
+  void TransferFailed(const LinkFailure& failure) override;
+
+  // ---- What the window shows: a copy of the images taken when a read completed or a
+  // file opened. Tables, chart, clipboard, report and save read only this; a read in
+  // progress, a failed read or an interrupted one never changes it. Null while nothing
+  // was read or opened. The copy never changes: hold on to it as long as needed.
+  ImagesView ShownImages() const { return shown_; }
+  uint32_t ShownProcessCount() const { return shown_ ? shown_->processCount : 0; }
+  // Takes a copy of the program's images now (waiting for ImagesLock while serving
+  // events) and shows it.
+  void ShowCurrentImages();
+  // The owner of the link to the instrument (null only after a stuck shut-down).
+  InstrumentLink* Link() const { return link_.get(); }
 
   // ---- For the window's parts and the tests.
   QString SettingsFile() const { return settingsPath_; }
@@ -220,6 +235,8 @@ class TForm1 : public QMainWindow, public LinkSink {
   bool ShowOpenDialog(QString& fileName);
 
   FormSeams seams_;
+  std::unique_ptr<InstrumentLink> link_;
+  ImagesView shown_;
   QString settingsPath_;
   QActionGroup* languageGroup_ = nullptr;
   QActionGroup* unitGroup_ = nullptr;

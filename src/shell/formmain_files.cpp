@@ -119,8 +119,12 @@ void TForm1::OpenFile(QString fileName, bool) {
   for (;;) {
     // The folder is remembered before the file is tried, whatever comes of it.
     WriteSetting(QStringLiteral("Config"), QStringLiteral("LastReadPath"), FolderOf(fileName));
-    const DataFileStatus status = OpenDataFile(fileName, [this] { return LockImages(); });
-    if (status == DataFileStatus::Ok) break;
+    ImagesView opened;
+    const DataFileStatus status = OpenDataFile(fileName, [this] { return LockImages(); }, &opened);
+    if (status == DataFileStatus::Ok) {
+      shown_ = std::move(opened);
+      break;
+    }
     if (status == DataFileStatus::Damaged) {
       WarningBox(txtFileDamaged() + QStringLiteral(": ") + FileNameOnly(fileName), QMessageBox::Ok, 0);
       return;
@@ -130,14 +134,22 @@ void TForm1::OpenFile(QString fileName, bool) {
     if (!ShowOpenDialog(fileName)) return;
   }
   FillSeriesTable();
-  LinkState.store(kLinkIdle);
+  LinkState.store(LinkStates::Idle);
   StatusText(0, txtFileQuote() + FileNameOnly(fileName) + u'"');
-  StatusText(1, txtStatusDataRead() + QStringLiteral(" (") + QString::number(ProcessCount.load()) + u')');
+  StatusText(1, txtStatusDataRead() + QStringLiteral(" (") + QString::number(ShownProcessCount()) + u')');
   LinkLamp(LampColour::ButtonFace);
 }
 
+void TForm1::ShowCurrentImages() {
+  {
+    std::unique_lock<std::mutex> lock = LockImages();
+    shown_ = SnapshotImagesLocked();
+  }
+  FillSeriesTable();
+}
+
 void TForm1::ASaveExecute() {
-  if (ProcessCount.load() == 0) {
+  if (ShownProcessCount() == 0) {
     QMessageBox box(QMessageBox::NoIcon, txtAppTitle(), txtStatusNoData(), QMessageBox::Ok, this);
     ExecModal(box);
     return;
@@ -164,14 +176,10 @@ void TForm1::ASaveExecute() {
         continue;
       }
     }
-    // The file gets a copy taken in one piece, so a transfer cannot change it halfway.
-    auto copy = std::make_unique<DeviceImages>();
-    {
-      std::unique_lock<std::mutex> lock = LockImages();
-      *copy = Images;
-    }
+    // What the window shows is saved: a copy that no transfer changes.
+    const ImagesView shown = shown_;
     QString error;
-    if (WriteDataFile(target, *copy, &error)) return;
+    if (WriteDataFile(target, shown->images, &error)) return;
     QMessageBox box(QMessageBox::Warning, txtAppTitle(), txtCantCreateFile(),
                     QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore, this);
     box.setDefaultButton(QMessageBox::Retry);

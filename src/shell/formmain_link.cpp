@@ -2,15 +2,12 @@
 
 #include <QCoreApplication>
 #include <QProgressBar>
-#include <QThread>
 
 #include "chart1.h"
 #include "controls.h"
 #include "device/exchangeloop.h"
 #include "device/kovthread.h"
-#include "device/kovthreadusb.h"
-#include "device/libusbtransport.h"
-#include "device/pipetransport.h"
+#include "device/instrumentlink.h"
 #include "formmain.h"
 
 namespace zarn {
@@ -30,32 +27,20 @@ QColor LampToColor(LampColour colour, const QWidget* widget) {
 // ---- Worker.
 
 void TForm1::CreateWorker() {
-  KovThreadUSB = new TKovThread(this);
-  KovThreadUSB->setObjectName(QStringLiteral("KovThreadUSB"));
-  // KovThreadUSBExecute: the exchange loop, for the whole run.
-  KovThreadUSB->OnExecute = [this](TKovThreadBase*, TKovExecuteThread* thread, void*&) {
-    PipeLink& pipe = seams_.pipe ? *seams_.pipe : static_cast<PipeLink&>(ThePipeTransport());
-    UsbLink& usb = seams_.usb ? *seams_.usb : static_cast<UsbLink&>(TheLibusbTransport());
-    RunExchangeLoop(*thread, *this, pipe, usb);
-  };
+  link_ = std::make_unique<InstrumentLink>(*this, this, seams_.pipe, seams_.usb);
+  KovThreadUSB = link_->Worker();
 }
 
-void TForm1::StartWorker() { KovThreadUSB->Start(); }
+void TForm1::StartWorker() { link_->Start(); }
 
-bool TForm1::WorkerRunning() const { return KovThreadUSB && KovThreadUSB->GetRuning(); }
+bool TForm1::WorkerRunning() const { return link_ && link_->Running(); }
 
 void TForm1::StopWorker() {
-  if (!WorkerRunning()) return;
-  KovThreadUSB->Stop();
-  // A transfer under way on the pipes ends at once instead of at its time-out.
-  (seams_.pipe ? *seams_.pipe : static_cast<PipeLink&>(ThePipeTransport())).Interrupt();
-  // The loop hands its notifications to this thread and waits for them, and the end of
-  // its run is handled here too: keep serving events (but no user input) until it has
-  // ended. The loop ends within its transports' time-outs.
-  while (KovThreadUSB->GetRuning()) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
-    if (KovThreadUSB->GetRuning()) QThread::msleep(2);
-  }
+  if (!link_ || link_->Stop()) return;
+  // Stuck beyond every time-out (it cannot be, short of a broken system): the window
+  // still closes; the link leaves the worker to the end of the process.
+  qWarning("zarn26: the exchange with the instrument did not end; closing without it");
+  link_.reset();
 }
 
 // ---- LinkSink.
@@ -91,9 +76,18 @@ void TForm1::ProgressEnd() {
 void TForm1::ProgressHide() { ProgressBar1->hide(); }
 
 void TForm1::RefreshWithChartHidden() {
+  // The link took a copy of the whole read before handing the refresh over; from now on
+  // the window shows that copy, whatever later reads do to the images.
+  if (link_) {
+    if (ImagesView view = link_->Snapshot()) shown_ = std::move(view);
+  }
   Chart1->hide();
   FillSeriesTable();
   Chart1->show();
+}
+
+void TForm1::TransferFailed(const LinkFailure&) {
+  // The status bar says what failed (the loop's text); what is shown stays as it was.
 }
 
 }  // namespace zarn

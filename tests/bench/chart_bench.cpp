@@ -80,7 +80,7 @@ std::unique_ptr<TForm1> MakeForm() {
   auto form = std::make_unique<TForm1>(std::move(seams));
   form->show();
   LoadBrowsingSample();
-  form->FillSeriesTable();
+  form->ShowCurrentImages();
   QCoreApplication::processEvents();
   return form;
 }

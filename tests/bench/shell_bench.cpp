@@ -82,7 +82,7 @@ void BM_FillSeriesTable(benchmark::State& state) {
   LoadFull();
   auto form = MakeForm();
   for (auto _ : state) {
-    form->FillSeriesTable();
+    form->ShowCurrentImages();
   }
   state.counters["rows"] = form->StringGrid1->RowCount();
 }
@@ -92,7 +92,7 @@ BENCHMARK(BM_FillSeriesTable)->Unit(benchmark::kMillisecond);
 void BM_UnitSwitchAndRepaint(benchmark::State& state) {
   LoadFull();
   auto form = MakeForm();
-  form->FillSeriesTable();
+  form->ShowCurrentImages();
   bool kgf = false;
   for (auto _ : state) {
     kgf = !kgf;

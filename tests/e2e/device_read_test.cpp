@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTextStream>
+#include <QThread>
 #include <memory>
 
 #include "common/images.h"
@@ -83,13 +84,16 @@ class ReadTest : public ::testing::TestWithParam<Route> {
     return env;
   }
 
+  void StartReader(Child& reader, const QString& out, int timeoutS) {
+    reader.Start(QStringLiteral(ZARN_CLI_PATH),
+                 {QStringLiteral("read"), out, QStringLiteral("--timeout"), QString::number(timeoutS)},
+                 ReaderEnvironment());
+  }
+
   // Runs the reader to its end (bounded); returns its exit code, -1 when it had to be
   // killed.
   int Read(int timeoutS, int boundMs) {
-    reader_.Start(QStringLiteral(ZARN_CLI_PATH),
-                  {QStringLiteral("read"), out_, QStringLiteral("--timeout"),
-                   QString::number(timeoutS)},
-                  ReaderEnvironment());
+    StartReader(reader_, out_, timeoutS);
     const int code = reader_.Wait(boundMs);
     log_ = reader_.Process().readAllStandardError();
     return code;
@@ -144,7 +148,8 @@ TEST_P(ReadTest, AnUnplugDuringTheDataReadIsSurvivedAfterTheReplug) {
 TEST_P(ReadTest, AStalledInstrumentEndsTheReaderWithinItsTimeOut) {
   ASSERT_FALSE(StartSimulator({QStringLiteral("--stall-after"), QStringLiteral("200000")})
                    .isEmpty());
-  EXPECT_EQ(Read(6, 60000), 5) << log_.toStdString();
+  EXPECT_EQ(Read(6, 60000), 6) << log_.toStdString();
+  EXPECT_TRUE(log_.contains("the read did not finish")) << log_.toStdString();
   EXPECT_FALSE(QFile::exists(out_));
   sim_.Stop();
 }
@@ -152,6 +157,74 @@ TEST_P(ReadTest, AStalledInstrumentEndsTheReaderWithinItsTimeOut) {
 TEST_P(ReadTest, NoInstrumentEndsTheReaderWithItsExitCode) {
   EXPECT_EQ(Read(3, 60000), 5) << log_.toStdString();
   EXPECT_TRUE(log_.contains("no instrument answered")) << log_.toStdString();
+}
+
+// Replies that do not arrive whole: the reader says which block did not finish, exits 6
+// and leaves the file that was there byte for byte as it was.
+TEST_P(ReadTest, AReadThatDidNotFinishLeavesTheOldFile) {
+  struct Case {
+    const char* name;
+    QStringList faults;
+    const char* block;  // in the reader's message (Russian: no settings file)
+  };
+  const Case cases[] = {
+      {"a version with an absurd length", {QStringLiteral("--garbage-length"), QStringLiteral("1")},
+       "версия прибора"},
+      {"a data memory with an absurd length", {QStringLiteral("--garbage-length"), QStringLiteral("4")},
+       "память данных"},
+      {"an objects reply that stalls half-way", {QStringLiteral("--stall-on"), QStringLiteral("6,300")},
+       "блок объектов"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QByteArray old = "an older read, kept as it was";
+    {
+      QFile file(out_);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(old);
+    }
+    ASSERT_FALSE(StartSimulator(c.faults).isEmpty());
+    EXPECT_EQ(Read(40, 90000), 6) << log_.toStdString();
+    EXPECT_TRUE(log_.contains("the read did not finish: ")) << log_.toStdString();
+    EXPECT_TRUE(log_.contains(c.block)) << log_.toStdString();
+    QFile file(out_);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), old);
+    sim_.Stop();
+  }
+}
+
+// A reply that pauses and goes on is read whole (on libusb the pause outlasts a transfer's
+// time-out: the pass fails and the read starts again).
+TEST_P(ReadTest, AReplyThatPausesAndResumesIsReadWhole) {
+  ASSERT_FALSE(StartSimulator({QStringLiteral("--stall-on"), QStringLiteral("4,300000,1200")}).isEmpty());
+  ASSERT_EQ(Read(60, 90000), 0) << log_.toStdString();
+  ExpectSameBlocks(*Held());
+}
+
+// A second reader started during the first one's read sends nothing and exits 7; the
+// first one's read is whole.
+TEST_P(ReadTest, ASecondProgramIsToldTheInstrumentIsInUse) {
+  // About five seconds of memory: 1 MiB in 4 KiB pieces 20 ms apart.
+  ASSERT_FALSE(StartSimulator({QStringLiteral("--data-length"), QStringLiteral("1048576"),
+                               QStringLiteral("--slow"), QStringLiteral("20")})
+                   .isEmpty());
+  StartReader(reader_, out_, 60);
+  QThread::msleep(2500);  // past the first reader's connect
+  Child second;
+  const QString secondOut = dir_.filePath(QStringLiteral("second.zarn"));
+  StartReader(second, secondOut, 60);
+  EXPECT_EQ(second.Wait(30000), 7);
+  const QByteArray secondLog = second.Process().readAllStandardError();
+  EXPECT_TRUE(secondLog.contains("Прибор занят другой программой")) << secondLog.toStdString();
+  EXPECT_FALSE(QFile::exists(secondOut));
+  EXPECT_EQ(reader_.Wait(90000), 0) << reader_.Process().readAllStandardError().toStdString();
+  auto held = Held();
+  auto read = std::make_unique<DeviceImages>();
+  ASSERT_EQ(ReadDataFile(out_, *read), DataFileStatus::Ok);
+  EXPECT_EQ(read->ParamBlock, held->ParamBlock);
+  EXPECT_TRUE(std::equal(read->DataImage.begin(), read->DataImage.begin() + 1048576,
+                         held->DataImage.begin()));
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, ReadTest, ::testing::Values(Route::Pipe, Route::Libusb),

@@ -56,12 +56,12 @@ class CopyTest : public WindowTest {
   }
   void Fill(TForm1& form, int processes, uint64_t seed = 11) {
     wintest::LoadSample(processes, seed);
-    form.FillSeriesTable();
+    form.ShowCurrentImages();
   }
   void Fill(TForm1& form, const std::vector<ProcessRecordBuffer>& records) {
     test::PlaceProcesses(Images, records);
     CountProcesses();
-    form.FillSeriesTable();
+    form.ShowCurrentImages();
   }
 
   // zarn26-cli export WHAT of the images as they are now, in the window's language and

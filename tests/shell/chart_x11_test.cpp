@@ -92,7 +92,7 @@ TEST_F(X11CopyTest, KeysAndEditMenuPutTheTextsOnTheX11Clipboard) {
     SCOPED_TRACE(language);
     TForm1& form = Open(language, language == kRussian ? StrengthUnit::MPa : StrengthUnit::Kgf);
     wintest::LoadSample(4, 5);
-    form.FillSeriesTable();
+    form.ShowCurrentImages();
     const QString series = Cli("series");
 
     // Ctrl+C in table 1 copies the selected (current) row.
@@ -153,7 +153,7 @@ TEST_F(X11CopyTest, Screenshots) {
   TForm1& form = Open(kRussian, StrengthUnit::MPa);
   form.Chart1->setZoomAnimated(false);
   wintest::LoadSample(12, 2024);
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   int row = 2;  // the process with the most blows, gray ones among them if possible
   int best = -1;
   for (int i = 0; i < int(ProcessCount.load()); ++i) {

@@ -49,7 +49,7 @@ TEST_F(FilesTest, OpeningAFileFillsTablesAndStatusAndIdlesTheLoop) {
   const QString path = MakeDataFile(u"data/one.zarn"_qs, 25);
   TForm1& form = MakeForm();
   form.LinkLamp(LampColour::Red);
-  LinkState.store(kLinkConnect);
+  LinkState.store(LinkStates::Connect);
   QStringList proposed, titles;
   ExpectFileDialog(path, &proposed, &titles);
   form.AOpenExecute(form.AOpen);
@@ -59,7 +59,7 @@ TEST_F(FilesTest, OpeningAFileFillsTablesAndStatusAndIdlesTheLoop) {
   EXPECT_EQ(proposed.value(0), DefaultDataFolder() + u"File"_qs);
   EXPECT_EQ(ProcessCount.load(), 25u);
   EXPECT_EQ(form.StringGrid1->RowCount(), 27);
-  EXPECT_EQ(LinkState.load(), kLinkIdle);
+  EXPECT_EQ(LinkState.load(), LinkStates::Idle);
   EXPECT_EQ(form.StatusBar1->PanelText(0), u"Файл \"one.zarn\"");
   EXPECT_EQ(form.StatusBar1->PanelText(1), u"Данные считаны (25)");
   EXPECT_EQ(form.CurrentLamp(), LampColour::ButtonFace);
@@ -78,8 +78,8 @@ TEST_F(FilesTest, OpeningAFileFillsTablesAndStatusAndIdlesTheLoop) {
 TEST_F(FilesTest, ADamagedFileIsReportedAndChangesNothing) {
   LoadSample(4);
   TForm1& form = MakeForm();
-  form.FillSeriesTable();
-  LinkState.store(kLinkReadData);
+  form.ShowCurrentImages();
+  LinkState.store(LinkStates::ReadData);
   const QString path = MakeDataFile(u"bad.zarn"_qs, 9);
   {
     QFile f(path);
@@ -95,7 +95,7 @@ TEST_F(FilesTest, ADamagedFileIsReportedAndChangesNothing) {
   EXPECT_EQ(shown_[1].icon, QMessageBox::Warning);
   EXPECT_EQ(ProcessCount.load(), 4u);
   EXPECT_EQ(form.StringGrid1->RowCount(), 6);
-  EXPECT_EQ(LinkState.load(), kLinkReadData);
+  EXPECT_EQ(LinkState.load(), LinkStates::ReadData);
   // The folder was remembered before the file was tried.
   EXPECT_EQ(Setting("Config", "LastReadPath"), dir_.path() + u'/');
 }
@@ -155,7 +155,7 @@ TEST_F(FilesTest, SaveNameRules) {
 TEST_F(FilesTest, AMaterialsExtensionAsksAgainWithTheDataExtension) {
   LoadSample(5);
   TForm1& form = MakeForm();
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   const QString d = dir_.path() + u'/';
   QStringList proposed, titles;
   ExpectFileDialog(d + u"data.mtzarn"_qs, &proposed, &titles);

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "device/instrumentlink.h"
 #include "device/transports.h"
 #include "shell/chart1.h"
 #include "shell/controls.h"
@@ -66,6 +67,7 @@ TEST_F(LinkTest, RefreshAfterAReadFillsTheTablesWithTheChartShownAgain) {
   TForm1& form = MakeForm();
   form.show();
   LoadSample(30);
+  form.Link()->TakeSnapshot();  // as the link does when a whole read has completed
   form.RefreshWithChartHidden();
   EXPECT_TRUE(form.Chart1->isVisible());
   EXPECT_EQ(form.StringGrid1->RowCount(), 32);
@@ -74,21 +76,52 @@ TEST_F(LinkTest, RefreshAfterAReadFillsTheTablesWithTheChartShownAgain) {
   EXPECT_FALSE(form.StringGrid2->Cells(0, 0).isEmpty());
   // A refresh with no processes empties the tables instead of keeping the old read.
   ProcessCount.store(0);
+  form.Link()->TakeSnapshot();
   form.RefreshWithChartHidden();
   EXPECT_EQ(form.StringGrid1->RowCount(), 3);
+}
+
+// What a read in progress (or one that failed half-way) writes into the images never
+// reaches the tables, the unit switch, the clicks or a save: only a completed read
+// replaces what is shown, in one step.
+TEST_F(LinkTest, TheWindowShowsItsOwnCopyUntilAReadCompletes) {
+  WriteSettings("[Config]\r\nLangId=Eng\r\n");
+  TForm1& form = MakeForm();
+  LoadSample(30, 1);
+  form.Link()->TakeSnapshot();
+  form.RefreshWithChartHidden();
+  const ImagesView first = form.ShownImages();
+  auto table = [&form] {
+    QStringList rows;
+    for (int r = 0; r < form.StringGrid1->RowCount(); ++r) rows << form.StringGrid1->Cells(1, r) + form.StringGrid1->Cells(3, r);
+    return rows;
+  };
+  const QStringList before = table();
+  LoadSample(7, 99);  // a re-read that filled the directory and stopped half-way
+  form.AkgmExecute();
+  form.AMPaExecute();
+  form.StringGrid1->SetRow(5);
+  form.StringGrid1Click();
+  EXPECT_EQ(table(), before);
+  EXPECT_EQ(form.ShownImages(), first);
+  EXPECT_EQ(form.ShownProcessCount(), 30u);
+  form.Link()->TakeSnapshot();
+  form.RefreshWithChartHidden();
+  EXPECT_EQ(form.StringGrid1->RowCount(), 9);
+  EXPECT_EQ(first->processCount, 30u);  // the old copy is intact for whoever holds it
 }
 
 TEST_F(LinkTest, ReadFromDeviceOnlyWhileTheLoopIdles) {
   WriteSettings("[Config]\r\nLangId=Rus\r\n");
   TForm1& form = MakeForm();
-  LinkState.store(kLinkReadData);
+  LinkState.store(LinkStates::ReadData);
   DataReadComplete.store(true);
   form.AGaugeRead->trigger();
-  EXPECT_EQ(LinkState.load(), kLinkReadData);
+  EXPECT_EQ(LinkState.load(), LinkStates::ReadData);
   EXPECT_TRUE(DataReadComplete.load());
-  LinkState.store(kLinkIdle);
+  LinkState.store(LinkStates::Idle);
   form.AGaugeRead->trigger();
-  EXPECT_EQ(LinkState.load(), kLinkConnect);
+  EXPECT_EQ(LinkState.load(), LinkStates::Connect);
   EXPECT_FALSE(DataReadComplete.load());
 }
 

@@ -50,7 +50,7 @@ class TablesTest : public WindowTest {
 TEST_F(TablesTest, FillListsEveryProcessAndShowsTheFirst) {
   LoadSample(40);
   TForm1& form = MakeForm();
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   EXPECT_EQ(form.StringGrid1->RowCount(), 42);
   for (uint32_t i = 0; i < 40; ++i) ExpectSeriesRow(form, i, StrengthUnit::MPa);
   EXPECT_EQ(form.StringGrid1->Row(), 2);
@@ -72,7 +72,7 @@ TEST_F(TablesTest, ClickingARowShowsItsProcess) {
   LoadSample(12);
   TForm1& form = MakeForm();
   form.show();
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   QSignalSpy clicks(form.StringGrid1, &TStringGrid::Click);
 
   const QRect cell = form.StringGrid1->visualRect(form.StringGrid1->model()->index(4, 1));
@@ -98,7 +98,7 @@ TEST_F(TablesTest, ShiftClickSelectsARangeOfRows) {
   LoadSample(12);
   TForm1& form = MakeForm();
   form.show();
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   auto center = [&](int row) {
     return form.StringGrid1->visualRect(form.StringGrid1->model()->index(row, 2)).center();
   };
@@ -112,7 +112,7 @@ TEST_F(TablesTest, ShiftClickSelectsARangeOfRows) {
 TEST_F(TablesTest, LanguageSwitchShowsTheSelectedProcessAgain) {
   LoadSample(12);
   TForm1& form = MakeForm();
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   form.StringGrid1->SetRow(4);
   form.StringGrid1Click();
   form.ALangEngExecute();
@@ -133,7 +133,7 @@ TEST_F(TablesTest, LanguageSwitchShowsTheSelectedProcessAgain) {
 TEST_F(TablesTest, UnitSwitchRefillsAndReturnsToTheFirstProcess) {
   LoadSample(12);
   TForm1& form = MakeForm();
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   form.StringGrid1->SetRow(4);
   form.StringGrid1Click();
   form.AkgmExecute();
@@ -155,7 +155,7 @@ TEST_F(TablesTest, ClickingABlowColumnDrawsThatBlowAlone) {
   LoadSample(12);
   TForm1& form = MakeForm();
   form.show();
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   const ProcessView p(ProcessRecord.data());
   ASSERT_GE(p.shownBlowCount(), 3);
   const QRect cell = form.StringGrid2->visualRect(form.StringGrid2->model()->index(2, 3));
@@ -185,7 +185,7 @@ TEST_F(TablesTest, ClicksWithoutProcessesDoNothing) {
   const QString label = form.StringGrid2->Cells(0, 1);
   form.StringGrid1Click();
   form.StringGrid2Click();
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   EXPECT_TRUE(shown_.empty());
   EXPECT_EQ(form.StringGrid1->RowCount(), 3);
   EXPECT_EQ(form.StringGrid2->Cells(0, 1), label);
@@ -194,7 +194,7 @@ TEST_F(TablesTest, ClicksWithoutProcessesDoNothing) {
 TEST_F(TablesTest, AReadWithoutProcessesEmptiesTheTables) {
   LoadSample(5);
   TForm1& form = MakeForm();
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   ProcessCount.store(0);  // the next read found no processes
   form.AkgmExecute();
   EXPECT_EQ(form.StringGrid1->RowCount(), 3);
@@ -215,7 +215,7 @@ TEST_F(TablesTest, ProcessWithoutBlowsKeepsOneEmptyBlowColumn) {
   record[6] = 0;
   record[7] = 0;
   TForm1& form = MakeForm();
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   form.StringGrid1->SetRow(3);
   form.StringGrid1Click();
   EXPECT_EQ(ProcessView(ProcessRecord.data()).blowCount(), 0);
@@ -228,7 +228,7 @@ TEST_F(TablesTest, ProcessWithoutBlowsKeepsOneEmptyBlowColumn) {
 TEST_F(TablesTest, ABadProcessIndexShowsTheDataErrorAndStillDraws) {
   LoadSample(3);
   TForm1& form = MakeForm();
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   ExpectReturn(QMessageBox::Ok);
   form.ShowProcess(7);
   ASSERT_EQ(shown_.size(), 1u);
@@ -246,7 +246,7 @@ TEST_F(TablesTest, CoefficientCellsCannotBeSelected) {
   LoadSample(3);
   TForm1& form = MakeForm();
   form.show();
-  form.FillSeriesTable();
+  form.ShowCurrentImages();
   const QRect cell = form.StringGridKoef->visualRect(form.StringGridKoef->model()->index(0, 2));
   QTest::mouseClick(form.StringGridKoef->viewport(), Qt::LeftButton, {}, cell.center());
   EXPECT_TRUE(form.StringGridKoef->Selection().IsNone());

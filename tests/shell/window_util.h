@@ -40,7 +40,7 @@ inline QApplication& App() {
 inline void ResetGlobals() {
   LanguageIndex.store(kRussian);
   ProcessCount.store(0);
-  LinkState.store(kLinkChooseTransport);
+  LinkState.store(LinkStates::ChooseTransport);
   DataReadComplete.store(false);
   Images = DeviceImages{};
   ProcessRecord.fill(0);

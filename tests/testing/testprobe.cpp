@@ -46,6 +46,7 @@ class TestProbe : public QObject {
     s += QStringLiteral("lamp=%1\n").arg(uint32_t(form_->CurrentLamp()), 8, 16, QLatin1Char('0'));
     s += QStringLiteral("progress=%1\n").arg(form_->ProgressBar1->isVisible() ? 1 : 0);
     s += QStringLiteral("row1=%1\n").arg(form_->StringGrid1->Row());
+    s += QStringLiteral("shown=%1\n").arg(form_->ShownProcessCount());
     s += QStringLiteral("chart.title=") + form_->Chart1->TitleLines().join(u'|') + u'\n';
     const auto series = form_->Chart1->SeriesPoints();
     int drawn = 0;
@@ -85,6 +86,21 @@ class TestProbe : public QObject {
       form_->grab().save(argument);
     } else if (command == u"close") {
       form_->close();
+    } else if (command == u"read") {
+      form_->AGaugeReadExecute();
+    } else if (command == u"unit") {
+      if (argument == u"kgf")
+        form_->AkgmExecute();
+      else
+        form_->AMPaExecute();
+    } else if (command == u"copy1") {
+      form_->ACopyTable1Execute();
+    } else if (command == u"copy2") {
+      form_->ACopyTable2Execute();
+    } else if (command == u"copydata") {
+      form_->ACopyGraphDataExecute();
+    } else if (command == u"open") {
+      form_->OpenCommandLine({argument});
     }
   }
 

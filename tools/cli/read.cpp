@@ -1,8 +1,9 @@
-// zarn26-cli read: the program's exchange loop with the real transports, run until the
-// start-up read has completed, then the images written to a data file.
+// zarn26-cli read: the program's link to the instrument (the same exchange loop and
+// transports as the window), run until the start-up read and the object names have
+// arrived whole, then the images written to a data file. A read that did not finish
+// writes nothing, so an existing file stays as it was.
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QTimer>
@@ -17,12 +18,8 @@
 #include "common/paths.h"
 #include "common/texts.h"
 #include "data/datafile.h"
-#include "device/exchangeloop.h"
-#include "device/kovthread.h"
-#include "device/kovthreadusb.h"
-#include "device/libusbtransport.h"
+#include "device/instrumentlink.h"
 #include "device/linkstate.h"
-#include "device/pipetransport.h"
 
 namespace zarn::cli {
 
@@ -31,12 +28,12 @@ namespace {
 constexpr char kReadUsage[] = "usage: zarn26-cli read OUT.zarn [--timeout SECONDS]\n";
 constexpr int kDefaultTimeoutS = 30;
 constexpr int kMaxTimeoutS = 24 * 3600;
-// How long the object names may take after the start-up read (the editors wait 2 s for
-// a read; this leaves room for one retry after a failure).
-constexpr int kObjectsWaitMs = 5000;
-// A stop is honoured within one transport time-out plus one pass; this bounds the wait
-// for it generously.
-constexpr int kStopWaitMs = 15000;
+// How long the object names may take after the start-up read, in the editors' 100 ms
+// waits (they wait 2 s for a read; this leaves room for one retry after a failure).
+constexpr int kObjectsWaits = 50;
+// Failed passes after which the read is given up (a loose cable may fail one; a reply
+// that is wrong every time fails them all).
+constexpr int kMaxFailedPasses = 3;
 
 void Err(const QString& text) {
   std::fputs(text.toLocal8Bit().constData(), stderr);
@@ -89,10 +86,14 @@ class CliSink final : public LinkSink {
     ++refreshes;
     if (onRefresh) onRefresh();
   }
+  void TransferFailed(const LinkFailure&) override {
+    if (onFailure) onFailure();
+  }
 
   int refreshes = 0;
   std::function<void()> onStatus;
   std::function<void()> onRefresh;
+  std::function<void()> onFailure;
 
  private:
   void Percent(int percent) {
@@ -121,22 +122,6 @@ class CliSink final : public LinkSink {
   int percent_ = -1;
   bool lineOpen_ = false;
 };
-
-// Serves events until the run has ended; false when it did not within the bound.
-bool StopWorker(TKovThread& worker) {
-  worker.Stop();
-  // A transfer under way on the pipes ends at once instead of at its time-out.
-  ThePipeTransport().Interrupt();
-  QElapsedTimer timer;
-  timer.start();
-  while (worker.GetRuning()) {
-    if (timer.elapsed() > kStopWaitMs) return false;
-    QEventLoop events;
-    QTimer::singleShot(20, &events, &QEventLoop::quit);
-    events.exec();
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -184,66 +169,89 @@ int RunRead(const QStringList& args) {
 
   LanguageIndex.store(SettingsLanguage());
   CliSink sink;
-  TKovThread worker;
-  worker.OnExecute = [&sink](TKovThreadBase*, TKovExecuteThread* thread, void*&) {
-    RunExchangeLoop(*thread, sink, ThePipeTransport(), TheLibusbTransport());
-  };
+  InstrumentLink link(sink);
 
-  // The start-up read: done when the loop hands over the refresh.
-  bool timedOut = false;
+  // The start-up read: done when the loop hands over the refresh. A failed pass makes
+  // the loop start again from connect (an unplugged instrument is read again once it is
+  // back); after kMaxFailedPasses failures, or at the time-out, the read has not
+  // finished. Another program holding the instrument ends it at once.
+  enum class Ending { Read, TimedOut, Failed, InUse } ending = Ending::Read;
   {
     QEventLoop events;
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &events, [&] {
-      timedOut = true;
+    auto end = [&](Ending why) {
+      ending = why;
       events.quit();
-    });
-    sink.onRefresh = [&events] { events.quit(); };
+    };
+    QObject::connect(&deadline, &QTimer::timeout, &events, [&] { end(Ending::TimedOut); });
+    sink.onRefresh = [&] { end(Ending::Read); };
+    sink.onFailure = [&] {
+      if (link.Failures() >= kMaxFailedPasses) end(Ending::Failed);
+    };
+    sink.onStatus = [&] {
+      if (link.Access() == LinkAccess::InUse) end(Ending::InUse);
+    };
     deadline.start(timeoutS * 1000);
-    worker.Start();
+    link.Start();
     events.exec();
     sink.onRefresh = nullptr;
+    sink.onFailure = nullptr;
+    sink.onStatus = nullptr;
   }
 
   // The object names are not part of the start-up read: ask for them as the objects
-  // editor does. Whether it worked shows in the status that follows the request: idle
-  // again means read; still 6 means the loop tries again; anything else (a failure
-  // without a whole read behind it sends the loop back to connect) means not read.
-  bool objectsRead = false;
-  if (!timedOut && RequestTransfer(kLinkReadObjects)) {
-    QEventLoop events;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, &events, &QEventLoop::quit);
-    bool decided = false;
-    sink.onStatus = [&] {
-      const uint8_t state = LinkState.load();
-      if (state == kLinkReadObjects || decided) return;
-      decided = true;
-      objectsRead = state == kLinkIdle;
-      events.quit();
-    };
-    deadline.start(kObjectsWaitMs);
-    events.exec();
-    sink.onStatus = nullptr;
-    WithdrawRequest(kLinkReadObjects);
-  }
+  // editor does, with room for a retry after one failure.
+  RequestOutcome objects = RequestOutcome::NotAccepted;
+  if (ending == Ending::Read && link.RequestTransfer(LinkStates::ReadObjects))
+    objects = link.WaitForRequest(LinkStates::ReadObjects, kObjectsWaits);
 
-  const bool stopped = StopWorker(worker);
+  const bool stopped = link.Stop();
   if (!stopped) Err(QStringLiteral("zarn26-cli read: the exchange with the instrument did not end"));
 
+  // Why a read did not finish: the last failure, naming its block.
+  auto unfinished = [&](const QString& fallback) {
+    const LinkFailure failure = link.LastFailure();
+    const QString why = failure.fault == LinkFault::None
+                            ? fallback
+                            : LinkFailureText(failure, LanguageIndex.load());
+    Err(QStringLiteral("zarn26-cli read: the read did not finish: %1; \"%2\" was not written")
+            .arg(why, out));
+    return kExitUnfinished;
+  };
+
   int code = kExitOk;
-  if (timedOut) {
-    const bool answered = TransportKind.load() == kTransportPipe || DataReadComplete.load() ||
-                          (LinkState.load() != kLinkConnect && LinkState.load() != kLinkChooseTransport);
-    Err(answered ? QStringLiteral("zarn26-cli read: the instrument did not finish the read within %1 s")
-                       .arg(timeoutS)
-                 : QStringLiteral("zarn26-cli read: no instrument answered within %1 s").arg(timeoutS));
-    code = kExitNoInstrument;
+  if (ending == Ending::InUse) {
+    Err(QStringLiteral("zarn26-cli read: ") + txtStatusInUse());
+    code = kExitInUse;
+  } else if (ending == Ending::Failed) {
+    code = unfinished(QString());
+  } else if (ending == Ending::TimedOut) {
+    if (link.Failures() > 0) {
+      code = unfinished(QString());
+    } else {
+      const bool answered = TransportKind.load() == TransportKinds::Pipe ||
+                            DataReadComplete.load() ||
+                            (LinkState.load() != LinkStates::Connect &&
+                             LinkState.load() != LinkStates::ChooseTransport);
+      if (answered) {
+        Err(QStringLiteral("zarn26-cli read: the read did not finish within %1 s; \"%2\" was not written")
+                .arg(timeoutS)
+                .arg(out));
+        code = kExitUnfinished;
+      } else {
+        Err(QStringLiteral("zarn26-cli read: no instrument answered within %1 s").arg(timeoutS));
+        code = kExitNoInstrument;
+      }
+    }
+  } else if (objects != RequestOutcome::Done) {
+    // A file without its object names would not be what the instrument holds.
+    const LinkFailure failure = link.LastFailure();
+    code = unfinished(failure.block == LinkBlock::Objects
+                          ? QString()
+                          : LinkFailureText({LinkBlock::Objects, LinkFault::NoReply},
+                                            LanguageIndex.load()));
   } else {
-    if (!objectsRead)
-      Err(QStringLiteral("zarn26-cli read: the object names could not be read; the file holds none"));
     // A run that did not end may still hold the images; never write them under it.
     std::unique_lock lock(ImagesLock, std::try_to_lock);
     QString error;
