@@ -70,6 +70,11 @@ InstrumentLink::~InstrumentLink() {
   if (ownsWorker_) delete worker_;
 }
 
+void InstrumentLink::HoldBetweenTransfers(bool hold) {
+  pipe_.HoldBetweenTransfers(hold);
+  usb_.HoldBetweenTransfers(hold);
+}
+
 void InstrumentLink::Start() { worker_->Start(); }
 
 bool InstrumentLink::Running() const { return worker_->GetRuning(); }

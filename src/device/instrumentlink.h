@@ -68,6 +68,9 @@ class InstrumentLink {
   InstrumentLink(const InstrumentLink&) = delete;
   InstrumentLink& operator=(const InstrumentLink&) = delete;
 
+  // Before Start: keep the instrument held by this program between the loop's
+  // transfers too (the loop closes the link after each), until the program ends.
+  void HoldBetweenTransfers(bool hold);
   // Starts the worker; nothing when it runs.
   void Start();
   bool Running() const;

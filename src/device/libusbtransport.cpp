@@ -171,7 +171,7 @@ void LibusbTransport::DropDevice() {
   // library then only releases its descriptor and memory, and its result is ignored.
   if (device_ && library_) library_->usb_close(static_cast<usb_dev_handle*>(device_));
   device_ = nullptr;
-  lockFile_.Release();
+  if (!holdBetween_) lockFile_.Release();
 }
 
 int LibusbTransport::TransportOpen(LinkSink& sink) {
@@ -209,7 +209,7 @@ int LibusbTransport::TransportOpen(LinkSink& sink) {
   usb_dev_handle* handle = library_->usb_open(instrument);
   if (!handle) {
     const int code = errno > 0 ? -errno : -EIO;
-    lockFile_.Release();
+    if (!holdBetween_) lockFile_.Release();
     ShowMessage(sink, ErrorText(code, LanguageIndex.load()) + AccessHint(code));
     return kUsbNotFound;
   }

@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <memory>
 
 #include "device/devicelock.h"
@@ -43,6 +44,7 @@ class LibusbTransport final : public UsbLink {
   void TransportClose() override;
   int TransportWrite(const uint8_t* bytes, int count) override;
   int TransportRead(uint8_t* buffer, int count) override;
+  void HoldBetweenTransfers(bool hold) override { holdBetween_ = hold; }
 
   // The message for a negative library error number in the given language
   // (0 Russian, 1 English); 0 gives the empty text.
@@ -69,6 +71,7 @@ class LibusbTransport final : public UsbLink {
   std::unique_ptr<Library> library_;
   void* device_ = nullptr;  // the library's usb_dev_handle of the open instrument
   DeviceLockFile lockFile_;  // held while the instrument is open
+  std::atomic<bool> holdBetween_{false};
   QStringList ruleFolders_ = DefaultRuleFolders();
 };
 

@@ -111,16 +111,19 @@ int PipeTransport::Open(QByteArrayView path) {
   // side then fails at once with ENXIO when nobody serves the device, instead of
   // waiting for a reader that may never come. Both stay non-blocking; every transfer
   // waits with poll under the time-out.
+  // The device is held before a byte is written: a second program gets "in use" and
+  // sends nothing. Its lock file first (it also covers a pipe that cannot be locked, and
+  // outlives the pipes while the link is held between transfers), then the pipes.
+  if (lockFile_.Acquire(QByteArray::fromStdString(folder)) == DeviceLockResult::InUse)
+    return kPipeOpenInUse;
   readFd_ = pipeio::OpenNonBlocking(inPath.c_str(), O_RDONLY);
   int error = readFd_ < 0 ? errno : 0;
-  // The device is held before a byte is written: a second program gets "in use" and
-  // sends nothing.
-  if (error == 0 && !Hold(readFd_, folder)) error = kPipeOpenInUse;
+  if (error == 0 && !Hold(readFd_)) error = kPipeOpenInUse;
   if (error == 0) {
     writeFd_ = pipeio::OpenNonBlocking(outPath.c_str(), O_WRONLY);
     if (writeFd_ < 0) error = errno;
   }
-  if (error == 0 && !Hold(writeFd_, folder)) error = kPipeOpenInUse;
+  if (error == 0 && !Hold(writeFd_)) error = kPipeOpenInUse;
   if (error != 0) {
     TransportClose();
     return error;
@@ -129,21 +132,16 @@ int PipeTransport::Open(QByteArrayView path) {
   return 0;
 }
 
-bool PipeTransport::Hold(int fd, const std::string& folder) {
-  switch (LockDescriptor(fd)) {
-    case DeviceLockResult::Held: return true;
-    case DeviceLockResult::InUse: return false;
-    case DeviceLockResult::Unavailable: break;
-  }
-  // A pipe that cannot be locked itself: a lock file named after the device.
-  return lockFile_.Acquire(QByteArray::fromStdString(folder)) == DeviceLockResult::Held;
+bool PipeTransport::Hold(int fd) {
+  // A pipe that cannot be locked itself is covered by the lock file.
+  return LockDescriptor(fd) != DeviceLockResult::InUse;
 }
 
 int PipeTransport::TransportClose() {
   // Closing the descriptors drops their locks.
   pipeio::CloseFd(readFd_);
   pipeio::CloseFd(writeFd_);
-  lockFile_.Release();
+  if (!holdBetween_) lockFile_.Release();
   opened_ = false;
   return 0;
 }

@@ -56,16 +56,18 @@ class PipeTransport final : public PipeLink {
   // closes, so that a silent instrument does not hold up the end by a whole time-out.
   void Interrupt() override;
   void ClearInterrupt();
+  void HoldBetweenTransfers(bool hold) override { holdBetween_ = hold; }
 
   bool IsOpen() const { return opened_; }
   const QStringList& Roots() const { return roots_; }
 
  private:
   // Locks an open pipe of the device for this program; false when another holds it.
-  bool Hold(int fd, const std::string& folder);
+  static bool Hold(int fd);
 
   QStringList roots_;
-  DeviceLockFile lockFile_;
+  DeviceLockFile lockFile_;   // the device's lock file, taken before its pipes open
+  std::atomic<bool> holdBetween_{false};
   int readFd_ = -1;   // Pipe01
   int writeFd_ = -1;  // Pipe00
   bool opened_ = false;

@@ -39,6 +39,10 @@ class PipeLink {
   // Thread-safe: the transfer under way and every later one fail at once (the program
   // is closing; a silent instrument must not hold it up by a whole time-out).
   virtual void Interrupt() {}
+  // Call before the loop starts. True: the instrument stays held by this program after
+  // TransportClose too, until the program ends (a reader that closes the link between
+  // its transfers must not let another program in between them).
+  virtual void HoldBetweenTransfers(bool) {}
 };
 
 class UsbLink {
@@ -55,6 +59,8 @@ class UsbLink {
   // fewer bytes than asked; the loop asks again for the rest.
   virtual int TransportWrite(const uint8_t* bytes, int count) = 0;
   virtual int TransportRead(uint8_t* buffer, int count) = 0;
+  // As PipeLink::HoldBetweenTransfers.
+  virtual void HoldBetweenTransfers(bool) {}
 };
 
 }  // namespace zarn

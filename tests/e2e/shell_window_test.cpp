@@ -127,6 +127,15 @@ class ShellTest : public ::testing::Test {
     ASSERT_TRUE(f.commit());
   }
 
+  // zarn26-cli read OUT in the window's surroundings (the same instrument).
+  void StartReader(Child& reader, const QString& out) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("config")));
+    reader.Start(QStringLiteral(ZARN_CLI_PATH),
+                 {QStringLiteral("read"), out, QStringLiteral("--timeout"), QStringLiteral("60")}, env);
+  }
+
   // Closes the window as its close box does; the time until the process has ended.
   qint64 CloseAndTime() {
     QElapsedTimer timer;
@@ -200,6 +209,70 @@ TEST_F(ShellTest, StartUpReadFillsTheWindowAndAClickShowsAProcess) {
   const qint64 ms = CloseAndTime();
   EXPECT_GE(ms, 0) << "the program did not end";
   EXPECT_LT(ms, 3000);
+}
+
+// One program per instrument: the window waits, saying so, while zarn26-cli reads; and
+// zarn26-cli is turned away while the window reads. Each read that runs is whole.
+TEST_F(ShellTest, TheWindowAndTheReaderTakeTurnsWithTheInstrument) {
+  // 2 ms after every 4 KiB: each 8 MiB read takes a few seconds.
+  ASSERT_FALSE(StartSimulator({QStringLiteral("--slow"), QStringLiteral("2")}).isEmpty());
+  Child first;
+  StartReader(first, dir_.filePath(QStringLiteral("first.zarn")));
+  QThread::msleep(2000);  // the reader has the instrument now
+  StartProgram("[Config]\r\nLangId=Rus\r\n");
+  EXPECT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Прибор занят другой программой"; },
+                      30000))
+      << State().value(u"panel1"_qs).toStdString();
+  EXPECT_EQ(first.Wait(60000), 0) << first.Process().readAllStandardError().toStdString();
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Данные считаны (40)"; }, 60000));
+
+  Command(QStringLiteral("read"));
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"progress"_qs) == u"1"; }, 30000));
+  Child second;
+  const QString secondOut = dir_.filePath(QStringLiteral("second.zarn"));
+  StartReader(second, secondOut);
+  EXPECT_EQ(second.Wait(30000), 7);
+  EXPECT_TRUE(second.Process().readAllStandardError().contains("Прибор занят другой программой"));
+  EXPECT_FALSE(QFileInfo::exists(secondOut));
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Данные считаны (40)"; }, 60000));
+  EXPECT_EQ(GridRows(State(), u"table1"_qs), Export({QStringLiteral("series")}));
+  EXPECT_GE(CloseAndTime(), 0);
+}
+
+// Browsing, unit switches and copies while re-reads run (the race detector's build runs
+// this too): what the window shows is always one whole read, and it ends cleanly.
+TEST_F(ShellTest, BrowsingAndCopyingWhileReReadsRun) {
+  ASSERT_FALSE(StartSimulator({QStringLiteral("--slow"), QStringLiteral("1")}).isEmpty());
+  StartProgram("[Config]\r\nLangId=Rus\r\n");
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Данные считаны (40)"; }, 60000));
+  QElapsedTimer timer;
+  timer.start();
+  int reads = 0;
+  for (int round = 0; timer.elapsed() < 9000; ++round) {
+    const QMap<QString, QString> state = State();
+    if (state.value(u"panel1"_qs).startsWith(u"Данные считаны")) {
+      Command(QStringLiteral("read"));
+      ++reads;
+      QThread::msleep(150);
+    }
+    Command(QStringLiteral("click1 %1\nunit %2\ncopy1\nclick2 %3\ncopydata\ncopy2")
+                .arg(2 + round % 30)
+                .arg(round % 2 ? QStringLiteral("kgf") : QStringLiteral("mpa"))
+                .arg(1 + round % 5));
+    QThread::msleep(200);
+    ASSERT_EQ(app_.Process().state(), QProcess::Running);
+    const QMap<QString, QString> now = State();
+    // Always 40 processes on show: never a half-read directory.
+    EXPECT_EQ(now.value(u"shown"_qs), u"40");
+    EXPECT_EQ(now.value(u"table1.size"_qs), u"9x42");
+  }
+  EXPECT_GE(reads, 2);
+  Command(QStringLiteral("unit mpa"));
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Данные считаны (40)"; }, 60000));
+  ASSERT_TRUE(WaitFor([&](const auto& s) { return GridRows(s, u"table1"_qs) == Export({QStringLiteral("series")}); },
+                      10000));
+  const qint64 ms = CloseAndTime();
+  EXPECT_GE(ms, 0) << "the program did not end cleanly";
 }
 
 TEST_F(ShellTest, EnglishStatusAfterTheRead) {

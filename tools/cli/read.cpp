@@ -170,6 +170,9 @@ int RunRead(const QStringList& args) {
   LanguageIndex.store(SettingsLanguage());
   CliSink sink;
   InstrumentLink link(sink);
+  // The object names are read after the memory, over a link opened again: no other
+  // program may take the instrument in between.
+  link.HoldBetweenTransfers(true);
 
   // The start-up read: done when the loop hands over the refresh. A failed pass makes
   // the loop start again from connect (an unplugged instrument is read again once it is
