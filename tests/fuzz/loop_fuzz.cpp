@@ -133,12 +133,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ExchangeLoop loop(LoopEnvironment{usbOnly ? static_cast<PipeLink&>(noPipe) : pipe, usb, sink,
                                     [](int) {}, [] { return false; }, [] {}});
   // The start-up read, then the requests the choices name, while bytes remain.
-  static constexpr uint8_t kRequests[4] = {LinkStates::ReadMaterials, LinkStates::WriteMaterials,
+  static constexpr LinkStates kRequests[4] = {LinkStates::ReadMaterials, LinkStates::WriteMaterials,
                                            LinkStates::ReadObjects, LinkStates::WriteObjects};
   int request = 0;
   for (int pass = 0; pass < 400 && stream.at < stream.size; ++pass) {
     loop.RunPass();
-    const uint8_t state = LinkState.load();
+    const LinkStates state = LinkState.load();
     if (state == LinkStates::Idle) {
       if (choices & 2) {
         RequestGaugeRead();
