@@ -143,6 +143,7 @@ TEST_F(FilesTest, SaveNameRules) {
     SCOPED_TRACE(c.typed.toStdString());
     shown_.clear();
     TForm1& form = MakeForm();
+    form.ShowCurrentImages();  // the window saves what it shows
     ExpectFileDialog(d + c.typed);
     form.ASaveExecute();
     EXPECT_EQ(shown_.size(), 1u);
@@ -182,6 +183,7 @@ TEST_F(FilesTest, AMaterialsExtensionAsksAgainWithTheDataExtension) {
 TEST_F(FilesTest, AFileThatCannotBeCreatedOffersAbortRetryIgnore) {
   LoadSample(5);
   TForm1& form = MakeForm();
+  form.ShowCurrentImages();  // the window saves what it shows
   // A folder stands where the file should go.
   const QString noFolder = dir_.filePath(u"blocked.zarn"_qs);
   ASSERT_TRUE(QDir().mkpath(noFolder));
@@ -209,6 +211,7 @@ TEST_F(FilesTest, AFileThatCannotBeCreatedOffersAbortRetryIgnore) {
 TEST_F(FilesTest, ANameTheRulesChangedIsNotReplacedWithoutAsking) {
   LoadSample(5);
   TForm1& form = MakeForm();
+  form.ShowCurrentImages();  // the window saves what it shows
   const QString existing = dir_.filePath(u"keep.txt.zarn"_qs);
   {
     QFile f(existing);

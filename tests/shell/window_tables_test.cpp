@@ -196,6 +196,7 @@ TEST_F(TablesTest, AReadWithoutProcessesEmptiesTheTables) {
   TForm1& form = MakeForm();
   form.ShowCurrentImages();
   ProcessCount.store(0);  // the next read found no processes
+  form.ShowCurrentImages();
   form.AkgmExecute();
   EXPECT_EQ(form.StringGrid1->RowCount(), 3);
   for (int c = 0; c < 9; ++c) EXPECT_EQ(form.StringGrid1->Cells(c, 2), QString());
