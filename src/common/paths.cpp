@@ -42,6 +42,24 @@ QString DefaultDataFolder() {
   return WithSlash(QDir::homePath());
 }
 
+QStringList HelpFolders(const QString& programDir) {
+  // Where the install puts the help, relative to where it puts the programs.
+#ifndef ZARN_INSTALLED_HELP_RELATIVE
+#define ZARN_INSTALLED_HELP_RELATIVE "../share/zarn26/Help"
+#endif
+  return {programDir + QStringLiteral("/Help"),
+          QDir::cleanPath(programDir + u'/' + QStringLiteral(ZARN_INSTALLED_HELP_RELATIVE))};
+}
+
+QString HelpFilePath(QStringView fileName, const QString& programDir) {
+  const QStringList folders = HelpFolders(programDir);
+  for (const QString& folder : folders) {
+    const QString path = folder + u'/' + fileName.toString();
+    if (QFileInfo(path).isFile()) return path;
+  }
+  return folders.first() + u'/' + fileName.toString();
+}
+
 QString StartingFolder(const IniFile& settings) {
   const QString remembered = settings.ReadString(u"Config", u"LastReadPath", {}, 255);
   if (!remembered.isEmpty() && QFileInfo(remembered).isDir()) return WithSlash(remembered);

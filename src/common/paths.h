@@ -6,10 +6,13 @@
 //    (~/.config/zarn26/Zarn26.ini), created on first write.
 //  - The file dialogs start in the remembered LastReadPath, or else in ProgramDir
 //    (portable) or the user's Documents folder (home when there is none).
+//  - Help files: the folder Help beside the program (a build tree, a portable copy) or,
+//    once installed, the program's data folder (share/zarn26/Help of the prefix).
 // Remembered folders always end with '/'.
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <initializer_list>
 
@@ -21,6 +24,13 @@ QString ProgramDir();
 bool PortableMode();
 QString SettingsPath();
 QString DefaultDataFolder();  // ends with '/'
+
+// The folders help files are looked for in, in order: programDir/Help, then the
+// installed help folder relative to programDir.
+QStringList HelpFolders(const QString& programDir);
+// The help file `fileName` in the first of HelpFolders() that holds it; when none
+// does, its path in the first folder (so that a message can name it).
+QString HelpFilePath(QStringView fileName, const QString& programDir = ProgramDir());
 
 // The starting folder of the open and save dialogs: Config/LastReadPath when it
 // names an existing folder, else DefaultDataFolder(); always ends with '/'.

@@ -6,6 +6,7 @@
 
 #include "common/texts.h"
 #include "data/datafile.h"
+#include "desktop.h"
 #include "formmain.h"
 
 // Leak-checking builds: system libraries that keep what they load for the life of the
@@ -21,6 +22,9 @@ namespace zarn {
 int RunProgram(int argc, char* argv[], const std::function<void(TForm1&)>& decorate) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zarn26"));
+  QApplication::setWindowIcon(ProgramIcon());
+  // The desktop entry the windows belong to (task bars and docks show its icon).
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.example.zarn26"));
   // A data file named on the command line (the arguments joined by blanks, so that an
   // unquoted path with blanks arrives whole) is read on another thread while the window
   // is built; it opens before the first event.

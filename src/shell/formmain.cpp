@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QThread>
 #include <algorithm>
 
@@ -30,6 +31,7 @@
 #include "device/kovthread.h"
 #include "device/linkstate.h"
 #include "fonts.h"
+#include "helpwindow.h"
 #include "language.h"
 #include "layout.h"
 #include "stringgrid.h"
@@ -273,6 +275,10 @@ void TForm1::CreateActions() {
   connect(AMainHelp, &QAction::triggered, this, &TForm1::AMainHelpExecute);
   connect(AChmHelp, &QAction::triggered, this, &TForm1::AChmHelpExecute);
   connect(AAbout, &QAction::triggered, this, &TForm1::AAboutExecute);
+  // F1 anywhere in the window: the window's own help topic.
+  auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  f1->setObjectName(QStringLiteral("HelpContextKey"));
+  connect(f1, &QShortcut::activated, this, [this] { ShowHelpContext(kMainWindowHelpContext); });
 }
 
 void TForm1::CreateMenus() {

@@ -11,8 +11,10 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QRect>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -37,6 +39,7 @@ class IniFile;
 class InstrumentLink;
 class PipeLink;
 class TChart;
+class THelpWindow;
 class TKovThread;
 class TShape;
 class TSplitter;
@@ -61,6 +64,13 @@ struct FormSeams {
   UsbLink* usb = nullptr;
   // Starts the worker as the last step of FormCreate.
   bool startWorker = true;
+  // Opens a web address, a mail message or a file with the desktop's handlers; empty:
+  // QDesktopServices.
+  std::function<bool(const QUrl&)> openUrl;
+  // The program folder the help files are looked for from; empty: ProgramDir().
+  QString programDir;
+  // Where the help window keeps its copy of the collection; empty: the user's cache.
+  QString helpCacheFolder;
 };
 
 class TForm1 : public QMainWindow, public LinkSink {
@@ -166,6 +176,10 @@ class TForm1 : public QMainWindow, public LinkSink {
   void AMainHelpExecute();
   void AChmHelpExecute();
   void AAboutExecute();
+  // Opens the help window at the topic of a help context (F1: the window's own, 3).
+  void ShowHelpContext(int context);
+  // The help window, once opened; it stays until the main window goes.
+  QPointer<THelpWindow> frmHelp;
 
   // ---- Clipboard (formmain_copy.cpp).
   void ACopyTable1Execute();
@@ -226,6 +240,8 @@ class TForm1 : public QMainWindow, public LinkSink {
   IniFile Settings() const;
   void WriteSetting(const QString& section, const QString& key, const QString& value);
   void CreateWorker();
+  THelpWindow& HelpWindow();
+  bool OpenUrl(const QUrl& url);
   void StartWorker();
   void StopWorker();
   // ImagesLock for the main thread: try_lock while serving events.

@@ -2,15 +2,66 @@
 // editors, the printed report, help and the About box. Each of those windows lives in
 // files of its own; until it is there, its command shows in the menu and does nothing.
 
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include "aboutbox.h"
+#include "common/paths.h"
+#include "desktop.h"
 #include "formmain.h"
+#include "helpwindow.h"
 
 namespace zarn {
 
 void TForm1::AMaterialEditExecute() {}
 void TForm1::AObjectEditExecute() {}
 void TForm1::APrintExecute() {}
-void TForm1::AMainHelpExecute() {}
-void TForm1::AChmHelpExecute() {}
-void TForm1::AAboutExecute() {}
+
+bool TForm1::OpenUrl(const QUrl& url) { return seams_.openUrl ? seams_.openUrl(url) : OpenWithDesktop(url); }
+
+THelpWindow& TForm1::HelpWindow() {
+  if (!frmHelp) {
+    const QString dir = seams_.programDir.isEmpty() ? ProgramDir() : seams_.programDir;
+    QString cache = seams_.helpCacheFolder;
+    if (cache.isEmpty()) {
+      const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+      if (!base.isEmpty()) cache = base + QStringLiteral("/zarn26/help");
+    }
+    frmHelp = new THelpWindow(this, HelpFilePath(u"Zarn26help.qhc", dir), HelpFilePath(u"Zarn26help.qch", dir),
+                              cache);
+  }
+  return *frmHelp;
+}
+
+void TForm1::AMainHelpExecute() {
+  // The help window at its contents.
+  THelpWindow& help = HelpWindow();
+  help.ShowContents();
+  help.show();
+  help.raise();
+  help.activateWindow();
+}
+
+void TForm1::ShowHelpContext(int context) {
+  THelpWindow& help = HelpWindow();
+  help.ShowContext(context);
+  help.show();
+  help.raise();
+  help.activateWindow();
+}
+
+void TForm1::AChmHelpExecute() {
+  // The compiled help in the desktop's viewer. A missing file or no viewer: nothing
+  // is reported.
+  const QString dir = seams_.programDir.isEmpty() ? ProgramDir() : seams_.programDir;
+  const QString chm = HelpFilePath(u"Zarn26Help.chm", dir);
+  if (QFileInfo(chm).isFile()) OpenUrl(QUrl::fromLocalFile(chm));
+}
+
+void TForm1::AAboutExecute() {
+  TAboutBox box(this, ProgramVersionResource(), [this](const QUrl& url) { return OpenUrl(url); });
+  box.move(geometry().center() - box.rect().center());
+  ExecModal(box);
+}
 
 }  // namespace zarn

@@ -1,0 +1,319 @@
+#include "helpwindow.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHelpContentWidget>
+#include <QHelpEngine>
+#include <QHelpIndexModel>
+#include <QHelpLink>
+#include <QHelpSearchEngine>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "common/texts.h"
+#include "desktop.h"
+
+namespace zarn {
+namespace {
+
+const TextPair txtHelpTitle{u"Справка", u"Help"};
+const TextPair txtHelpContents{u"Содержание", u"Contents"};
+const TextPair txtHelpIndex{u"Указатель", u"Index"};
+const TextPair txtHelpSearch{u"Поиск", u"Search"};
+const TextPair txtHelpFind{u"Найти", u"Find"};
+const TextPair txtHelpNothingFound{u"Ничего не найдено", u"Nothing found"};
+const TextPair txtHelpMissing{
+    u"Справка не найдена: нет файла %1. Установите программу заново или соберите её вместе со справкой.",
+    u"The help is missing: there is no file %1. Reinstall the program or build it with its help."};
+const TextPair txtHelpDamaged{u"Файл справки %1 испорчен и не читается (%2). Установите программу заново.",
+                              u"The help file %1 is damaged and cannot be read (%2). Reinstall the program."};
+
+constexpr QStringView kLanguageFolders[2] = {u"ru", u"en"};
+
+}  // namespace
+
+QString HelpContextId(int context, int language) {
+  return QStringLiteral("context-%1-%2").arg(context).arg(kLanguageFolders[language]);
+}
+
+QVariant THelpBrowser::loadResource(int type, const QUrl& name) {
+  if (engine_ && name.scheme() == u"qthelp") return engine_->fileData(name);
+  return QTextBrowser::loadResource(type, name);
+}
+
+THelpWindow::THelpWindow(QWidget* parent, QString collection, QString topics, QString cacheFolder)
+    : QMainWindow(parent, Qt::Window) {
+  setObjectName(QStringLiteral("frmHelp"));
+  setWindowIcon(ProgramIcon());
+  resize(900, 640);
+
+  auto* splitter = new QSplitter(this);
+  Tabs = new QTabWidget(splitter);
+  Tabs->setObjectName(QStringLiteral("Tabs"));
+  Browser = new THelpBrowser(splitter);
+  Browser->setObjectName(QStringLiteral("Browser"));
+  Browser->setOpenLinks(false);
+  splitter->setStretchFactor(1, 1);
+  splitter->setSizes({260, 640});
+  setCentralWidget(splitter);
+
+  auto* indexPage = new QWidget(Tabs);
+  auto* indexLayout = new QVBoxLayout(indexPage);
+  IndexFilter = new QLineEdit(indexPage);
+  IndexFilter->setObjectName(QStringLiteral("IndexFilter"));
+  IndexFilter->setClearButtonEnabled(true);
+  IndexList = new QListWidget(indexPage);
+  IndexList->setObjectName(QStringLiteral("IndexList"));
+  indexLayout->addWidget(IndexFilter);
+  indexLayout->addWidget(IndexList);
+
+  auto* searchPage = new QWidget(Tabs);
+  auto* searchLayout = new QVBoxLayout(searchPage);
+  SearchInput = new QLineEdit(searchPage);
+  SearchInput->setObjectName(QStringLiteral("SearchInput"));
+  SearchInput->setClearButtonEnabled(true);
+  auto* findButton = new QPushButton(searchPage);
+  findButton->setObjectName(QStringLiteral("FindButton"));
+  SearchResults = new QListWidget(searchPage);
+  SearchResults->setObjectName(QStringLiteral("SearchResults"));
+  SearchResults->setWordWrap(true);
+  searchLayout->addWidget(SearchInput);
+  searchLayout->addWidget(findButton);
+  searchLayout->addWidget(SearchResults);
+
+  connect(Browser, &QTextBrowser::anchorClicked, this, [this](const QUrl& link) {
+    const QUrl url = Browser->source().resolved(link);
+    if (url.scheme() == u"qthelp")
+      Open(url);
+    else
+      OpenWithDesktop(url);  // web and mail addresses: the desktop's handlers
+  });
+  connect(IndexFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
+    for (int i = 0; i < IndexList->count(); ++i)
+      IndexList->item(i)->setHidden(!IndexList->item(i)->text().contains(text, Qt::CaseInsensitive));
+  });
+  auto openItem = [this](QListWidgetItem* item) {
+    if (item) Open(item->data(Qt::UserRole).toUrl());
+  };
+  connect(IndexList, &QListWidget::itemActivated, this, openItem);
+  connect(IndexList, &QListWidget::itemClicked, this, openItem);
+  connect(SearchResults, &QListWidget::itemActivated, this, openItem);
+  connect(SearchResults, &QListWidget::itemClicked, this, openItem);
+  connect(SearchInput, &QLineEdit::returnPressed, this, [this] { Search(SearchInput->text()); });
+  connect(findButton, &QPushButton::clicked, this, [this] { Search(SearchInput->text()); });
+
+  QWidget* contentsPage = nullptr;
+  if (OpenCollection(collection, topics, cacheFolder)) {
+    QHelpContentWidget* contents = engine_->contentWidget();
+    contents->setObjectName(QStringLiteral("ContentsTree"));
+    contentsPage = contents;
+    connect(contents, &QHelpContentWidget::linkActivated, this, &THelpWindow::Open);
+    connect(engine_->contentModel(), &QHelpContentModel::contentsCreated, this, &THelpWindow::FillContents);
+    connect(engine_->indexModel(), &QHelpIndexModel::indexCreated, this, &THelpWindow::FillIndex);
+    QHelpSearchEngine* search = engine_->searchEngine();
+    connect(search, &QHelpSearchEngine::indexingStarted, this, [this] { indexing_ = true; });
+    connect(search, &QHelpSearchEngine::indexingFinished, this, [this] {
+      indexing_ = false;
+      if (!pendingQuery_.isEmpty()) Search(std::exchange(pendingQuery_, QString()));
+    });
+    connect(search, &QHelpSearchEngine::searchingFinished, this, &THelpWindow::FillSearchResults);
+    engine_->contentModel()->createContents(QString());
+    engine_->indexModel()->createIndex(QString());
+    search->scheduleIndexDocumentation();
+  } else {
+    contentsPage = new QWidget(Tabs);
+  }
+  Tabs->addTab(contentsPage, QString());
+  Tabs->addTab(indexPage, QString());
+  Tabs->addTab(searchPage, QString());
+  ApplyLanguage();
+}
+
+THelpWindow::~THelpWindow() {
+  if (engine_) {
+    // The indexer runs on a thread of its own: it must not outlive the engine.
+    engine_->searchEngine()->cancelIndexing();
+    engine_->searchEngine()->cancelSearching();
+  }
+}
+
+bool THelpWindow::OpenCollection(const QString& collection, const QString& topics, const QString& cacheFolder) {
+  for (const QString& file : {collection, topics}) {
+    if (!QFileInfo(file).isFile()) {
+      error_ = txtHelpMissing().arg(QDir::toNativeSeparators(file));
+      return false;
+    }
+  }
+  // The shipped collection is copied into the cache whenever it is newer than the
+  // copy there (a new install or build); the copy's search index goes with it.
+  QString working = collection;
+  const QString copy = cacheFolder + QStringLiteral("/Zarn26help.qhc");
+  const QFileInfo shipped(collection);
+  const QFileInfo cached(copy);
+  bool haveCopy = cached.isFile() && cached.lastModified() >= shipped.lastModified();
+  if (!haveCopy && !cacheFolder.isEmpty()) {
+    QDir(cacheFolder).removeRecursively();
+    QHelpEngineCore source(collection);
+    source.setReadOnly(true);
+    haveCopy = QDir().mkpath(cacheFolder) && source.setupData() && source.copyCollectionFile(copy);
+  }
+  if (haveCopy) working = copy;
+
+  engine_ = new QHelpEngine(working, this);
+  engine_->setReadOnly(!haveCopy);
+  const auto damaged = [&](const QString& file, const QString& why) {
+    error_ = txtHelpDamaged().arg(QDir::toNativeSeparators(file), why);
+    delete engine_;
+    engine_ = nullptr;
+    if (haveCopy) QDir(cacheFolder).removeRecursively();  // the next opening starts afresh
+    return false;
+  };
+  if (!engine_->setupData()) return damaged(collection, engine_->error());
+  const QStringList registered = engine_->registeredDocumentations();
+  if (registered.isEmpty()) return damaged(collection, QStringLiteral("no topics"));
+  namespace_ = registered.first();
+  // The topics are taken from the help folder the collection came from.
+  const QString topicsPath = QFileInfo(topics).absoluteFilePath();
+  if (QFileInfo(engine_->documentationFileName(namespace_)).absoluteFilePath() != topicsPath) {
+    engine_->unregisterDocumentation(namespace_);
+    if (!engine_->registerDocumentation(topicsPath)) return damaged(topics, engine_->error());
+  }
+  // Both start pages must be there: a page that does not load is a damaged file.
+  for (int language : {kRussian, kEnglish}) {
+    if (engine_->fileData(StartUrl(language)).isEmpty()) return damaged(topics, QStringLiteral("no start page"));
+  }
+  Browser->SetEngine(engine_);
+  return true;
+}
+
+QUrl THelpWindow::StartUrl(int language) const {
+  return QUrl(QStringLiteral("qthelp://%1/doc/%2/index.html").arg(namespace_, kLanguageFolders[language]));
+}
+
+bool THelpWindow::InLanguage(const QUrl& url, int language) const {
+  return url.path().startsWith(QStringLiteral("/doc/%1/").arg(kLanguageFolders[language]));
+}
+
+QUrl THelpWindow::ContextUrl(int context, int language) const {
+  if (!engine_) return {};
+  for (const QHelpLink& link : engine_->documentsForIdentifier(HelpContextId(context, language))) {
+    if (InLanguage(link.url, language)) return link.url;
+  }
+  return {};
+}
+
+void THelpWindow::ApplyLanguage() {
+  const int language = LanguageIndex.load();
+  if (language == language_) return;
+  language_ = language;
+  Tabs->setTabText(0, txtHelpContents());
+  Tabs->setTabText(1, txtHelpIndex());
+  Tabs->setTabText(2, txtHelpSearch());
+  if (auto* button = findChild<QPushButton*>(QStringLiteral("FindButton"))) button->setText(txtHelpFind());
+  FillContents();
+  FillIndex();
+  SearchResults->clear();
+  hits_.clear();
+  if (!engine_) ShowError();
+}
+
+void THelpWindow::ShowError() {
+  setWindowTitle(txtHelpTitle() + QStringLiteral(" — ") + txtAppTitle());
+  Browser->setHtml(QStringLiteral("<h2>%1</h2><p>%2</p>").arg(txtHelpTitle(), error_.toHtmlEscaped()));
+}
+
+void THelpWindow::ShowContents() {
+  ApplyLanguage();
+  Tabs->setCurrentIndex(0);
+  if (engine_) Open(StartUrl(language_));
+}
+
+void THelpWindow::ShowContext(int context) {
+  ApplyLanguage();
+  if (!engine_) return;
+  const QUrl url = ContextUrl(context, language_);
+  Open(url.isValid() ? url : StartUrl(language_));
+}
+
+void THelpWindow::Open(const QUrl& url) {
+  if (!engine_ || !url.isValid()) return;
+  Browser->setSource(url);
+  const QString page = Browser->documentTitle();
+  setWindowTitle((page.isEmpty() ? txtHelpTitle() : page) + QStringLiteral(" — ") + txtAppTitle());
+  if (auto* contents = engine_->contentWidget()) {
+    const QModelIndex index = contents->indexOf(url);
+    if (index.isValid()) contents->setCurrentIndex(index);
+  }
+}
+
+void THelpWindow::FillContents() {
+  // The contents show the book of the interface's language only.
+  if (!engine_ || engine_->contentModel()->isCreatingContents()) return;
+  QHelpContentModel* model = engine_->contentModel();
+  QHelpContentWidget* contents = engine_->contentWidget();
+  for (int row = 0; row < model->rowCount(); ++row) {
+    const QModelIndex book = model->index(row, 0);
+    const QHelpContentItem* item = model->contentItemAt(book);
+    if (item && InLanguage(item->url(), language_)) {
+      contents->setRootIndex(book);
+      contents->expandToDepth(0);
+      return;
+    }
+  }
+}
+
+void THelpWindow::FillIndex() {
+  IndexList->clear();
+  if (!engine_ || engine_->indexModel()->isCreatingIndex()) return;
+  const QStringList keywords = engine_->indexModel()->stringList();
+  for (const QString& keyword : keywords) {
+    for (const QHelpLink& link : engine_->documentsForKeyword(keyword)) {
+      if (!InLanguage(link.url, language_)) continue;
+      auto* item = new QListWidgetItem(keyword, IndexList);
+      item->setData(Qt::UserRole, link.url);
+      break;
+    }
+  }
+  IndexList->sortItems();
+  emit IndexReady();
+}
+
+QStringList THelpWindow::IndexKeywords() const {
+  QStringList keywords;
+  for (int i = 0; i < IndexList->count(); ++i) keywords << IndexList->item(i)->text();
+  return keywords;
+}
+
+void THelpWindow::Search(const QString& query) {
+  ApplyLanguage();
+  if (!engine_ || query.trimmed().isEmpty()) return;
+  Tabs->setCurrentIndex(2);
+  SearchInput->setText(query);
+  if (indexing_) {
+    pendingQuery_ = query;  // searched as soon as the index is written
+    return;
+  }
+  engine_->searchEngine()->search(query);
+}
+
+void THelpWindow::FillSearchResults() {
+  SearchResults->clear();
+  hits_.clear();
+  QHelpSearchEngine* search = engine_->searchEngine();
+  for (const QHelpSearchResult& result : search->searchResults(0, search->searchResultCount())) {
+    if (!InLanguage(result.url(), language_)) continue;
+    auto* item = new QListWidgetItem(result.title(), SearchResults);
+    item->setData(Qt::UserRole, result.url());
+    hits_ << result.url();
+  }
+  if (hits_.isEmpty()) new QListWidgetItem(txtHelpNothingFound(), SearchResults);
+  emit SearchFinished();
+}
+
+QList<QUrl> THelpWindow::SearchHits() const { return hits_; }
+
+}  // namespace zarn

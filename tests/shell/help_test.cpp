@@ -1,0 +1,179 @@
+// Help: where the help files are found, the help window on the built collection
+// (contents, context 3, index, full-text search, both languages), a missing or damaged
+// collection, and the main window's help commands.
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+
+#include "common/paths.h"
+#include "shell/helpwindow.h"
+#include "window_util.h"
+
+namespace zarn::wintest {
+namespace {
+
+const QString kBuiltHelp = QStringLiteral(ZARN_HELP_DIR);
+
+TEST(HelpFiles, FoundBesideTheProgramOrInTheInstalledDataFolder) {
+  QTemporaryDir prefix;
+  const QString bin = prefix.filePath(QStringLiteral("bin"));
+  const QString beside = bin + QStringLiteral("/Help");
+  const QString installed = prefix.filePath(QStringLiteral("share/zarn26/Help"));
+  QDir().mkpath(beside);
+  QDir().mkpath(installed);
+  auto touch = [](const QString& path) { QFile(path).open(QIODevice::WriteOnly); };
+  touch(installed + QStringLiteral("/Zarn26help.qhc"));
+  touch(installed + QStringLiteral("/Zarn26Help.chm"));
+  touch(beside + QStringLiteral("/Zarn26Help.chm"));
+
+  EXPECT_EQ(HelpFolders(bin), (QStringList{beside, installed}));
+  EXPECT_EQ(HelpFilePath(u"Zarn26help.qhc", bin), installed + QStringLiteral("/Zarn26help.qhc"));
+  EXPECT_EQ(HelpFilePath(u"Zarn26Help.chm", bin), beside + QStringLiteral("/Zarn26Help.chm"));  // beside first
+  EXPECT_EQ(HelpFilePath(u"Zarn26help.qch", bin), beside + QStringLiteral("/Zarn26help.qch"));  // named where looked first
+}
+
+class HelpWindowTest : public WindowTest {
+ protected:
+  std::unique_ptr<THelpWindow> Open(const QString& folder = kBuiltHelp) {
+    return std::make_unique<THelpWindow>(nullptr, folder + QStringLiteral("/Zarn26help.qhc"),
+                                         folder + QStringLiteral("/Zarn26help.qch"), cache_.path());
+  }
+  QTemporaryDir cache_;
+};
+
+TEST_F(HelpWindowTest, ContextThreeIndexAndSearchInEachLanguage) {
+  struct Case {
+    int language;
+    const char *folder, *title, *keyword, *otherKeyword, *word;
+  };
+  const Case cases[] = {
+      {kEnglish, "en", "The main window", "udev", "доступ", "uaccess"},
+      {kRussian, "ru", "Главное окно", "доступ", "access", "переподключите"},
+  };
+  for (const Case& c : cases) {
+    LanguageIndex.store(uint8_t(c.language));
+    auto help = Open();
+    ASSERT_TRUE(help->ErrorText().isEmpty()) << help->ErrorText().toStdString();
+    const QString folder = QString::fromLatin1(c.folder);
+
+    EXPECT_TRUE(help->ContextUrl(kMainWindowHelpContext, c.language).path().endsWith(folder + QStringLiteral("/mainwindow.html")));
+    EXPECT_FALSE(help->ContextUrl(99, c.language).isValid());
+    help->ShowContext(kMainWindowHelpContext);
+    EXPECT_TRUE(help->Browser->source().path().endsWith(folder + QStringLiteral("/mainwindow.html")));
+    EXPECT_EQ(help->windowTitle(), QString::fromUtf8(c.title) + QStringLiteral(" — Zarn-2.5/2.6"));
+    EXPECT_TRUE(help->Browser->toPlainText().contains(QString::fromUtf8(c.title)));
+
+    help->ShowContents();
+    EXPECT_TRUE(help->Browser->source().path().endsWith(folder + QStringLiteral("/index.html")));
+    EXPECT_EQ(help->Tabs->currentIndex(), 0);
+
+    if (help->IndexKeywords().isEmpty()) {
+      QSignalSpy ready(help.get(), &THelpWindow::IndexReady);
+      ASSERT_TRUE(ready.wait(10000));
+    }
+    EXPECT_TRUE(help->IndexKeywords().contains(QString::fromUtf8(c.keyword)));
+    EXPECT_FALSE(help->IndexKeywords().contains(QString::fromUtf8(c.otherKeyword)));
+
+    QSignalSpy searched(help.get(), &THelpWindow::SearchFinished);
+    help->Search(QString::fromUtf8(c.word));
+    ASSERT_TRUE(searched.wait(20000));
+    const QList<QUrl> hits = help->SearchHits();
+    ASSERT_FALSE(hits.isEmpty());
+    for (const QUrl& hit : hits) EXPECT_TRUE(hit.path().contains(QStringLiteral("/%1/").arg(folder))) << hit.toString().toStdString();
+  }
+}
+
+TEST_F(HelpWindowTest, AMissingOrDamagedCollectionIsSaidOnThePage) {
+  LanguageIndex.store(kEnglish);
+  QTemporaryDir folder;
+  auto missing = Open(folder.path());
+  EXPECT_TRUE(missing->ErrorText().startsWith(u"The help is missing")) << missing->ErrorText().toStdString();
+  EXPECT_TRUE(missing->Browser->toPlainText().contains(u"Zarn26help.qhc"));
+
+  // A collection that is no database, and one whose topics are not help topics.
+  for (const char* damagedFile : {"Zarn26help.qhc", "Zarn26help.qch"}) {
+    for (const char* file : {"Zarn26help.qhc", "Zarn26help.qch"}) {
+      const QString to = folder.filePath(QString::fromLatin1(file));
+      QFile::remove(to);
+      if (qstrcmp(file, damagedFile) == 0) {
+        QFile f(to);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+      } else {
+        ASSERT_TRUE(QFile::copy(kBuiltHelp + u'/' + QString::fromLatin1(file), to));
+      }
+    }
+    QDir(cache_.path()).removeRecursively();
+    auto damaged = Open(folder.path());
+    EXPECT_TRUE(damaged->ErrorText().contains(u"damaged")) << damagedFile << ": " << damaged->ErrorText().toStdString();
+    EXPECT_TRUE(damaged->Browser->toPlainText().contains(u"damaged")) << damagedFile;
+    damaged->ShowContext(kMainWindowHelpContext);  // nothing to open: the message stays
+    EXPECT_TRUE(damaged->Browser->toPlainText().contains(u"damaged")) << damagedFile;
+  }
+}
+
+class HelpCommandsTest : public WindowTest {
+ protected:
+  FormSeams HelpSeams(const QString& programDir) {
+    FormSeams seams = Seams();
+    seams.programDir = programDir;
+    seams.helpCacheFolder = cache_.path();
+    seams.openUrl = [this](const QUrl& url) {
+      opened_.push_back(url);
+      return false;
+    };
+    return seams;
+  }
+  QTemporaryDir cache_;
+  std::vector<QUrl> opened_;
+};
+
+TEST_F(HelpCommandsTest, F1OpensTheMainWindowsTopicAndHelpOpensTheContents) {
+  WriteSettings("[Config]\r\nLangId=Eng\r\n");
+  TForm1& form = MakeForm(HelpSeams(QFileInfo(kBuiltHelp).path()));
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  QTest::keyClick(&form, Qt::Key_F1);
+  ASSERT_NE(form.frmHelp, nullptr);
+  EXPECT_TRUE(form.frmHelp->isVisible());
+  EXPECT_TRUE(form.frmHelp->Browser->source().path().endsWith(u"/en/mainwindow.html"));
+
+  form.AMainHelp->trigger();
+  EXPECT_TRUE(form.frmHelp->Browser->source().path().endsWith(u"/en/index.html"));
+  // One help window, reused; it follows the interface's language when shown again.
+  THelpWindow* first = form.frmHelp;
+  form.ALangRus->trigger();
+  form.AMainHelp->trigger();
+  EXPECT_EQ(form.frmHelp, first);
+  EXPECT_TRUE(form.frmHelp->Browser->source().path().endsWith(u"/ru/index.html"));
+  EXPECT_TRUE(opened_.empty());
+}
+
+TEST_F(HelpCommandsTest, TheChmOpensInTheDesktopsViewerWhenItIsThere) {
+  WriteSettings("[Config]\r\nLangId=Eng\r\n");
+  QTemporaryDir empty;
+  struct Case {
+    QString programDir;
+    bool opens;
+  };
+  const Case cases[] = {{QFileInfo(kBuiltHelp).path(), true}, {empty.path(), false}};
+  for (const Case& c : cases) {
+    opened_.clear();
+    TForm1& form = MakeForm(HelpSeams(c.programDir));
+    form.AChmHelp->trigger();
+    if (c.opens) {
+      ASSERT_EQ(opened_.size(), 1u);
+      EXPECT_EQ(opened_[0], QUrl::fromLocalFile(kBuiltHelp + QStringLiteral("/Zarn26Help.chm")));
+      EXPECT_TRUE(QFileInfo(opened_[0].toLocalFile()).size() > 0);
+    } else {
+      EXPECT_TRUE(opened_.empty());  // no file: nothing opened, nothing said
+    }
+    EXPECT_TRUE(shown_.empty());
+  }
+}
+
+}  // namespace
+}  // namespace zarn::wintest
