@@ -7,6 +7,7 @@
 
 #include "common/texts.h"
 #include "desktop.h"
+#include "fonts.h"
 
 // The build passes these for this file alone (so that a new build date recompiles only
 // it): the project's version, the build date as "Mmm dd yyyy", the program file's name.
@@ -33,7 +34,7 @@ constexpr uint16_t kVersionCodePage = 0x04E3;
 constexpr QStringView kWebAddress = u"www.example.org";
 constexpr QStringView kInfoMail = u"info@example.org";
 constexpr QStringView kSupportMail = u"support@example.org";
-constexpr QStringView kPhones = u"+7 (000) 000-00-00\n+7 (000) 000-00-01";
+constexpr QStringView kPhones = u"+7 000 000-00-00\n+7 000 000-00-01";
 
 const TextPair txtAboutPhoneFax{u"тел./факс.:", u"Phone/Fax:"};
 const TextPair txtAboutMultiLine{u"(многоканальный)", u"(multi-line)"};
@@ -46,8 +47,8 @@ const TextPair txtAboutWriteMail{u"Написать письмо", u"Write an e-
 
 QString BuildYear() { return QStringLiteral(ZARN_BUILD_DATE).right(4); }
 
-QString CopyrightRu() { return QStringLiteral("© %1 Разработчики Zarn-2.5/2.6. Все права защищены.").arg(BuildYear()); }
-QString CopyrightEn() { return QStringLiteral("© %1 The Zarn-2.5/2.6 developers. All rights reserved.").arg(BuildYear()); }
+QString CopyrightRu() { return QStringLiteral("© %1 Разработчики Zarn-2.5/2.6").arg(BuildYear()); }
+QString CopyrightEn() { return QStringLiteral("© %1 The Zarn-2.5/2.6 developers").arg(BuildYear()); }
 
 QString StringTableKey(uint16_t language, uint16_t codePage) {
   return QStringLiteral("%1").arg((uint32_t(language) << 16) | codePage, 8, 16, QLatin1Char('0')).toUpper();
@@ -138,6 +139,7 @@ TAboutBox::TAboutBox(QWidget* parent, const VersionResource& resource, std::func
   setObjectName(QStringLiteral("AboutBox"));
   setWindowTitle(QStringLiteral("About"));
   setFixedSize(kClientWidth, kClientHeight);
+  InstallFontSubstitutes();
   QFont font(QStringLiteral("MS Sans Serif"));
   font.setPixelSize(11);
   setFont(font);

@@ -41,7 +41,13 @@ QString HelpContextId(int context, int language) {
 }
 
 QVariant THelpBrowser::loadResource(int type, const QUrl& name) {
-  if (engine_ && name.scheme() == u"qthelp") return engine_->fileData(name);
+  // Pages name their style sheet and each other relative to themselves.
+  const QUrl url = name.isRelative() ? source().resolved(name) : name;
+  if (engine_ && url.scheme() == u"qthelp") {
+    const QByteArray data = engine_->fileData(url);
+    if (type == QTextDocument::StyleSheetResource) return QString::fromUtf8(data);
+    return data;
+  }
   return QTextBrowser::loadResource(type, name);
 }
 
