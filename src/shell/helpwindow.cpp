@@ -1,6 +1,10 @@
 #include "helpwindow.h"
 
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHelpContentWidget>
 #include <QHelpEngine>
@@ -12,6 +16,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include "common/texts.h"
@@ -121,14 +126,15 @@ THelpWindow::THelpWindow(QWidget* parent, QString collection, QString topics, QS
     connect(engine_->contentModel(), &QHelpContentModel::contentsCreated, this, &THelpWindow::FillContents);
     connect(engine_->indexModel(), &QHelpIndexModel::indexCreated, this, &THelpWindow::FillIndex);
     QHelpSearchEngine* search = engine_->searchEngine();
-    connect(search, &QHelpSearchEngine::indexingStarted, this, [this] { indexing_ = true; });
     connect(search, &QHelpSearchEngine::indexingFinished, this, [this] {
       indexing_ = false;
       if (!pendingQuery_.isEmpty()) Search(std::exchange(pendingQuery_, QString()));
     });
     connect(search, &QHelpSearchEngine::searchingFinished, this, &THelpWindow::FillSearchResults);
-    engine_->contentModel()->createContents(QString());
-    engine_->indexModel()->createIndex(QString());
+    // The engine builds the contents and the index by itself once the collection is set
+    // up, each on a thread of its own.
+    // Until the indexer has looked at the topics, a search would find nothing: it waits.
+    indexing_ = true;
     search->scheduleIndexDocumentation();
   } else {
     contentsPage = new QWidget(Tabs);
@@ -140,10 +146,18 @@ THelpWindow::THelpWindow(QWidget* parent, QString collection, QString topics, QS
 }
 
 THelpWindow::~THelpWindow() {
-  if (engine_) {
-    // The indexer runs on a thread of its own: it must not outlive the engine.
-    engine_->searchEngine()->cancelIndexing();
-    engine_->searchEngine()->cancelSearching();
+  if (!engine_) return;
+  // The contents, the index and the search index are built on threads of their own,
+  // which must not outlive the engine: the search is cancelled, and the contents and
+  // index (a few milliseconds' work) are let finish.
+  engine_->searchEngine()->cancelIndexing();
+  engine_->searchEngine()->cancelSearching();
+  QElapsedTimer waited;
+  waited.start();
+  while ((engine_->contentModel()->isCreatingContents() || engine_->indexModel()->isCreatingIndex()) &&
+         waited.elapsed() < 5000) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    QThread::msleep(2);
   }
 }
 
@@ -154,18 +168,28 @@ bool THelpWindow::OpenCollection(const QString& collection, const QString& topic
       return false;
     }
   }
-  // The shipped collection is copied into the cache whenever it is newer than the
-  // copy there (a new install or build); the copy's search index goes with it.
+  // The shipped collection is copied into the cache whenever it is another one than
+  // the copy there was made from (another place, size or time: a new install, upgrade,
+  // downgrade or build); the copy's search index goes with it.
   QString working = collection;
   const QString copy = cacheFolder + QStringLiteral("/Zarn26help.qhc");
+  const QString stampPath = cacheFolder + QStringLiteral("/source");
   const QFileInfo shipped(collection);
-  const QFileInfo cached(copy);
-  bool haveCopy = cached.isFile() && cached.lastModified() >= shipped.lastModified();
+  const QByteArray stamp = QStringLiteral("%1\n%2\n%3\n")
+                               .arg(shipped.absoluteFilePath())
+                               .arg(shipped.size())
+                               .arg(shipped.lastModified().toMSecsSinceEpoch())
+                               .toUtf8();
+  QFile stampFile(stampPath);
+  bool haveCopy = QFileInfo(copy).isFile() && stampFile.open(QIODevice::ReadOnly) && stampFile.readAll() == stamp;
+  stampFile.close();
   if (!haveCopy && !cacheFolder.isEmpty()) {
     QDir(cacheFolder).removeRecursively();
     QHelpEngineCore source(collection);
     source.setReadOnly(true);
-    haveCopy = QDir().mkpath(cacheFolder) && source.setupData() && source.copyCollectionFile(copy);
+    haveCopy = QDir().mkpath(cacheFolder) && source.setupData() && source.copyCollectionFile(copy) &&
+               stampFile.open(QIODevice::WriteOnly) && stampFile.write(stamp) == stamp.size();
+    stampFile.close();
   }
   if (haveCopy) working = copy;
 
@@ -267,6 +291,8 @@ void THelpWindow::FillContents() {
     if (item && InLanguage(item->url(), language_)) {
       contents->setRootIndex(book);
       contents->expandToDepth(0);
+      const QModelIndex shown = contents->indexOf(Browser->source());
+      if (shown.isValid()) contents->setCurrentIndex(shown);
       return;
     }
   }

@@ -106,13 +106,41 @@ TEST_F(HelpWindowTest, AMissingOrDamagedCollectionIsSaidOnThePage) {
         ASSERT_TRUE(QFile::copy(kBuiltHelp + u'/' + QString::fromLatin1(file), to));
       }
     }
-    QDir(cache_.path()).removeRecursively();
     auto damaged = Open(folder.path());
     EXPECT_TRUE(damaged->ErrorText().contains(u"damaged")) << damagedFile << ": " << damaged->ErrorText().toStdString();
     EXPECT_TRUE(damaged->Browser->toPlainText().contains(u"damaged")) << damagedFile;
     damaged->ShowContext(kMainWindowHelpContext);  // nothing to open: the message stays
     EXPECT_TRUE(damaged->Browser->toPlainText().contains(u"damaged")) << damagedFile;
   }
+}
+
+TEST_F(HelpWindowTest, TheCachedCopyFollowsTheShippedCollection) {
+  QTemporaryDir folder;
+  for (const char* file : {"Zarn26help.qhc", "Zarn26help.qch"})
+    ASSERT_TRUE(QFile::copy(kBuiltHelp + u'/' + QString::fromLatin1(file), folder.filePath(QString::fromLatin1(file))));
+  const QString copy = cache_.filePath(QStringLiteral("Zarn26help.qhc"));
+  auto stamp = [&] {
+    QFile f(cache_.filePath(QStringLiteral("source")));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  };
+  ASSERT_TRUE(Open(folder.path())->ErrorText().isEmpty());
+  const QDateTime copied = QFileInfo(copy).lastModified();
+  const QByteArray first = stamp();
+  ASSERT_FALSE(first.isEmpty());
+  QTest::qWait(20);
+  ASSERT_TRUE(Open(folder.path())->ErrorText().isEmpty());
+  EXPECT_EQ(QFileInfo(copy).lastModified(), copied);  // the same collection: the copy is kept
+
+  // An older collection put in its place (a downgrade) is copied afresh too.
+  QFile shipped(folder.filePath(QStringLiteral("Zarn26help.qhc")));
+  ASSERT_TRUE(shipped.open(QIODevice::ReadWrite));
+  ASSERT_TRUE(shipped.setFileTime(QDateTime::currentDateTime().addDays(-30), QFileDevice::FileModificationTime));
+  shipped.close();
+  auto help = Open(folder.path());
+  EXPECT_TRUE(help->ErrorText().isEmpty());
+  EXPECT_NE(stamp(), first);
+  help->ShowContext(kMainWindowHelpContext);
+  EXPECT_TRUE(help->Browser->source().path().endsWith(u"mainwindow.html"));
 }
 
 class HelpCommandsTest : public WindowTest {
