@@ -10,8 +10,8 @@
 
 #include <QMainWindow>
 #include <QPoint>
-#include <QRect>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -241,6 +241,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   void WriteSetting(const QString& section, const QString& key, const QString& value);
   void CreateWorker();
   THelpWindow& HelpWindow();
+  QString HelpProgramDir() const;
   bool OpenUrl(const QUrl& url);
   void StartWorker();
   void StopWorker();

@@ -19,9 +19,21 @@ void TForm1::APrintExecute() {}
 
 bool TForm1::OpenUrl(const QUrl& url) { return seams_.openUrl ? seams_.openUrl(url) : OpenWithDesktop(url); }
 
+namespace {
+
+void ShowOnTop(QWidget& window) {
+  window.show();
+  window.raise();
+  window.activateWindow();
+}
+
+}  // namespace
+
+QString TForm1::HelpProgramDir() const { return seams_.programDir.isEmpty() ? ProgramDir() : seams_.programDir; }
+
 THelpWindow& TForm1::HelpWindow() {
   if (!frmHelp) {
-    const QString dir = seams_.programDir.isEmpty() ? ProgramDir() : seams_.programDir;
+    const QString dir = HelpProgramDir();
     QString cache = seams_.helpCacheFolder;
     if (cache.isEmpty()) {
       const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
@@ -37,24 +49,19 @@ void TForm1::AMainHelpExecute() {
   // The help window at its contents.
   THelpWindow& help = HelpWindow();
   help.ShowContents();
-  help.show();
-  help.raise();
-  help.activateWindow();
+  ShowOnTop(help);
 }
 
 void TForm1::ShowHelpContext(int context) {
   THelpWindow& help = HelpWindow();
   help.ShowContext(context);
-  help.show();
-  help.raise();
-  help.activateWindow();
+  ShowOnTop(help);
 }
 
 void TForm1::AChmHelpExecute() {
   // The compiled help in the desktop's viewer. A missing file or no viewer: nothing
   // is reported.
-  const QString dir = seams_.programDir.isEmpty() ? ProgramDir() : seams_.programDir;
-  const QString chm = HelpFilePath(u"Zarn26Help.chm", dir);
+  const QString chm = HelpFilePath(u"Zarn26Help.chm", HelpProgramDir());
   if (QFileInfo(chm).isFile()) OpenUrl(QUrl::fromLocalFile(chm));
 }
 

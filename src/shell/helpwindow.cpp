@@ -1,6 +1,5 @@
 #include "helpwindow.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QDir>
@@ -149,16 +148,14 @@ THelpWindow::~THelpWindow() {
   if (!engine_) return;
   // The contents, the index and the search index are built on threads of their own,
   // which must not outlive the engine: the search is cancelled, and the contents and
-  // index (a few milliseconds' work) are let finish.
+  // index (a few milliseconds' work, needing no events) are let finish.
   engine_->searchEngine()->cancelIndexing();
   engine_->searchEngine()->cancelSearching();
   QElapsedTimer waited;
   waited.start();
   while ((engine_->contentModel()->isCreatingContents() || engine_->indexModel()->isCreatingIndex()) &&
-         waited.elapsed() < 5000) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+         waited.elapsed() < 5000)
     QThread::msleep(2);
-  }
 }
 
 bool THelpWindow::OpenCollection(const QString& collection, const QString& topics, const QString& cacheFolder) {
