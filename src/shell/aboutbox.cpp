@@ -25,7 +25,7 @@ namespace zarn {
 namespace {
 
 // The table the program's version information is kept under: Russian (0x0419) in code
-// page 1251 (0x04E3), as the instrument's Windows software has it.
+// page 1251 (0x04E3), the table a Windows version resource of this program names.
 constexpr uint16_t kVersionLanguage = 0x0419;
 constexpr uint16_t kVersionCodePage = 0x04E3;
 

@@ -5,7 +5,7 @@
 //
 // The version information is compiled into the program from the build (the project's
 // version, the build date, the program file's name) and laid out as a version resource
-// of the instrument's Windows software is: a translation entry naming a string table,
+// of a Windows program file is: a translation entry naming a string table,
 // and the values in that table. The box queries it step by step, so that a missing
 // value leaves that label's layout text.
 

@@ -39,7 +39,7 @@ TEST(BuildDateText, BothLanguagesAndEveryMonth) {
   }
 }
 
-// A version resource as the instrument's Windows software carries it.
+// A version resource as a Windows build of the program would carry it.
 VersionResource WindowsResource(QString buildDate = QStringLiteral("Nov  6 2013")) {
   VersionResource r;
   r.present = true;
