@@ -89,11 +89,11 @@ mkdir -p "$XDG_CONFIG_HOME/zarn26" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 printf '[Config]\r\nLangId=Eng\r\n' >"$XDG_CONFIG_HOME/zarn26/Zarn26.ini"
 
-# Waits (at most $2 tenths of a second) until $1 windows are named $3 exactly.
+# Waits (at most $2 tenths of a second) until $1 windows have names matching $3.
 windows_named() {
   i=0
   while [ $i -lt "$2" ]; do
-    count=$(xdotool search --name "^$3\$" 2>/dev/null | wc -l)
+    count=$(xdotool search --name "$3" 2>/dev/null | wc -l)
     [ "$count" -ge "$1" ] && return 0
     sleep 0.1; i=$((i + 1))
   done
@@ -107,15 +107,19 @@ start_as_entry() {
   app_pid=$!
 }
 
+# The program's windows: the main window (its title may name the open file before the
+# program's name) and its message boxes.
+program_windows='Zarn-2[.]5/2[.]6$'
 start_as_entry "$work/site 12.zarn"
-if windows_named 1 150 'Zarn-2.5/2.6'; then
+if windows_named 1 150 "$program_windows"; then
   sleep 1.5
   # No message box beside the window: the file opened.
-  [ "$(xdotool search --name '^Zarn-2.5/2.6$' | wc -l)" -eq 1 ] || fail "a message came up opening the file"
+  [ "$(xdotool search --name "$program_windows" | wc -l)" -eq 1 ] || fail "a message came up opening the file"
   kill -0 "$app_pid" 2>/dev/null || fail "the program ended"
-  window=$(xdotool search --name '^Zarn-2.5/2.6$' | head -n 1)
+  window=$(xdotool search --name "$program_windows" | head -n 1)
   xdotool windowfocus --sync "$window" key F1
-  windows_named 1 150 'The main window — Zarn-2.5/2.6' || fail "F1 did not open the installed help at the main window's topic"
+  windows_named 1 150 '^The main window — Zarn-2[.]5/2[.]6$' ||
+    fail "F1 did not open the installed help at the main window's topic"
 else
   cat "$work/app.log" >&2
   fail "the program's window did not come up"
@@ -127,7 +131,7 @@ grep -q '^Uses=1' "$XDG_CONFIG_HOME/zarn26/Zarn26.ini" || fail "the settings wer
 # A file that is no data file: the program says so.
 printf 'not a data file' >"$work/bad.zarn"
 start_as_entry "$work/bad.zarn"
-windows_named 2 150 'Zarn-2.5/2.6' || fail "no message for a damaged file"
+windows_named 2 150 "$program_windows" || fail "no message for a damaged file"
 kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null || true
 pass "the installed program"
 
