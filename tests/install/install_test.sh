@@ -160,6 +160,7 @@ if [ -n "$deb" ]; then
   ! grep -Eq 'usbshim|libusb-0\.1\.so|_test|/include/' "$work/contents.txt" || fail "the package carries test files"
   pass "the Debian package $(basename "$deb")"
 else
+  cat "$work/cpack.log"
   fail "cpack made no package"
 fi
 
