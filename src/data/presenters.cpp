@@ -100,6 +100,32 @@ void FillSeriesRow(const ProcessView& p, StrengthUnit unit, SeriesRow& out) {
   out[8].setNum(p.blowCount());
 }
 
+// ---- CSV
+
+namespace {
+QString CsvField(const QString& cell) {
+  bool quote = false;
+  for (QChar c : cell) {
+    if (c == u'"' || c == u',' || c == u'\r' || c == u'\n' || c == u';') quote = true;
+  }
+  if (!cell.isEmpty() && (cell.front() == u' ' || cell.back() == u' ')) quote = true;
+  if (!quote) return cell;
+  QString q = cell;
+  q.replace(u'"', QStringLiteral("\"\""));
+  return u'"' + q + u'"';
+}
+}  // namespace
+
+void AppendCsvRow(QString& text, std::span<const QString> cells) {
+  for (size_t c = 0; c < cells.size(); ++c) {
+    if (c > 0) text += u',';
+    text += CsvField(cells[c]);
+  }
+  text += QStringLiteral("\r\n");
+}
+
+QByteArray CsvBytes(const QString& text) { return QByteArray("\xEF\xBB\xBF") + text.toUtf8(); }
+
 // ---- Table 2
 
 QString ImpactHeading(int column, int language) {

@@ -2,6 +2,7 @@
 // What the grids, the chart and the clipboard show, as plain functions: the main
 // window, zarn26-cli and the tests all call these, so every text is computed once.
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -20,6 +21,24 @@ using SeriesRow = std::array<QString, kSeriesColumns>;
 SeriesRow SeriesTableHeading(int row, int language, StrengthUnit unit);
 // The data row of one process (language-independent).
 void FillSeriesRow(const ProcessView& process, StrengthUnit unit, SeriesRow& out);
+// Table 1's data rows as the window fills them, one call of `row` per process in
+// directory order (the same SeriesRow is refilled for every call). Records are read in
+// place; only one that runs past the end of the image is copied (and cut).
+template <typename RowFn>
+void ForEachSeriesRow(const uint8_t* paramBlock, const uint8_t* dataImage, uint32_t count,
+                      StrengthUnit unit, RowFn&& row) {
+  ProcessRecordBuffer copy;
+  SeriesRow cells;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* record = ProcessInPlace(paramBlock, dataImage, count, i);
+    if (!record) {
+      CopyProcess(paramBlock, dataImage, count, i, copy.data());
+      record = copy.data();
+    }
+    FillSeriesRow(ProcessView(record), unit, cells);
+    row(static_cast<const SeriesRow&>(cells));
+  }
+}
 
 // ---- Table 2 (StringGrid2): 9 rows; column 0 the labels, column b + 1 blow b.
 inline constexpr int kImpactsRows = 9;
@@ -62,6 +81,12 @@ int FindWaveCut(std::span<const ChartPoint> points);
 QString TableText(const QList<QStringList>& rows);
 // Appends one row of such a text: the cells with TAB between them, then CRLF.
 void AppendTableRow(QString& text, std::span<const QString> cells);
+// CSV (RFC 4180): cells separated by commas, CRLF after every row; a cell holding a
+// quote, comma, semicolon or line break, or starting or ending with a blank, is quoted
+// with its quotes doubled. CsvBytes gives the UTF-8 bytes with a byte-order mark, which
+// spreadsheet programs need to read the Cyrillic texts.
+void AppendCsvRow(QString& text, std::span<const QString> cells);
+QByteArray CsvBytes(const QString& text);
 // The chart-data text. `heading` and `row` are columns 0..5 of table 1's heading row 0
 // and current row, `coefficients` the coefficient row, `title` the chart title's lines,
 // `series` the points of Series1..Series15 as the chart holds them now (possibly

@@ -7,7 +7,7 @@
 
 #include "common/texts.h"
 #include "desktop.h"
-#include "fonts.h"
+#include "report/fonts.h"
 
 // The build passes these for this file alone (so that a new build date recompiles only
 // it): the project's version, the build date as "Mmm dd yyyy", the program file's name.

@@ -30,7 +30,7 @@
 #include "device/exchangeloop.h"
 #include "device/kovthread.h"
 #include "device/linkstate.h"
-#include "fonts.h"
+#include "report/fonts.h"
 #include "helpwindow.h"
 #include "language.h"
 #include "layout.h"

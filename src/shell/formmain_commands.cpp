@@ -1,5 +1,5 @@
 // The main window's commands that open other windows: the materials and objects
-// editors, the printed report, help and the About box. Each of those windows lives in
+// editors, help and the About box. Each of those windows lives in
 // files of its own; until it is there, its command shows in the menu and does nothing.
 
 #include <QFileInfo>
@@ -15,7 +15,6 @@ namespace zarn {
 
 void TForm1::AMaterialEditExecute() {}
 void TForm1::AObjectEditExecute() {}
-void TForm1::APrintExecute() {}
 
 bool TForm1::OpenUrl(const QUrl& url) { return seams_.openUrl ? seams_.openUrl(url) : OpenWithDesktop(url); }
 

@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -13,11 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include <unistd.h>
-
+#include "cli_common.h"
 #include "commands.h"
-#include "common/inifile.h"
-#include "common/paths.h"
 #include "common/texts.h"
 #include "data/datafile.h"
 #include "data/presenters.h"
@@ -178,42 +174,6 @@ uint64_t ToIndex(const QString& digits) {
   return ok ? v : UINT64_MAX;
 }
 
-// The language and unit of the program's settings file, where not given.
-void ApplySettings(Options& o) {
-  if (o.language && o.unit) return;
-  const IniFile settings(SettingsPath());
-  if (!o.language) {
-    const QString lang = settings.ReadString(u"Config", u"LangId");
-    o.language = lang.isEmpty() || lang == u"Rus" ? kRussian : kEnglish;
-  }
-  if (!o.unit) {
-    o.unit = settings.ReadString(u"Config", u"Dimension", u"MPa") == u"MPa" ? StrengthUnit::MPa
-                                                                             : StrengthUnit::Kgf;
-  }
-}
-
-QString CsvField(const QString& cell) {
-  bool quote = false;
-  for (QChar c : cell) {
-    if (c == u'"' || c == u',' || c == u'\r' || c == u'\n' || c == u';') quote = true;
-  }
-  if (!cell.isEmpty() && (cell.front() == u' ' || cell.back() == u' ')) quote = true;
-  if (!quote) return cell;
-  QString q = cell;
-  q.replace(u'"', QStringLiteral("\"\""));
-  return u'"' + q + u'"';
-}
-
-void AppendCsvRow(QString& text, std::span<const QString> cells) {
-  for (size_t c = 0; c < cells.size(); ++c) {
-    if (c > 0) text += u',';
-    text += CsvField(cells[c]);
-  }
-  text += QStringLiteral("\r\n");
-}
-
-QByteArray CsvBytes(const QString& text) { return QByteArray("\xEF\xBB\xBF") + text.toUtf8(); }
-
 // The rows of a clipboard text (TAB between cells, CRLF after every row).
 QList<QStringList> RowsOf(const QString& text) {
   QList<QStringList> rows;
@@ -230,40 +190,10 @@ void SeriesTable(QString& text, RowSink appendRow, const uint8_t* paramBlock,
                  const uint8_t* dataImage, uint32_t count, int language, StrengthUnit unit) {
   text.reserve(qsizetype(count) * 80 + 256);
   for (int h = 0; h < 2; ++h) appendRow(text, SeriesTableHeading(h, language, unit));
-  // The records are read in place; only one that runs past the end of the image is
-  // copied (and cut).
-  ProcessRecordBuffer copy;
-  SeriesRow row;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint8_t* record = ProcessInPlace(paramBlock, dataImage, count, i);
-    if (!record) {
-      CopyProcess(paramBlock, dataImage, count, i, copy.data());
-      record = copy.data();
-    }
-    FillSeriesRow(ProcessView(record), unit, row);
-    appendRow(text, row);
-  }
+  ForEachSeriesRow(paramBlock, dataImage, count, unit,
+                   [&](const SeriesRow& row) { appendRow(text, row); });
   // Table 1 always has at least one row below its headings.
   if (count == 0) appendRow(text, SeriesRow{});
-}
-
-// A mapped data file that another program cuts short while it is read raises SIGBUS.
-// The tool then ends as for any damaged file; nothing has been written to stdout yet.
-char busMessage[1024];
-size_t busMessageLength = 0;
-void OnBusError(int) {
-  if (busMessageLength > 0) {
-    [[maybe_unused]] const auto n = ::write(2, busMessage, busMessageLength);
-  }
-  ::_exit(kExitBadFile);
-}
-void CatchBusErrors(const QByteArray& message) {
-  busMessageLength = size_t(std::min<qsizetype>(message.size(), sizeof busMessage));
-  std::memcpy(busMessage, message.constData(), busMessageLength);
-  struct sigaction action {};
-  action.sa_handler = OnBusError;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGBUS, &action, nullptr);
 }
 
 bool WriteAll(const QByteArray& bytes) {
@@ -278,7 +208,7 @@ bool WriteAll(const QByteArray& bytes) {
 int RunExport(const QStringList& args) {
   Options o;
   if (const auto done = Parse(args, o)) return *done;
-  ApplySettings(o);
+  ApplySettings(o.language, o.unit);
   const int language = *o.language;
   const StrengthUnit unit = *o.unit;
   const QString name = QFileInfo(o.file).fileName();

@@ -2,7 +2,14 @@
 // tables, chart data and parameter files hold for a data file.
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include <unistd.h>
 
 #include "commands.h"
 
@@ -12,9 +19,39 @@ constexpr char kUsage[] =
     "usage: zarn26-cli read OUT.zarn [--timeout SECONDS]\n"
     "       zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] [--format tsv|csv|json] WHAT\n"
     "         WHAT: series | impacts N | coefficients N | chart N [--blow B] | materials | objects\n"
+    "       zarn26-cli report FILE.zarn [--lang ru|en] [--unit mpa|kgf] "
+    "--format pdf|txt|html|odt|csv|xlsx -o OUT\n"
     "       zarn26-cli --version\n";
 
 }  // namespace
+
+namespace zarn::cli {
+
+int HandOverReport(int argc, char* argv[]) {
+  // Beside this program (the build and a portable copy), or in the libexec folder of
+  // the installation prefix.
+  const QString dir = QCoreApplication::applicationDirPath();
+  const QString candidates[] = {dir + QStringLiteral("/zarn26-cli-report"),
+                                dir + QStringLiteral("/../libexec/zarn26/zarn26-cli-report")};
+  for (const QString& candidate : candidates) {
+    if (!QFileInfo(candidate).isExecutable()) continue;
+    const QByteArray path = QFile::encodeName(candidate);
+    std::vector<char*> args{const_cast<char*>(path.constData())};
+    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+    args.push_back(nullptr);
+    std::fflush(nullptr);
+    ::execv(path.constData(), args.data());
+    std::fprintf(stderr, "zarn26-cli report: cannot start %s: %s\n", path.constData(),
+                 std::strerror(errno));
+    return kExitWriteFailed;
+  }
+  std::fputs("zarn26-cli report: zarn26-cli-report, which writes reports, is not installed "
+             "beside zarn26-cli\n",
+             stderr);
+  return kExitWriteFailed;
+}
+
+}  // namespace zarn::cli
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
@@ -28,6 +65,7 @@ int main(int argc, char* argv[]) {
   const QString command = args.isEmpty() ? QString() : args.takeFirst();
   if (command == u"export") return zarn::cli::RunExport(args);
   if (command == u"read") return zarn::cli::RunRead(args);
+  if (command == u"report") return zarn::cli::HandOverReport(argc, argv);
   std::fputs(kUsage, command == u"--help" ? stdout : stderr);
   return command == u"--help" ? zarn::cli::kExitOk : zarn::cli::kExitUsage;
 }

@@ -1,0 +1,136 @@
+// zarn26-cli report: the series report of a data file written as PDF, plain text, HTML,
+// ODT, CSV or XLSX, without a window: the same pages the program's preview shows.
+
+#include <QFileInfo>
+#include <cstdio>
+#include <optional>
+
+#include "cli_common.h"
+#include "commands.h"
+#include "common/texts.h"
+#include "data/datafile.h"
+#include "report/reportexport.h"
+#include "report/seriesreport.h"
+
+namespace zarn::cli {
+namespace {
+
+constexpr char kReportUsage[] =
+    "usage: zarn26-cli report FILE.zarn [--lang ru|en] [--unit mpa|kgf] "
+    "--format pdf|txt|html|odt|csv|xlsx -o OUT\n";
+
+constexpr char kReportHelp[] =
+    "\n"
+    "Writes the series report of the data file: one line per series under the title and\n"
+    "the column headings, as the program prints it.\n"
+    "  pdf   the printed pages (A4), fonts embedded\n"
+    "  txt   the pages as plain text (UTF-8), a form feed between pages\n"
+    "  html  the pages as one web page\n"
+    "  odt   a text document: the title and one table\n"
+    "  csv   the column headings and the lines (UTF-8 with a byte-order mark)\n"
+    "  xlsx  a workbook: the title, the headings and the lines, numbers as numbers\n"
+    "OUT is replaced whole or not at all. The language and unit default to those of the\n"
+    "program's settings file, else Russian and MPa.\n"
+    "\n"
+    "Exit codes: 0 done, 1 OUT could not be written, 2 usage, 3 the file is not readable\n"
+    "or damaged, 4 the file holds no series.\n";
+
+struct Options {
+  QString file;
+  QString out;
+  std::optional<int> language;
+  std::optional<StrengthUnit> unit;
+  std::optional<ReportFormat> format;
+};
+
+int Usage(const QString& problem) {
+  std::fprintf(stderr, "zarn26-cli report: %s\n", qUtf8Printable(problem));
+  std::fputs(kReportUsage, stderr);
+  return kExitUsage;
+}
+
+std::optional<int> Parse(const QStringList& args, Options& o) {
+  QStringList positional;
+  for (qsizetype i = 0; i < args.size(); ++i) {
+    QString arg = args[i];
+    std::optional<QString> inline_;
+    if (arg.startsWith(u"--")) {
+      const qsizetype eq = arg.indexOf(u'=');
+      if (eq > 0) {
+        inline_ = arg.mid(eq + 1);
+        arg.truncate(eq);
+      }
+    }
+    auto value = [&]() -> QString {
+      if (inline_) return *inline_;
+      return i + 1 < args.size() ? args[++i] : QString();
+    };
+    if (arg == u"--help" || arg == u"-h") {
+      std::fputs(kReportUsage, stdout);
+      std::fputs(kReportHelp, stdout);
+      return kExitOk;
+    }
+    if (arg == u"--lang") {
+      const QString v = value();
+      if (v == u"ru") o.language = kRussian;
+      else if (v == u"en") o.language = kEnglish;
+      else return Usage(QStringLiteral("--lang takes ru or en"));
+    } else if (arg == u"--unit") {
+      const QString v = value();
+      if (v == u"mpa") o.unit = StrengthUnit::MPa;
+      else if (v == u"kgf") o.unit = StrengthUnit::Kgf;
+      else return Usage(QStringLiteral("--unit takes mpa or kgf"));
+    } else if (arg == u"--format") {
+      o.format = ReportFormatFromName(value());
+      if (!o.format) return Usage(QStringLiteral("--format takes pdf, txt, html, odt, csv or xlsx"));
+    } else if (arg == u"-o" || arg == u"--output") {
+      o.out = value();
+      if (o.out.isEmpty()) return Usage(QStringLiteral("-o takes the output file"));
+    } else if (arg.startsWith(u"-") && arg.size() > 1) {
+      return Usage(QStringLiteral("unknown option %1").arg(arg));
+    } else {
+      positional.append(arg);
+    }
+  }
+  if (positional.isEmpty()) return Usage(QStringLiteral("no data file given"));
+  if (positional.size() > 1) return Usage(QStringLiteral("unexpected argument %1").arg(positional[1]));
+  o.file = positional[0];
+  if (!o.format) return Usage(QStringLiteral("no --format given"));
+  if (o.out.isEmpty()) return Usage(QStringLiteral("no output file given (-o OUT)"));
+  return std::nullopt;
+}
+
+}  // namespace
+
+int RunReport(const QStringList& args) {
+  Options o;
+  if (const auto done = Parse(args, o)) return *done;
+  ApplySettings(o.language, o.unit);
+  const int language = *o.language;
+
+  DataFileView file;
+  const QByteArray damaged = (txtFileDamaged.Str(language) + QStringLiteral(": ") +
+                              QFileInfo(o.file).fileName() + u'\n')
+                                 .toUtf8();
+  if (file.Open(o.file) != DataFileStatus::Ok) {
+    std::fputs(damaged.constData(), stderr);
+    return kExitBadFile;
+  }
+  if (file.mapped()) CatchBusErrors(damaged);
+  const uint32_t count = CountProcesses(file.ParamBlock());
+  const Table1Snapshot table(file.ParamBlock(), file.DataImage(), count, language, *o.unit);
+  const SeriesReport report(table, language, *o.unit);
+  if (!report.HasSeries()) {
+    std::fputs("zarn26-cli report: the file holds no series: nothing to report\n", stderr);
+    return kExitNoProcess;
+  }
+  const QString error = ExportReport(report.Prepare(), *o.format, o.out,
+                                     {language, SeriesReport::NumberColumns()});
+  if (!error.isEmpty()) {
+    std::fprintf(stderr, "zarn26-cli report: %s\n", qUtf8Printable(error));
+    return kExitWriteFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace zarn::cli
