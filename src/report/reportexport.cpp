@@ -236,8 +236,12 @@ QByteArray OdtBytes(const PreparedReport& report, QString* error) {
   QTextCursor cursor(&doc);
   QTextBlockFormat centred;
   centred.setAlignment(Qt::AlignHCenter);
+  // The family and size named on every text, not only as the document's default.
+  QTextCharFormat cellFormat;
+  cellFormat.setFontFamilies(QStringList{report.fontFamily});
+  cellFormat.setFontPointSize(10);
   if (!t.title.isEmpty()) {
-    QTextCharFormat titleFormat;
+    QTextCharFormat titleFormat = cellFormat;
     titleFormat.setFontPointSize(14);
     cursor.setBlockFormat(centred);
     cursor.insertText(t.title, titleFormat);
@@ -260,7 +264,7 @@ QByteArray OdtBytes(const PreparedReport& report, QString* error) {
     auto put = [&](int r, int c, const QString& text) {
       QTextCursor at = table->cellAt(r, c).firstCursorPosition();
       at.setBlockFormat(centred);
-      if (!text.isEmpty()) at.insertText(text);
+      if (!text.isEmpty()) at.insertText(text, cellFormat);
     };
     for (int c = 0; c < columns && c < int(t.headings.size()); ++c) put(0, c, t.headings[size_t(c)]);
     for (size_t r = 0; r < t.rows.size(); ++r) {

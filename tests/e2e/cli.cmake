@@ -4,3 +4,10 @@ zarn_add_test(cli_export_tests
   LIBS zarn_testdata zarn_simgen zarn_data zarn_materials zarn_objects)
 target_compile_definitions(cli_export_tests PRIVATE ZARN_CLI="$<TARGET_FILE:zarn26-cli>")
 add_dependencies(cli_export_tests zarn26-cli)
+
+# zarn26-cli report without a display, its files read back by real readers.
+zarn_add_test(cli_report_tests
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/cli_report_test.cpp
+  LIBS zarn_report zarn_testdata zarn_simgen)
+target_compile_definitions(cli_report_tests PRIVATE ZARN_CLI="$<TARGET_FILE:zarn26-cli>")
+add_dependencies(cli_report_tests zarn26-cli zarn26-cli-report)

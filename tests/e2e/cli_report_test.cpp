@@ -1,0 +1,401 @@
+// zarn26-cli report run as a program, without a display, its files read back by real
+// readers: poppler's pdfinfo/pdffonts/pdftotext, Python's openpyxl, odfpy, csv and
+// html.parser. A reader that is not installed skips its checks.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <memory>
+#include <optional>
+
+#include "common/numbers.h"
+#include "common/texts.h"
+#include "report/seriesreport.h"
+#include "samplegen.h"
+#include "testdata.h"
+#include "testing/files.h"
+
+using namespace zarn;
+using namespace zarn::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr char kPython[] = "/usr/bin/python3";
+
+struct ProgramRun {
+  int code = -1;
+  QByteArray out;
+  QByteArray err;
+};
+
+ProgramRun Start(const QString& program, const QStringList& args, const QProcessEnvironment& env = {}) {
+  QProcess p;
+  if (!env.isEmpty()) p.setProcessEnvironment(env);
+  p.start(program, args);
+  ProgramRun r;
+  if (!p.waitForFinished(60000)) {
+    p.kill();
+    p.waitForFinished();
+    ADD_FAILURE() << program.toStdString() << " did not finish";
+    return r;
+  }
+  r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  r.out = p.readAllStandardOutput();
+  r.err = p.readAllStandardError();
+  return r;
+}
+
+// A reader's output, or nothing when the reader is not installed.
+std::optional<QByteArray> Read(const QString& program, const QStringList& args) {
+  if (QStandardPaths::findExecutable(program).isEmpty() && !QFile::exists(program)) return {};
+  const ProgramRun r = Start(program, args);
+  EXPECT_EQ(r.code, 0) << program.toStdString() << ": " << r.err.toStdString();
+  return r.out;
+}
+
+// A Python reader: the script prints JSON; nothing when Python or its module is missing.
+std::optional<QJsonValue> PythonRead(const QString& module, const QString& script,
+                                     const QString& file) {
+  if (!QFile::exists(QString::fromLatin1(kPython))) return {};
+  if (Start(QString::fromLatin1(kPython), {u"-c"_s, u"import "_s + module}).code != 0) return {};
+  const ProgramRun r = Start(QString::fromLatin1(kPython), {u"-c"_s, script, file});
+  EXPECT_EQ(r.code, 0) << r.err.toStdString();
+  return QJsonDocument::fromJson(r.out).object().value(u"v"_s);
+}
+
+const char* kXlsxScript = R"(import sys, json, openpyxl
+ws = openpyxl.load_workbook(sys.argv[1]).active
+print(json.dumps({"v": [list(r) for r in ws.iter_rows(values_only=True)]}))
+)";
+const char* kOdtScript = R"(import sys, json
+from odf.opendocument import load
+from odf import table, text, teletype
+doc = load(sys.argv[1])
+# Blanks and line breaks in the XML count as one blank, none at a paragraph's ends.
+def shown(e): return " ".join(teletype.extractText(e).split())
+rows = [[shown(c) for c in r.getElementsByType(table.TableCell)]
+        for r in doc.getElementsByType(table.TableRow)]
+print(json.dumps({"v": {"title": shown(doc.getElementsByType(text.P)[0]),
+                        "rows": rows}}))
+)";
+const char* kHtmlScript = R"(import sys, json
+from html.parser import HTMLParser
+class Reader(HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.tables, self.h1, self.p, self.cur = [], [], [], None
+    def handle_starttag(self, tag, attrs):
+        if tag == "table": self.tables.append([])
+        elif tag == "tr": self.tables[-1].append([])
+        elif tag in ("td", "th", "h1", "p"): self.cur = ""
+    def handle_endtag(self, tag):
+        if tag in ("td", "th"): self.tables[-1][-1].append(self.cur)
+        elif tag == "h1": self.h1.append(self.cur)
+        elif tag == "p": self.p.append(self.cur)
+        self.cur = None
+    def handle_data(self, data):
+        if self.cur is not None: self.cur += data
+r = Reader()
+r.feed(open(sys.argv[1], encoding="utf-8").read())
+print(json.dumps({"v": {"tables": r.tables, "h1": r.h1, "p": r.p}}))
+)";
+const char* kCsvScript = R"(import sys, json, csv
+raw = open(sys.argv[1], "rb").read()
+print(json.dumps({"v": {"bom": raw.startswith(b"\xef\xbb\xbf"),
+    "rows": list(csv.reader(raw.decode("utf-8-sig").splitlines()))}}))
+)";
+
+QStringList Strings(const QJsonValue& v) {
+  QStringList out;
+  for (const QJsonValue& e : v.toArray()) out.append(e.toString());
+  return out;
+}
+
+struct Case {
+  int series;
+  int language;
+  StrengthUnit unit;
+  int pages;
+};
+
+class CliReport : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+  // A data file with `series` generated series, and table 1's texts for it.
+  QString File(int series, int language, StrengthUnit unit) {
+    auto images = std::make_unique<DeviceImages>();
+    sim::GenerateSample(*images, series, 7);
+    const QString path = dir_.filePath(u"s%1.zarn"_s.arg(series));
+    EXPECT_TRUE(WriteBytes(path, DataFileBytes(*images)));
+    table_ = std::make_unique<Table1Snapshot>(images->ParamBlock.data(), images->DataImage.data(),
+                                              uint32_t(series), language, unit);
+    return path;
+  }
+
+  // The lines as the report prints them: the number, then table 1's row n + 2.
+  QList<QStringList> Rows() const {
+    QList<QStringList> rows;
+    for (int n = 0; n + 2 < table_->RowCount(); ++n) {
+      QStringList row{QString::number(n + 1)};
+      for (int c = 1; c < kSeriesColumns; ++c) row.append(table_->Cells(c, n + 2));
+      rows.append(row);
+    }
+    return rows;
+  }
+
+  // zarn26-cli report with no display at all, as on a server.
+  ProgramRun Report(const QStringList& args, const QString& shellPrefix = {}) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+      env.remove(QString::fromLatin1(name));
+    env.insert(u"HOME"_s, dir_.path());
+    env.insert(u"XDG_CONFIG_HOME"_s, dir_.filePath(u"config"_s));
+    const QStringList all = QStringList{u"report"_s} + args;
+    if (shellPrefix.isEmpty()) return Start(QStringLiteral(ZARN_CLI), all, env);
+    return Start(u"/bin/sh"_s, QStringList{u"-c"_s, shellPrefix + u"; exec \"$0\" \"$@\""_s,
+                                           QStringLiteral(ZARN_CLI)} + all, env);
+  }
+
+  QString Write(const QString& file, const Case& c, const QString& format) {
+    const QString out = dir_.filePath(u"out."_s + format);
+    const ProgramRun r = Report({file, u"--lang"_s, c.language == kEnglish ? u"en"_s : u"ru"_s, u"--unit"_s,
+                          c.unit == StrengthUnit::MPa ? u"mpa"_s : u"kgf"_s, u"--format"_s, format,
+                          u"-o"_s, out});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.isEmpty() && r.err.isEmpty()) << r.err.toStdString();
+    return out;
+  }
+
+  QTemporaryDir dir_;
+  std::unique_ptr<Table1Snapshot> table_;
+};
+
+QStringList Headings(int language, StrengthUnit unit) {
+  const bool en = language == kEnglish;
+  const bool mpa = unit == StrengthUnit::MPa;
+  return {u"№"_s,
+          en ? u"Date"_s : u"Дата"_s,
+          en ? u"Time"_s : u"Время"_s,
+          en ? (mpa ? u"Strength, MPa"_s : u"Strength, kgs/sm2"_s)
+             : (mpa ? u"Прочность, МПа"_s : u"Прочность, кгс/см2"_s),
+          en ? u"Material"_s : u"Материал"_s,
+          en ? u"Object"_s : u"Объект"_s,
+          en ? u"Variation, %"_s : u"K вариации, %"_s,
+          en ? u"Sving"_s : u"Размах"_s,
+          en ? u"Impacts"_s : u"Ударов"_s};
+}
+
+QString Title(int language) {
+  return language == kEnglish ? u"Meassured strength values"_s : u"Измеренные значения прочности"_s;
+}
+
+// pdftotext -raw prints a line's cells separated by one blank, empty cells not at all.
+QString RawLine(const QStringList& cells) {
+  QStringList shown;
+  for (const QString& c : cells) {
+    if (!c.isEmpty()) shown.append(c);
+  }
+  return shown.join(u' ');
+}
+
+}  // namespace
+
+TEST_F(CliReport, PdfPagesHeadingsAndEveryRowInBothLanguagesAndUnits) {
+  const Case cases[] = {{3, kRussian, StrengthUnit::MPa, 1},
+                        {3, kEnglish, StrengthUnit::Kgf, 1},
+                        {60, kRussian, StrengthUnit::Kgf, 2},
+                        {160, kEnglish, StrengthUnit::MPa, 4}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.series << " series, language " << c.language);
+    const QString pdf = Write(File(c.series, c.language, c.unit), c, u"pdf"_s);
+    const auto info = Read(u"pdfinfo"_s, {pdf});
+    if (!info) GTEST_SKIP() << "pdfinfo (poppler-utils) is not installed";
+    EXPECT_TRUE(info->contains("Pages:           " + QByteArray::number(c.pages) + "\n")) << info->data();
+    EXPECT_TRUE(info->contains("Page size:       595 x 842 pts (A4)")) << info->data();
+    EXPECT_TRUE(info->contains(("Title:           " + Title(c.language)).toUtf8()));
+    // Every font embedded.
+    const QList<QByteArray> fonts = Read(u"pdffonts"_s, {pdf}).value_or("").split('\n').mid(2);
+    for (const QByteArray& line : fonts) {
+      if (!line.trimmed().isEmpty()) EXPECT_TRUE(line.mid(line.lastIndexOf("Identity-H") + 10).trimmed().startsWith("yes")) << line.data();
+    }
+    const QList<QStringList> rows = Rows();
+    const QString headings = Headings(c.language, c.unit).join(u' ');
+    qsizetype next = 0;
+    for (int p = 1; p <= c.pages; ++p) {
+      const QString page = QString::fromUtf8(
+          Read(u"pdftotext"_s, {u"-raw"_s, u"-f"_s, QString::number(p), u"-l"_s, QString::number(p), pdf, u"-"_s})
+              .value_or(""));
+      QStringList lines = page.split(u'\n', Qt::SkipEmptyParts);
+      if (!lines.isEmpty() && lines.last() == u"\f") lines.removeLast();
+      ASSERT_GE(lines.size(), 2) << p;
+      // The title on page 1 only, the headings on every page, the page number from 2 on.
+      if (p == 1) EXPECT_EQ(lines.takeFirst(), Title(c.language));
+      EXPECT_EQ(lines.takeFirst(), headings) << p;
+      if (p > 1) EXPECT_EQ(lines.takeLast(), u"- %1 -"_s.arg(p));
+      EXPECT_FALSE(page.contains(Title(c.language)) && p > 1);
+      for (const QString& line : lines) {
+        ASSERT_LT(next, rows.size());
+        EXPECT_EQ(line, RawLine(rows[next])) << "line " << next + 1;
+        ++next;
+      }
+    }
+    EXPECT_EQ(next, rows.size());
+  }
+}
+
+TEST_F(CliReport, SpreadsheetTextHtmlAndCsvReadBackCellByCell) {
+  const Case c{60, kEnglish, StrengthUnit::Kgf, 2};
+  const QString file = File(c.series, c.language, c.unit);
+  const QList<QStringList> rows = Rows();
+  const QStringList headings = Headings(c.language, c.unit);
+  const std::vector<int> numbers = SeriesReport::NumberColumns();
+
+  // XLSX: the title, the headings, then the lines; numbers where table 1 shows one.
+  if (const auto sheet = PythonRead(u"openpyxl"_s, QString::fromUtf8(kXlsxScript), Write(file, c, u"xlsx"_s))) {
+    const QJsonArray got = sheet->toArray();
+    ASSERT_EQ(got.size(), rows.size() + 2);
+    EXPECT_EQ(got[0].toArray()[0].toString(), Title(c.language));
+    EXPECT_EQ(Strings(got[1]), headings);
+    int asNumbers = 0;
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+      const QJsonArray cells = got[r + 2].toArray();
+      ASSERT_EQ(cells.size(), kSeriesColumns);
+      for (int col = 0; col < kSeriesColumns; ++col) {
+        const QString& text = rows[r][col];
+        const bool numberColumn = std::find(numbers.begin(), numbers.end(), col) != numbers.end();
+        const std::optional<double> number = numberColumn ? ParseNumber(text) : std::nullopt;
+        if (number) {
+          ASSERT_TRUE(cells[col].isDouble()) << r << "," << col << " " << text.toStdString();
+          EXPECT_DOUBLE_EQ(cells[col].toDouble(), *number);
+          ++asNumbers;
+        } else if (text.isEmpty()) {
+          EXPECT_TRUE(cells[col].isNull());
+        } else {
+          EXPECT_EQ(cells[col].toString(), text) << r << "," << col;
+        }
+      }
+    }
+    EXPECT_GT(asNumbers, 60 * 4);
+  }
+  // ODT: the title, then one table: the heading row and the lines.
+  if (const auto odt = PythonRead(u"odf"_s, QString::fromUtf8(kOdtScript), Write(file, c, u"odt"_s))) {
+    EXPECT_EQ(odt->toObject()[u"title"].toString(), Title(c.language));
+    const QJsonArray got = odt->toObject()[u"rows"].toArray();
+    ASSERT_EQ(got.size(), rows.size() + 1);
+    EXPECT_EQ(Strings(got[0]), headings);
+    for (qsizetype r = 0; r < rows.size(); ++r) EXPECT_EQ(Strings(got[r + 1]), rows[r]) << r;
+  }
+  // HTML: a table per page with the headings first, the title once, the page numbers.
+  if (const auto html = PythonRead(u"html.parser"_s, QString::fromUtf8(kHtmlScript), Write(file, c, u"html"_s))) {
+    const QJsonObject got = html->toObject();
+    EXPECT_EQ(Strings(got[u"h1"]), QStringList{Title(c.language)});
+    EXPECT_EQ(Strings(got[u"p"]), QStringList{u"- 2 -"_s});
+    const QJsonArray tables = got[u"tables"].toArray();
+    ASSERT_EQ(tables.size(), c.pages);
+    QList<QStringList> lines;
+    for (const QJsonValue& t : tables) {
+      const QJsonArray trs = t.toArray();
+      EXPECT_EQ(Strings(trs[0]), headings);
+      for (qsizetype i = 1; i < trs.size(); ++i) lines.append(Strings(trs[i]));
+    }
+    EXPECT_EQ(lines, rows);
+  }
+  // CSV: a byte-order mark, the headings and the lines.
+  if (const auto csv = PythonRead(u"csv"_s, QString::fromUtf8(kCsvScript), Write(file, c, u"csv"_s))) {
+    EXPECT_TRUE(csv->toObject()[u"bom"].toBool());
+    const QJsonArray got = csv->toObject()[u"rows"].toArray();
+    ASSERT_EQ(got.size(), rows.size() + 1);
+    EXPECT_EQ(Strings(got[0]), headings);
+    for (qsizetype r = 0; r < rows.size(); ++r) EXPECT_EQ(Strings(got[r + 1]), rows[r]) << r;
+  }
+  // Plain text: the pages separated by a form feed, every line's cells in order.
+  const QString text = QString::fromUtf8(zarn::testing::ReadAll(Write(file, c, u"txt"_s)));
+  EXPECT_EQ(text.count(u'\f'), c.pages - 1);
+  QList<QStringList> lines;
+  for (const QString& line : text.split(u'\n')) {
+    QStringList cells = line.split(u" | "_s);
+    if (cells.size() != kSeriesColumns || cells[0].trimmed() == u"№") continue;
+    for (QString& cell : cells) cell = cell.trimmed();
+    lines.append(cells);
+  }
+  EXPECT_EQ(lines, rows);
+}
+
+TEST_F(CliReport, BadInputAndFailedWritesSayWhyAndKeepTheOldFile) {
+  const QString file = File(3, kRussian, StrengthUnit::MPa);
+  const QString out = dir_.filePath(u"old.pdf"_s);
+  const QStringList usage[] = {
+      {},
+      {file},
+      {file, u"--format"_s, u"pdf"_s},
+      {file, u"-o"_s, out},
+      {file, u"--format"_s, u"xls"_s, u"-o"_s, out},
+      {file, u"--lang"_s, u"de"_s, u"--format"_s, u"pdf"_s, u"-o"_s, out},
+      {file, u"--unit"_s, u"psi"_s, u"--format"_s, u"pdf"_s, u"-o"_s, out},
+      {file, file, u"--format"_s, u"pdf"_s, u"-o"_s, out},
+      {file, u"--bogus"_s, u"--format"_s, u"pdf"_s, u"-o"_s, out},
+  };
+  for (const QStringList& args : usage) {
+    const ProgramRun r = Report(args);
+    EXPECT_EQ(r.code, 2) << args.join(u' ').toStdString();
+    EXPECT_TRUE(r.err.contains("usage: zarn26-cli report")) << r.err.toStdString();
+  }
+  // Unreadable or damaged files, and a file without series.
+  ASSERT_TRUE(WriteBytes(dir_.filePath(u"damaged.zarn"_s), "not a data file"));
+  auto empty = std::make_unique<DeviceImages>();
+  ASSERT_TRUE(WriteBytes(dir_.filePath(u"empty.zarn"_s), DataFileBytes(*empty)));
+  const struct {
+    QString file;
+    int code;
+    QByteArray says;
+  } files[] = {{dir_.filePath(u"missing.zarn"_s), 3, "missing.zarn"},
+               {dir_.filePath(u"damaged.zarn"_s), 3, "damaged.zarn"},
+               {dir_.filePath(u"empty.zarn"_s), 4, "no series"}};
+  for (const auto& f : files) {
+    const ProgramRun r = Report({f.file, u"--format"_s, u"pdf"_s, u"-o"_s, out});
+    EXPECT_EQ(r.code, f.code) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(f.says)) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+  }
+  // Failed writes: exit 1 with the reason, the old file as it was, no temporary left.
+  ASSERT_TRUE(zarn::testing::WriteAll(out, "old report"));
+  const QString locked = dir_.filePath(u"locked.pdf"_s);
+  ASSERT_TRUE(zarn::testing::WriteAll(locked, "old report"));
+  ASSERT_TRUE(zarn::testing::WriteAll(dir_.filePath(u".~lock.locked.pdf#"_s), "lock"));
+  QDir(dir_.path()).mkdir(u"readonly"_s);
+  const QString readonlyOut = dir_.filePath(u"readonly/old.pdf"_s);
+  ASSERT_TRUE(zarn::testing::WriteAll(readonlyOut, "old report"));
+  QFile::setPermissions(dir_.filePath(u"readonly"_s), QFile::ReadOwner | QFile::ExeOwner);
+  const struct {
+    QString out;
+    QString prefix;
+    QByteArray says;
+    bool skipAsRoot;
+  } writes[] = {
+      {out, u"ulimit -f 4"_s, "File too large", false},  // a file-size limit, as a full disk
+      {locked, {}, "open in another program", false},
+      {readonlyOut, {}, "ermission denied", true},
+      {dir_.filePath(u"no/such/folder.pdf"_s), {}, "folder.pdf", false},
+  };
+  for (const auto& w : writes) {
+    if (w.skipAsRoot && ::geteuid() == 0) continue;  // root writes into any folder
+    const ProgramRun r = Report({file, u"--lang"_s, u"en"_s, u"--format"_s, u"pdf"_s, u"-o"_s, w.out}, w.prefix);
+    EXPECT_EQ(r.code, 1) << w.out.toStdString() << ": " << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(w.says)) << r.err.toStdString();
+    if (QFile::exists(w.out)) EXPECT_EQ(zarn::testing::ReadAll(w.out), "old report");
+  }
+  QFile::setPermissions(dir_.filePath(u"readonly"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const QStringList left = QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden);
+  EXPECT_EQ(left, (QStringList{u".~lock.locked.pdf#"_s, u"damaged.zarn"_s, u"empty.zarn"_s,
+                               u"locked.pdf"_s, u"old.pdf"_s, u"s3.zarn"_s}));
+}
