@@ -5,3 +5,10 @@ add_custom_target(export_bench
   DEPENDS zarn26-cli zarn26-sim
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
   USES_TERMINAL)
+
+# zarn26-cli report on a full memory: see report_bench.sh for what it reports.
+add_custom_target(report_bench
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/report_bench.sh ${CMAKE_BINARY_DIR}
+  DEPENDS zarn26-cli zarn26-cli-report zarn26-sim
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+  USES_TERMINAL)
