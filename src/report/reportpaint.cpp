@@ -7,6 +7,7 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <cmath>
 #include <map>
 
 namespace zarn {
@@ -30,9 +31,12 @@ void PaintReportPage(QPainter& painter, const PreparedReport& report, int pageIn
                      double pxPerMm, QPointF origin, std::span<const CellMark> marks) {
   if (pageIndex < 0 || size_t(pageIndex) >= report.pages.size()) return;
   const PreparedPage& page = report.pages[size_t(pageIndex)];
+  // Edges on whole device pixels: the shared edge of two cells falls on the same pixel
+  // for both, so every frame line is equally thin on the screen.
   auto px = [&](const QRectF& mm) {
-    return QRectF(origin.x() + mm.x() * pxPerMm, origin.y() + mm.y() * pxPerMm,
-                  mm.width() * pxPerMm, mm.height() * pxPerMm);
+    auto at = [&](double v, double o) { return std::round(o + v * pxPerMm); };
+    return QRectF(QPointF(at(mm.left(), origin.x()), at(mm.top(), origin.y())),
+                  QPointF(at(mm.right(), origin.x()), at(mm.bottom(), origin.y())));
   };
   painter.save();
   for (const CellMark& m : marks) {
@@ -40,7 +44,7 @@ void PaintReportPage(QPainter& painter, const PreparedReport& report, int pageIn
       painter.fillRect(px(page.cells[size_t(m.cell)].rect), m.current ? kCurrentMark : kMark);
   }
   QPen frame(Qt::black);
-  frame.setWidthF(std::max(1.0, kFrameMm * pxPerMm));
+  frame.setWidthF(std::max(1.0, std::round(kFrameMm * pxPerMm)));
   frame.setJoinStyle(Qt::MiterJoin);
   painter.setPen(frame);
   painter.setBrush(Qt::NoBrush);

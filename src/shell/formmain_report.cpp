@@ -23,6 +23,8 @@ void TForm1::APrintExecute() {
   if (!preview) {
     preview = new TfrmReportPreview(
         PreviewSeams{[this](QDialog& dialog) { return ExecModal(dialog); }, SettingsFile()}, this);
+    // Over the main window, as a dialog would open.
+    preview->move(frameGeometry().center() - preview->rect().center());
   }
   preview->SetReport(
       [table, language, unit](const PageGeometry& page) {

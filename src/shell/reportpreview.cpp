@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -95,6 +96,9 @@ ReportPageView::ReportPageView(QWidget* parent) : QAbstractScrollArea(parent) {
   viewport()->setAutoFillBackground(false);
   verticalScrollBar()->setSingleStep(20);
   horizontalScrollBar()->setSingleStep(20);
+  // Always there: a bar appearing after a width fit would narrow the view and call for
+  // a horizontal one.
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }
 
 void ReportPageView::SetReport(const PreparedReport* report) {
@@ -198,7 +202,7 @@ void ReportPageView::UpdateZoomForFit() {
 void ReportPageView::UpdateScrollBars() {
   const QSizeF page = PagePixels();
   const int height = PageCount() == 0 ? 0 : PageTop(PageCount()) ;
-  const int width = int(std::ceil(page.width())) + 2 * kGap;
+  const int width = int(std::lround(page.width())) + 2 * kGap;
   verticalScrollBar()->setRange(0, std::max(0, height - viewport()->height()));
   verticalScrollBar()->setPageStep(viewport()->height());
   horizontalScrollBar()->setRange(0, std::max(0, width - viewport()->width()));
@@ -284,7 +288,7 @@ TfrmReportPreview::TfrmReportPreview(PreviewSeams seams, QWidget* parent)
   connect(view_, &ReportPageView::CurrentPageChanged, this, [this] { UpdatePageControls(); });
   connect(view_, &ReportPageView::ZoomChanged, this, [this] { UpdateZoomText(); });
   // A size that shows a whole page width on most screens.
-  resize(860, 900);
+  resize(940, 900);
 }
 
 TfrmReportPreview::~TfrmReportPreview() = default;
@@ -294,14 +298,16 @@ void TfrmReportPreview::BuildToolBar() {
   bar->setObjectName(QStringLiteral("PreviewToolBar"));
   bar->setMovable(false);
   bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-  auto action = [this, bar](const char* name, QStyle::StandardPixmap icon, auto slot,
-                            QKeySequence key = {}) {
+  QToolBar* target = bar;
+  auto action = [this, &target](const char* name, QStyle::StandardPixmap icon, auto slot,
+                                QKeySequence key = {}, const char* themeIcon = nullptr) {
     auto* a = new QAction(this);
     a->setObjectName(QString::fromLatin1(name));
-    if (icon != QStyle::SP_CustomBase) a->setIcon(style()->standardIcon(icon));
+    if (icon != QStyle::SP_CustomBase)
+      a->setIcon(QIcon::fromTheme(QString::fromLatin1(themeIcon ? themeIcon : ""), style()->standardIcon(icon)));
     if (!key.isEmpty()) a->setShortcut(key);
     connect(a, &QAction::triggered, this, slot);
-    bar->addAction(a);
+    target->addAction(a);
     return a;
   };
   action("AFirstPage", QStyle::SP_MediaSkipBackward, [this] { view_->GoToPage(0); }, Qt::CTRL | Qt::Key_Home);
@@ -339,7 +345,7 @@ void TfrmReportPreview::BuildToolBar() {
   bar->addSeparator();
 
   action("APageSetup", QStyle::SP_FileDialogDetailedView, [this] { PageSetup(); });
-  action("APrint", QStyle::SP_DialogSaveButton, [this] { Print(); }, QKeySequence::Print);
+  action("APrint", QStyle::SP_DialogSaveButton, [this] { Print(); }, QKeySequence::Print, "document-print");
   auto* exportMenu = new QMenu(this);
   exportMenu->setObjectName(QStringLiteral("ExportMenu"));
   for (ReportFormat f : kReportFormats) {
@@ -356,28 +362,34 @@ void TfrmReportPreview::BuildToolBar() {
   exportButton->setIcon(style()->standardIcon(QStyle::SP_DriveHDIcon));
   bar->addWidget(exportButton);
   bar->addSeparator();
+  action("AClose", QStyle::SP_DialogCloseButton, [this] { close(); });
 
+  // The search in a bar of its own below the pages, where it stays visible however
+  // narrow the window.
+  QToolBar* findBar = new QToolBar(this);
+  findBar->setObjectName(QStringLiteral("FindToolBar"));
+  findBar->setMovable(false);
+  addToolBar(Qt::BottomToolBarArea, findBar);
+  target = findBar;
   auto* findLabel = new QLabel(this);
   findLabel->setObjectName(QStringLiteral("FindLabel"));
   findLabel->setContentsMargins(4, 0, 4, 0);
-  bar->addWidget(findLabel);
+  findBar->addWidget(findLabel);
   search_ = new QLineEdit(this);
   search_->setObjectName(QStringLiteral("SearchEdit"));
   search_->setClearButtonEnabled(true);
-  search_->setMaximumWidth(180);
+  search_->setMaximumWidth(240);
   connect(search_, &QLineEdit::textChanged, this, [this](const QString& text) { Find(text); });
   connect(search_, &QLineEdit::returnPressed, this, [this] {
     FindNext(QApplication::keyboardModifiers().testFlag(Qt::ShiftModifier));
   });
-  bar->addWidget(search_);
+  findBar->addWidget(search_);
   action("AFindPrevious", QStyle::SP_ArrowUp, [this] { FindNext(true); }, QKeySequence::FindPrevious);
   action("AFindNext", QStyle::SP_ArrowDown, [this] { FindNext(false); }, QKeySequence::FindNext);
   hitLabel_ = new QLabel(this);
   hitLabel_->setObjectName(QStringLiteral("HitLabel"));
   hitLabel_->setContentsMargins(4, 0, 4, 0);
-  bar->addWidget(hitLabel_);
-  bar->addSeparator();
-  action("AClose", QStyle::SP_DialogCloseButton, [this] { close(); });
+  findBar->addWidget(hitLabel_);
 
   auto* findKey = new QShortcut(QKeySequence::Find, this);
   connect(findKey, &QShortcut::activated, this, [this] {
