@@ -68,6 +68,10 @@ got=$(xdg-mime query default application/x-zarn)
 [ "$got" = "$app.desktop" ] || fail "a .zarn file opens with '$got', not $app.desktop"
 pass "file types"
 
+# The installed zarn26-cli finds its report helper in the libexec folder.
+"$prefix/bin/zarn26-cli" report "$work/site 12.zarn" --format txt -o "$work/report.txt" >"$work/r.log" 2>&1 &&
+  [ -s "$work/report.txt" ] || { cat "$work/r.log" >&2; fail "the installed zarn26-cli report"; }
+
 # ---- The installed program, started as the desktop entry starts it, on its own X server.
 display=""
 for n in $(seq $((200 + $$ % 100)) 399); do
@@ -150,7 +154,7 @@ if [ -n "$deb" ]; then
   grep -q 'postinst' "$work/info.txt" || fail "no postinst"
   dpkg-deb --ctrl-tarfile "$deb" | tar -xO ./postinst | grep -q 'udevadm control --reload-rules' ||
     fail "postinst does not reload the udev rules"
-  for f in ./usr/bin/zarn26 ./usr/bin/zarn26-cli ./usr/bin/zarn26-sim ./usr/lib/udev/rules.d/70-zarn26.rules \
+  for f in ./usr/bin/zarn26 ./usr/bin/zarn26-cli ./usr/bin/zarn26-sim ./usr/libexec/zarn26/zarn26-cli-report ./usr/lib/udev/rules.d/70-zarn26.rules \
            ./usr/share/zarn26/Help/Zarn26help.qhc ./usr/share/zarn26/Help/Zarn26help.qch \
            ./usr/share/zarn26/Help/Zarn26Help.chm ./usr/share/applications/$app.desktop \
            ./usr/share/metainfo/$app.metainfo.xml ./usr/share/mime/packages/$app.xml \
