@@ -47,11 +47,32 @@ class SynchroEvent final : public QEvent {
 // it). It then takes for races: the destruction of the thread's wait condition after
 // wait(); the freeing, after wait(), of what Qt allocated on the ended thread; and the
 // reading of an event's type that Qt allocated on the other thread before posting it.
+// For the same reason the memory calls made inside Qt, GLib and X's libraries themselves (their
+// reference-counted strings, event queues and connection locks) are not watched: those
+// libraries synchronise with atomics the detector cannot see. Our own code's accesses
+// stay watched, whichever library's memory they touch. A lock suppression names every
+// library whose file name contains it (libX: libX11, libXrender, libXfixes, ...); a
+// library suppression must name one library alone, or the detector stops the program.
 // Weak, so that a program can give its own list.
 extern "C" __attribute__((weak)) const char* __tsan_default_suppressions() {
   return "race:QWaitCondition::~QWaitCondition\n"
          "race:zarn::TKovExecuteThread::~TKovExecuteThread\n"
-         "race_top:QEvent::type\n";
+         "race_top:QEvent::type\n"
+         "called_from_lib:libQt6Core.so.6\n"
+         "called_from_lib:libQt6Gui.so.6\n"
+         "called_from_lib:libQt6Widgets.so.6\n"
+         "called_from_lib:libQt6DBus.so.6\n"
+         "called_from_lib:libQt6XcbQpa.so.6\n"
+         "called_from_lib:libglib-2.0.so.0\n"
+         "called_from_lib:libxcb.so.1\n"
+         "called_from_lib:libX11.so.6\n"
+         "called_from_lib:libXext.so.6\n"
+         "called_from_lib:libXrender.so.1\n"
+         "called_from_lib:libXfixes.so.3\n"
+         "called_from_lib:libXi.so.6\n"
+         "called_from_lib:libXcursor.so.1\n"
+         "mutex:libxcb\n"
+         "mutex:libX\n";
 }
 #endif
 
@@ -101,7 +122,7 @@ TKovExecuteThread::~TKovExecuteThread() {
   // The owner destroys a run only after its end has been handled; this is a safety net
   // for a run destroyed by other means.
   Terminate();
-  wait();
+  WaitForEnd();
 }
 
 QThread::Priority TKovExecuteThread::ToQtPriority(TThreadPriority Value) {
@@ -125,6 +146,12 @@ void TKovExecuteThread::run() {
   } catch (...) {
     qWarning("worker thread: the run ended with an unknown exception");
   }
+  std::lock_guard lock(signal_->m);  // see WaitForEnd
+}
+
+void TKovExecuteThread::WaitForEnd() {
+  wait();
+  std::lock_guard lock(signal_->m);
 }
 
 void TKovExecuteThread::ParkWhileSuspended(std::unique_lock<std::mutex>& lock) {
@@ -262,7 +289,7 @@ TKovThread::~TKovThread() {
     } else {
       // No event loop to serve: the run needs none to end (its synchronize calls are
       // dropped once it was asked to stop).
-      run_->wait();
+      run_->WaitForEnd();
       RunEnded(run_.get());
     }
   }
@@ -346,7 +373,7 @@ void TKovThread::OnUpdateTimer(QObject*) {
 
 void TKovThread::RunEnded(TKovExecuteThread* Sender) {
   if (!Sender || run_.get() != Sender) return;
-  Sender->wait();  // `finished` comes just before the thread itself ends
+  Sender->WaitForEnd();  // `finished` comes just before the thread itself ends
   if (closing_)
     OnThreadTerminateClose(Sender);
   else

@@ -120,6 +120,11 @@ class TKovExecuteThread final : public QThread {
 
   static QThread::Priority ToQtPriority(TThreadPriority Value);
 
+  // QThread::wait(), then the run's last lock taken once more: everything the run wrote
+  // is then seen by the caller in a way the race detector can follow too (Qt hands a
+  // thread's end over through locks of its own that the detector does not see).
+  void WaitForEnd();
+
  protected:
   void run() override;
 

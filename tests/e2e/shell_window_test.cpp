@@ -120,6 +120,18 @@ class ShellTest : public ::testing::Test {
     return false;
   }
 
+  // The window's state without the grids' rows, and the end of what it and the simulator
+  // wrote to stderr: what a failed wait shows.
+  std::string Dump() {
+    std::string all;
+    const QMap<QString, QString> state = State();
+    for (auto it = state.begin(); it != state.end(); ++it)
+      if (!it.key().contains(u'[')) all += (it.key() + u'=' + it.value() + u'\n').toStdString();
+    all += "window stderr: " + app_.Process().readAllStandardError().right(6000).toStdString();
+    all += "\nsimulator stderr: " + sim_.Process().Process().readAllStandardError().right(2000).toStdString();
+    return all;
+  }
+
   void Command(const QString& line) {
     QSaveFile f(probe_ + QStringLiteral("/command"));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -244,7 +256,8 @@ TEST_F(ShellTest, TheWindowAndTheReaderTakeTurnsWithTheInstrument) {
 TEST_F(ShellTest, BrowsingAndCopyingWhileReReadsRun) {
   ASSERT_FALSE(StartSimulator({QStringLiteral("--slow"), QStringLiteral("1")}).isEmpty());
   StartProgram("[Config]\r\nLangId=Rus\r\n");
-  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Данные считаны (40)"; }, 60000));
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Данные считаны (40)"; }, 60000))
+      << Dump();
   QElapsedTimer timer;
   timer.start();
   int reads = 0;
@@ -268,11 +281,12 @@ TEST_F(ShellTest, BrowsingAndCopyingWhileReReadsRun) {
   }
   EXPECT_GE(reads, 2);
   Command(QStringLiteral("unit mpa"));
-  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Данные считаны (40)"; }, 60000));
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Данные считаны (40)"; }, 60000))
+      << Dump();
   ASSERT_TRUE(WaitFor([&](const auto& s) { return GridRows(s, u"table1"_qs) == Export({QStringLiteral("series")}); },
                       10000));
   const qint64 ms = CloseAndTime();
-  EXPECT_GE(ms, 0) << "the program did not end cleanly";
+  EXPECT_GE(ms, 0) << "the program did not end cleanly: exit " << app_.Process().exitCode() << "\n" << Dump();
 }
 
 TEST_F(ShellTest, EnglishStatusAfterTheRead) {
