@@ -1,3 +1,4 @@
+// Linked into the test programs that draw text in process.
 // Leak-checking builds: fontconfig keeps the configuration it loads for the whole life
 // of the process and frees it only on an explicit FcFini, which Qt does not call.
 
