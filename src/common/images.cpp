@@ -1,5 +1,8 @@
 #include "images.h"
 
+#include <QCoreApplication>
+#include <QThread>
+
 #include "bytes.h"
 
 namespace zarn {
@@ -29,5 +32,14 @@ ImagesView SnapshotImagesLocked() {
 }
 
 void CountProcesses() { ProcessCount.store(CountProcesses(Images.ParamBlock.data())); }
+
+std::unique_lock<std::mutex> LockImagesServingEvents() {
+  std::unique_lock<std::mutex> lock(ImagesLock, std::try_to_lock);
+  while (!lock.owns_lock()) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    if (!lock.try_lock()) QThread::msleep(1);
+  }
+  return lock;
+}
 
 }  // namespace zarn

@@ -54,6 +54,11 @@ struct ImagesSnapshot {
 };
 using ImagesView = std::shared_ptr<const ImagesSnapshot>;
 
+// ImagesLock for the main thread. The worker holds the lock while a transfer fills the
+// images and meanwhile waits for the main thread to apply its notifications: never
+// block, serve them (but no user input) between tries.
+std::unique_lock<std::mutex> LockImagesServingEvents();
+
 // A snapshot of Images and ProcessCount. The caller holds ImagesLock.
 ImagesView SnapshotImagesLocked();
 

@@ -78,6 +78,20 @@ bool WithdrawRequest(LinkStates state) {
   return LinkState.compare_exchange_strong(state, LinkStates::Idle);
 }
 
+RequestOutcome AwaitRequest(LinkStates request, int waits, const std::function<void()>& wait) {
+  if (LinkState.load() != request) return RequestOutcome::NotAccepted;
+  for (int i = 0; i < waits; ++i) {
+    wait();
+    const LinkStates now = LinkState.load();
+    if (now == LinkStates::Idle) return RequestOutcome::Done;
+    if (now != request) return RequestOutcome::Overtaken;
+  }
+  // The loop may finish between the last look and the withdrawal: only the request
+  // itself is taken back.
+  if (WithdrawRequest(request)) return RequestOutcome::Withdrawn;
+  return LinkState.load() == LinkStates::Idle ? RequestOutcome::Done : RequestOutcome::Overtaken;
+}
+
 QByteArrayView LastDevicePath(const QByteArray& list) {
   QByteArrayView v(list);
   if (v.endsWith('\n')) v.chop(1);

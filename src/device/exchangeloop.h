@@ -74,6 +74,11 @@ bool RequestTransfer(LinkStates state);
 // A requester that stops waiting takes back its request, and only its own: LinkState
 // returns to idle only when it still holds `state`.
 bool WithdrawRequest(LinkStates state);
+// Waits for a request that was written into LinkState: up to `waits` times `wait()`
+// (one poll interval, serving events), stopping as soon as the loop is idle again (done)
+// or LinkState holds anything but the request (overtaken). A request still there after
+// the last wait is withdrawn. NotAccepted when LinkState does not hold the request.
+RequestOutcome AwaitRequest(LinkStates request, int waits, const std::function<void()>& wait);
 
 // The device path Open is given: the last line of an Enumerate list.
 QByteArrayView LastDevicePath(const QByteArray& list);

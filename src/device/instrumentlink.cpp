@@ -101,18 +101,11 @@ bool InstrumentLink::RequestTransfer(LinkStates request) { return zarn::RequestT
 bool InstrumentLink::WithdrawRequest(LinkStates request) { return zarn::WithdrawRequest(request); }
 
 RequestOutcome InstrumentLink::WaitForRequest(LinkStates request, int waits) {
-  if (LinkState.load() != request) return RequestOutcome::NotAccepted;
-  for (int i = 0; i < waits; ++i) {
+  return AwaitRequest(request, waits, [] {
     QEventLoop events;
     QTimer::singleShot(kPollMs, &events, &QEventLoop::quit);
     events.exec();
-    const LinkStates now = LinkState.load();
-    if (now == LinkStates::Idle) return RequestOutcome::Done;
-    if (now != request) return RequestOutcome::Overtaken;
-  }
-  return WithdrawRequest(request) ? RequestOutcome::Withdrawn
-         : LinkState.load() == LinkStates::Idle ? RequestOutcome::Done
-                                                 : RequestOutcome::Overtaken;
+  });
 }
 
 ImagesView InstrumentLink::Snapshot() const {

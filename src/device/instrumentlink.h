@@ -40,14 +40,6 @@ class PipeLink;
 class TKovThread;
 class UsbLink;
 
-enum class RequestOutcome {
-  Done,         // the loop finished the transfer and is idle again
-  NotAccepted,  // the loop was not idle: nothing was requested
-  Withdrawn,    // not finished within the waits: the request was taken back
-  Overtaken,    // someone else changed the state meanwhile (a data file opened, or a
-                // failure without a whole read behind it sent the loop to connect)
-};
-
 class InstrumentLink {
  public:
   // The editors' waits: 20 x 100 ms for a read, 50 x 100 ms for a write.

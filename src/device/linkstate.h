@@ -37,6 +37,15 @@ enum class LinkAccess : uint8_t {
   InUse = 2,   // the instrument is there but another program holds it
 };
 
+// How a transfer request written into LinkState ended for its requester.
+enum class RequestOutcome {
+  Done,         // the loop finished the transfer and is idle again
+  NotAccepted,  // the loop was not idle: nothing was requested
+  Withdrawn,    // not finished within the waits: the request was taken back
+  Overtaken,    // someone else changed the state meanwhile (a data file opened, or a
+                // failure without a whole read behind it sent the loop to connect)
+};
+
 extern std::atomic<LinkStates> LinkState;         // starts at ChooseTransport
 extern std::atomic<TransportKinds> TransportKind; // starts at None, written only by the loop
 extern std::atomic<bool> DataReadComplete;        // a whole DataImage has been read

@@ -36,6 +36,7 @@ QT_END_NAMESPACE
 namespace zarn {
 
 class IniFile;
+struct EditorSeams;
 class InstrumentLink;
 class PipeLink;
 class TChart;
@@ -239,6 +240,8 @@ class TForm1 : public QMainWindow, public LinkSink {
   QRect AvailableGeometry() const;
   IniFile Settings() const;
   void WriteSetting(const QString& section, const QString& key, const QString& value);
+  // What the materials and objects editors get: settings, dialogs, the link's requests.
+  EditorSeams EditorSurroundings();
   void CreateWorker();
   THelpWindow& HelpWindow();
   QString HelpProgramDir() const;

@@ -1,6 +1,5 @@
 // The main window's commands that open other windows: the materials and objects
-// editors, help and the About box. Each of those windows lives in
-// files of its own; until it is there, its command shows in the menu and does nothing.
+// editors, help and the About box. Each of those windows lives in files of its own.
 
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -8,13 +7,42 @@
 #include "aboutbox.h"
 #include "common/paths.h"
 #include "desktop.h"
+#include "device/instrumentlink.h"
 #include "formmain.h"
 #include "helpwindow.h"
+#include "materials/materialseditor.h"
+#include "objects/objectseditor.h"
 
 namespace zarn {
 
-void TForm1::AMaterialEditExecute() {}
-void TForm1::AObjectEditExecute() {}
+EditorSeams TForm1::EditorSurroundings() {
+  EditorSeams seams;
+  seams.settingsPath = settingsPath_;
+  seams.execModal = seams_.execModal;
+  seams.transfer = [this](LinkStates request, int waits) {
+    InstrumentLink* link = Link();
+    if (!link || !link->RequestTransfer(request)) return RequestOutcome::NotAccepted;
+    return link->WaitForRequest(request, waits);
+  };
+  return seams;
+}
+
+// One editor of a kind at a time, modeless, centred on the main window.
+void TForm1::AMaterialEditExecute() {
+  if (MaterialsEditorOpen) return;
+  MaterialsEditorOpen = true;
+  auto* editor = new TfrmMaterials(EditorSurroundings(), this);
+  editor->ShowCentred();
+}
+
+void TForm1::AObjectEditExecute() {
+  if (ObjectsEditorOpen) return;
+  ObjectsEditorOpen = true;
+  auto* editor = new TfrmObjects(EditorSurroundings(), this);
+  editor->ShowCentred();
+  // The objects editor opens with a read of the instrument's list.
+  editor->btnFromDeviceClick();
+}
 
 bool TForm1::OpenUrl(const QUrl& url) { return seams_.openUrl ? seams_.openUrl(url) : OpenWithDesktop(url); }
 

@@ -77,16 +77,7 @@ void TForm1::SaveDialog1TypeChange(QFileDialog* dialog, int filterIndex) {
   if (filterIndex == 2 && !name.isEmpty()) dialog->selectFile(FileNameOnly(name));
 }
 
-std::unique_lock<std::mutex> TForm1::LockImages() {
-  // The worker holds the lock while a transfer fills the images, and meanwhile waits
-  // here for its notifications: never block, serve them between tries.
-  std::unique_lock<std::mutex> lock(ImagesLock, std::try_to_lock);
-  while (!lock.owns_lock()) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-    if (!lock.try_lock()) QThread::msleep(1);
-  }
-  return lock;
-}
+std::unique_lock<std::mutex> TForm1::LockImages() { return LockImagesServingEvents(); }
 
 bool TForm1::ShowOpenDialog(QString& fileName) {
   OpenDialog1->setWindowTitle(txtOpenFileTitle());

@@ -1,9 +1,16 @@
 #include "testprobe.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
+#include <QTabBar>
 #include <QPointer>
 #include <QProgressBar>
 #include <QSaveFile>
@@ -12,6 +19,8 @@
 #include "chart1.h"
 #include "controls.h"
 #include "formmain.h"
+#include "materials/materialseditor.h"
+#include "objects/objectseditor.h"
 #include "stringgrid.h"
 
 namespace zarn {
@@ -55,6 +64,24 @@ class TestProbe : public QObject {
     AppendGrid(s, "table1", form_->StringGrid1);
     AppendGrid(s, "table2", form_->StringGrid2);
     AppendGrid(s, "koef", form_->StringGridKoef);
+    for (const char* kind : {"materials", "objects"}) {
+      EditorWindow* editor = Editor(QString::fromLatin1(kind));
+      s += QStringLiteral("%1.open=%2\n").arg(QLatin1String(kind)).arg(editor ? 1 : 0);
+      if (!editor) continue;
+      s += QStringLiteral("%1.busy=%2\n").arg(QLatin1String(kind)).arg(editor->Busy() ? 1 : 0);
+      s += QStringLiteral("%1.size=%2x%3\n").arg(QLatin1String(kind)).arg(editor->width()).arg(editor->height());
+      for (QLineEdit* edit : editor->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly)) {
+        const bool red = edit->palette().color(QPalette::Text) == QColor(255, 0, 0);
+        s += QStringLiteral("%1.%2=%3%4\n")
+                 .arg(QLatin1String(kind), edit->objectName(), edit->text(), red ? QStringLiteral(" [red]") : QString());
+      }
+    }
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      QString text = modal->windowTitle();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) text += u'|' + box->text();
+      s += QStringLiteral("modal=") + text.replace(u'\n', u' ') + u'\n';
+    }
+    s += QStringLiteral("modified=%1%2\n").arg(MaterialsModified ? 1 : 0).arg(ObjectsModified ? 1 : 0);
     return s;
   }
 
@@ -73,6 +100,76 @@ class TestProbe : public QObject {
     QMouseEvent release(QEvent::MouseButtonRelease, at, target->mapToGlobal(at), Qt::LeftButton,
                         Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &release);
+  }
+
+  EditorWindow* Editor(QStringView kind) const {
+    return form_->findChild<EditorWindow*>(kind == u"objects" ? QStringLiteral("frmObjects")
+                                                               : QStringLiteral("frmMaterials"));
+  }
+
+  // Types `text` into `edit` key by key, as the keyboard does.
+  static void Type(QLineEdit* edit, const QString& text) {
+    for (QChar ch : text) {
+      const int key = ch.isDigit() ? Qt::Key_0 + ch.digitValue() : ch.toUpper().unicode();
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(ch));
+      QCoreApplication::sendEvent(edit, &press);
+      QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(ch));
+      QCoreApplication::sendEvent(edit, &release);
+    }
+  }
+
+  // The editor commands: "KIND open|grab FILE|close|click BUTTON|tab N|type FIELD TEXT".
+  void RunEditor(const QString& argument) {
+    const QString kind = argument.section(u' ', 0, 0);
+    const QString verb = argument.section(u' ', 1, 1);
+    const QString rest = argument.section(u' ', 2);
+    if (verb == u"open") {
+      if (kind == u"objects")
+        form_->AObjectEditExecute();
+      else
+        form_->AMaterialEditExecute();
+      return;
+    }
+    EditorWindow* editor = Editor(kind);
+    if (!editor) return;
+    if (verb == u"grab") {
+      editor->grab().save(rest);
+    } else if (verb == u"close") {
+      QTimer::singleShot(0, editor, [editor] { editor->close(); });
+    } else if (verb == u"click") {
+      // From the event loop: a transfer wait must not hold up the probe.
+      if (auto* button = editor->findChild<QPushButton*>(rest))
+        QTimer::singleShot(0, button, [button] { button->click(); });
+    } else if (verb == u"tab") {
+      if (auto* tabs = editor->findChild<QTabBar*>(QStringLiteral("TabControl1")))
+        tabs->setCurrentIndex(rest.toInt());
+    } else if (verb == u"type") {
+      if (auto* edit = editor->findChild<QLineEdit*>(rest.section(u' ', 0, 0))) {
+        edit->clear();
+        Type(edit, rest.section(u' ', 1));
+      }
+    }
+  }
+
+  // Answers the modal dialog on top: "yes", "no", "cancel", "ok" for a message box, a
+  // file name for a file dialog, "-" to cancel a file dialog.
+  static void Answer(const QString& answer) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      const QMessageBox::StandardButton which =
+          answer == u"yes" ? QMessageBox::Yes
+          : answer == u"no" ? QMessageBox::No
+          : answer == u"cancel" ? QMessageBox::Cancel
+                                : QMessageBox::Ok;
+      if (QAbstractButton* button = box->button(which)) button->click();
+    } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+      if (answer == u"-") {
+        dialog->reject();
+      } else {
+        dialog->selectFile(answer);
+        QMetaObject::invokeMethod(dialog, "accept");
+      }
+    }
   }
 
   void Run(const QString& line) {
@@ -101,6 +198,10 @@ class TestProbe : public QObject {
       form_->ACopyGraphDataExecute();
     } else if (command == u"open") {
       form_->OpenCommandLine({argument});
+    } else if (command == u"editor") {
+      RunEditor(argument);
+    } else if (command == u"answer") {
+      Answer(argument);
     }
   }
 

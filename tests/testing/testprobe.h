@@ -10,6 +10,11 @@
 //   unit mpa|kgf     switch the strength unit
 //   copy1, copy2, copydata   copy table 1, table 2, the chart data
 //   open FILE        open a data file as the command line does
+//   editor KIND ...  the materials or objects editor (KIND materials|objects): open,
+//                    close, grab FILE, click BUTTON, tab N, type FIELD TEXT
+//   answer WHAT      answer the modal dialog: yes|no|cancel|ok, a file name, - (cancel)
+// The state also lists the open editors' fields (" [red]" after a marked one), the
+// modal dialog on top and the two editors' modified flags.
 // When ZARN26_TEST_PAINTED names a file, the window writes it (empty) the first time
 // the series table paints, for launch-time measurements.
 // Without the variables nothing is installed.

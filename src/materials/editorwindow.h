@@ -1,0 +1,131 @@
+#pragma once
+// What the materials and the objects editor share: a small fixed-size modeless window
+// over the main window that asks the exchange loop for a transfer and waits for it
+// while serving events, its file dialogs with the remembered folder, and the close
+// rules (a question about unsent changes; never destroyed while one of its handlers is
+// still running, for instance waiting for the instrument).
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <mutex>
+
+#include "common/paths.h"
+#include "common/texts.h"
+#include "device/linkstate.h"
+
+QT_BEGIN_NAMESPACE
+class QDialog;
+class QFileDialog;
+class QKeyEvent;
+class QLineEdit;
+class QPushButton;
+QT_END_NAMESPACE
+
+namespace zarn {
+
+// What an editor takes from its surroundings; the program leaves the members empty.
+struct EditorSeams {
+  // The settings file with Config/LastReadPath; empty: SettingsPath().
+  QString settingsPath;
+  // Runs a modal dialog (file dialogs, message boxes); empty: QDialog::exec.
+  std::function<int(QDialog&)> execModal;
+  // Writes `request` into LinkState (only while it holds Idle) and waits for the loop
+  // at most `waits` polls of 100 ms, serving events. Empty: nothing can be sent.
+  std::function<RequestOutcome(LinkStates request, int waits)> transfer;
+};
+
+// The captions shared by both editors.
+extern const TextPair txtEdFromDevice, txtEdToDevice, txtEdFromFile, txtEdToFile, txtEdDefault,
+    txtEdClose, txtEdCloseQuestion;
+
+class EditorWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  // A window of `clientWidth` x `clientHeight` that `parent` (the main window) keeps
+  // above itself; it frees itself when closed.
+  EditorWindow(EditorSeams seams, int clientWidth, int clientHeight, QWidget* parent);
+
+  // Centres the window on its parent and shows it.
+  void ShowCentred();
+  // True while one of its handlers runs (a transfer wait, a dialog).
+  bool Busy() const { return busy_ > 0; }
+  // The outcome of the last transfer this window asked for.
+  RequestOutcome LastOutcome() const { return lastOutcome_; }
+
+  QPushButton* btnFromDevice = nullptr;
+  QPushButton* btnToDevice = nullptr;
+  QPushButton* btnFromFile = nullptr;
+  QPushButton* btnToFile = nullptr;
+  QPushButton* ButtonDefault = nullptr;
+  QPushButton* btnClose = nullptr;
+  QFileDialog* OpenDialog1 = nullptr;
+  QFileDialog* SaveDialog1 = nullptr;
+
+ protected:
+  // Marks a handler as running: a close asked for meanwhile waits for its end.
+  class Running {
+   public:
+    explicit Running(EditorWindow& w) : w_(w) { ++w_.busy_; }
+    ~Running();
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+
+   private:
+    EditorWindow& w_;
+  };
+
+  // The six buttons at the given places, the texts in `language`, Close first in the
+  // tab order; and the two file dialogs with `filter` as the first type.
+  struct ButtonPlaces {
+    QRect fromDevice, toDevice, fromFile, toFile, defaults, close;
+  };
+  void CreateButtons(const ButtonPlaces& places, int language);
+  void CreateFileDialogs(const QString& filter);
+
+  // The transfer through the seam; false when nothing could be requested.
+  RequestOutcome Transfer(LinkStates request, int waits);
+
+  int ExecModal(QDialog& dialog);
+  // A message box with the application title as caption and the warning icon.
+  int WarningBox(const QString& text, int buttons, int defaultButton);
+
+  // The open dialog, starting in the remembered folder; the chosen file, whose folder
+  // is remembered, or empty on cancel.
+  QString AskOpenFile(int language);
+  // The save dialog proposing `proposed` (a name without folder) until the user cancels
+  // or `decide` accepts a name; the file to write, or empty on cancel.
+  QString AskSaveFile(int language, const QString& proposed,
+                      const std::function<SaveNameDecision(const QString&)>& decide);
+
+  // The name fields' key filter: a typed character sets `modified`; Backspace and Tab
+  // always pass, any other character is refused (true) once the field holds 19.
+  static bool NameKeyRejected(const QLineEdit* edit, const QKeyEvent* key, bool& modified);
+  // Says that `file` could not be written, and why.
+  void ReportWriteError(const QString& file, const QString& error, int language);
+
+  // ImagesLock for this thread: tried while serving the worker's notifications.
+  static std::unique_lock<std::mutex> LockImages();
+
+  // The subclass's state for the close rules.
+  virtual bool Modified() const = 0;
+  // Yes on the close question: sends the changes; false keeps the window open.
+  virtual bool SendBeforeClose() = 0;
+  // The window is closing for good.
+  virtual void Closing() = 0;
+
+  void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  QString SettingsFile() const;
+  void RememberFolder(const QString& file);
+
+  EditorSeams seams_;
+  int busy_ = 0;
+  bool closePending_ = false;
+  RequestOutcome lastOutcome_ = RequestOutcome::NotAccepted;
+};
+
+}  // namespace zarn
