@@ -1,4 +1,5 @@
-# zarn26-sim against the program's transports, and zarn26-sim with zarn26-cli read.
+# zarn26-sim against the program's transports, and zarn26-sim with zarn26-cli read,
+# write-materials and write-objects.
 # Every test has a time-out; every child process is killed when its test ends or dies.
 
 zarn_add_test(device_sim_tests
@@ -12,7 +13,7 @@ add_dependencies(device_sim_tests zarn26-sim)
 
 zarn_add_test(device_read_tests
   SOURCES device_read_test.cpp device_helpers.h
-  LIBS zarn_device zarn_data
+  LIBS zarn_device zarn_data zarn_materials zarn_objects
   PROPERTIES TIMEOUT 240)
 target_compile_definitions(device_read_tests PRIVATE
   ZARN_SIM_PATH="$<TARGET_FILE:zarn26-sim>"

@@ -15,6 +15,8 @@
 #include "common/images.h"
 #include "data/datafile.h"
 #include "device_helpers.h"
+#include "materials/materialsfile.h"
+#include "objects/objectsfile.h"
 
 namespace zarn {
 namespace {
@@ -82,6 +84,16 @@ class ReadTest : public ::testing::TestWithParam<Route> {
       env.insert(QStringLiteral("ZARN_USBSHIM_BUS"), dir_.filePath(QStringLiteral("none.txt")));
     }
     return env;
+  }
+
+  // zarn26-cli COMMAND FILE --timeout S, run to its end (bounded).
+  int Send(const QString& command, const QString& file, int timeoutS) {
+    Child writer;
+    writer.Start(QStringLiteral(ZARN_CLI_PATH),
+                 {command, file, QStringLiteral("--timeout"), QString::number(timeoutS)}, ReaderEnvironment());
+    const int code = writer.Wait(90000);
+    log_ = writer.Process().readAllStandardError();
+    return code;
   }
 
   void StartReader(Child& reader, const QString& out, int timeoutS) {
@@ -225,6 +237,43 @@ TEST_P(ReadTest, ASecondProgramIsToldTheInstrumentIsInUse) {
   EXPECT_EQ(read->ParamBlock, held->ParamBlock);
   EXPECT_TRUE(std::equal(read->DataImage.begin(), read->DataImage.begin() + 1048576,
                          held->DataImage.begin()));
+}
+
+// zarn26-cli write-materials / write-objects: a damaged file or no instrument sends
+// nothing; a good file ends up in the instrument whole, the Kf the file does not carry
+// as the instrument had it.
+TEST_P(ReadTest, MaterialsAndObjectsFilesAreSentWhole) {
+  auto materials = std::make_unique<DeviceImages>();
+  FillDefaultMaterials(materials->MaterialsBlock.data(), kEnglish);
+  FillDefaultObjects(materials->ObjectsBlock.data(), kEnglish);
+  const QString mt = dir_.filePath(QStringLiteral("lab.mtzarn"));
+  const QString obj = dir_.filePath(QStringLiteral("lab.objzarn"));
+  const QString damaged = dir_.filePath(QStringLiteral("damaged.mtzarn"));
+  ASSERT_TRUE(WriteMaterialsFile(mt, materials->MaterialsBlock.data()));
+  ASSERT_TRUE(WriteObjectsFile(obj, materials->ObjectsBlock.data()));
+  {
+    QFile file(damaged);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("\x00\x01 not an INI text");
+  }
+  EXPECT_EQ(Send(QStringLiteral("write-materials"), mt, 3), 5) << log_.toStdString();
+
+  ASSERT_FALSE(StartSimulator({}).isEmpty());
+  EXPECT_EQ(Send(QStringLiteral("write-materials"), damaged, 30), 3) << log_.toStdString();
+  EXPECT_TRUE(log_.contains("damaged.mtzarn")) << log_.toStdString();
+  ASSERT_EQ(Read(60, 90000), 0) << log_.toStdString();
+  auto before = std::make_unique<DeviceImages>();
+  ASSERT_EQ(ReadDataFile(out_, *before), DataFileStatus::Ok);
+  EXPECT_EQ(Send(QStringLiteral("write-materials"), mt, 60), 0) << log_.toStdString();
+  EXPECT_TRUE(log_.contains("the instrument took")) << log_.toStdString();
+  EXPECT_EQ(Send(QStringLiteral("write-objects"), obj, 60), 0) << log_.toStdString();
+
+  auto held = Held();
+  EXPECT_EQ(MaterialsFileText(held->MaterialsBlock.data()), MaterialsFileText(materials->MaterialsBlock.data()));
+  EXPECT_EQ(ObjectsFileText(held->ObjectsBlock.data()), ObjectsFileText(materials->ObjectsBlock.data()));
+  for (int m = 0; m < kMaterialCount; ++m)
+    EXPECT_EQ(GetMaterial(held->MaterialsBlock.data(), m).Kf, GetMaterial(before->MaterialsBlock.data(), m).Kf)
+        << "material " << m;
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, ReadTest, ::testing::Values(Route::Pipe, Route::Libusb),

@@ -6,7 +6,7 @@ find_program(ZARN_XVFB Xvfb)
 if(ZARN_XVFB AND TARGET zarn26-probed)
   zarn_add_test(shell_e2e_tests
     SOURCES shell_window_test.cpp device_helpers.h
-    LIBS zarn_device zarn_data
+    LIBS zarn_device zarn_data zarn_materials zarn_objects
     PROPERTIES TIMEOUT 180)
   target_compile_definitions(shell_e2e_tests PRIVATE
     ZARN_SIM_PATH="$<TARGET_FILE:zarn26-sim>"

@@ -17,7 +17,10 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "data/datafile.h"
 #include "device_helpers.h"
+#include "materials/materialsblock.h"
+#include "objects/objectsblock.h"
 
 namespace zarn::testing {
 namespace {
@@ -249,6 +252,67 @@ TEST_F(ShellTest, TheWindowAndTheReaderTakeTurnsWithTheInstrument) {
   ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Данные считаны (40)"; }, 60000));
   EXPECT_EQ(GridRows(State(), u"table1"_qs), Export({QStringLiteral("series")}));
   EXPECT_GE(CloseAndTime(), 0);
+}
+
+// The editors against the instrument: Default on group 0 and To device, an object name
+// typed and sent; closing with an unsent change asks, Cancel keeps the window, No closes
+// it without sending. The instrument then holds what was sent and nothing else.
+TEST_F(ShellTest, TheEditorsSendWhatTheUserChose) {
+  const QString held = dir_.filePath(u"held.zarn"_qs);
+  ASSERT_FALSE(StartSimulator({QStringLiteral("--save-on-exit"), held}).isEmpty());
+  StartProgram("[Config]\r\nLangId=Eng\r\n");
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Data Readed (40)"; }, 60000)) << Dump();
+  // "modified" holds the materials' and the objects' flag, in that order.
+  auto settled = [](const QString& kind, int flag, QChar modified) {
+    return [=](const QMap<QString, QString>& s) {
+      return s.value(kind + u".open"_qs) == u"1" && s.value(kind + u".busy"_qs) == u"0" &&
+             s.value(u"modified"_qs).mid(flag, 1) == QString(modified) && !s.contains(u"modal"_qs);
+    };
+  };
+  Command(QStringLiteral("editor materials open"));
+  ASSERT_TRUE(WaitFor(settled(u"materials"_qs, 0, u'0'), 20000)) << Dump();
+  Command(QStringLiteral("editor materials click ButtonDefault"));
+  ASSERT_TRUE(WaitFor(settled(u"materials"_qs, 0, u'1'), 20000)) << Dump();
+  Command(QStringLiteral("editor materials click btnToDevice"));
+  ASSERT_TRUE(WaitFor(settled(u"materials"_qs, 0, u'0'), 20000)) << Dump();
+
+  Command(QStringLiteral("editor objects open"));  // opens with a read of the names
+  ASSERT_TRUE(WaitFor(settled(u"objects"_qs, 1, u'0'), 20000)) << Dump();
+  Command(QStringLiteral("editor objects type EditName2 Beam 7"));
+  ASSERT_TRUE(WaitFor(settled(u"objects"_qs, 1, u'1'), 20000)) << Dump();
+  Command(QStringLiteral("editor objects click btnToDevice"));
+  ASSERT_TRUE(WaitFor(settled(u"objects"_qs, 1, u'0'), 20000)) << Dump();
+
+  Command(QStringLiteral("editor materials type EditA2_1 5"));
+  ASSERT_TRUE(WaitFor(settled(u"materials"_qs, 0, u'1'), 20000)) << Dump();
+  Command(QStringLiteral("editor materials close"));
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.contains(u"modal"_qs); }, 20000)) << Dump();
+  Command(QStringLiteral("answer cancel"));
+  ASSERT_TRUE(WaitFor(settled(u"materials"_qs, 0, u'1'), 20000)) << Dump();
+  Command(QStringLiteral("editor materials close"));
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.contains(u"modal"_qs); }, 20000)) << Dump();
+  Command(QStringLiteral("answer no"));
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"materials.open"_qs) == u"0"; }, 20000)) << Dump();
+  EXPECT_GE(CloseAndTime(), 0);
+
+  ASSERT_EQ(sim_.Stop(), 0);
+  auto before = std::make_unique<DeviceImages>();
+  auto after = std::make_unique<DeviceImages>();
+  ASSERT_EQ(ReadDataFile(dataFile_, *before), DataFileStatus::Ok);
+  ASSERT_EQ(ReadDataFile(held, *after), DataFileStatus::Ok);
+  bool blank = true;
+  const MaterialGroupTexts group0 = MaterialGroupToTexts(after->MaterialsBlock.data(), 0, blank);
+  const MaterialGroupTexts defaults = DefaultMaterialGroupTexts(0, kEnglish);
+  for (int r = 0; r < kMaterialsPerGroup; ++r) {
+    EXPECT_EQ(group0[size_t(r)].name, defaults[size_t(r)].name) << r;
+    EXPECT_EQ(group0[size_t(r)].coefficients, defaults[size_t(r)].coefficients) << r;
+  }
+  const size_t groupBytes = size_t(kMaterialsPerGroup) * kMaterialRecordSize;
+  EXPECT_TRUE(std::equal(after->MaterialsBlock.begin() + groupBytes, after->MaterialsBlock.end(),
+                         before->MaterialsBlock.begin() + groupBytes));
+  ObjectNameTexts names = ObjectsToTexts(before->ObjectsBlock.data(), blank);
+  names[1] = u"Beam 7"_qs;
+  EXPECT_EQ(ObjectsToTexts(after->ObjectsBlock.data(), blank), names);
 }
 
 // Browsing, unit switches and copies while re-reads run (the race detector's build runs

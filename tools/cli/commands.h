@@ -2,7 +2,7 @@
 // The subcommands of zarn26-cli. Each gets the arguments after its name and returns
 // the process exit code: 0 done, 1 the output could not be written, 2 usage, 3 file not
 // readable or damaged, 4 no such process (report: no series), 5 no instrument, 6 the read
-// did not finish, 7 the instrument is in use by another program.
+// (write-materials, write-objects: the write) did not finish, 7 the instrument is in use by another program.
 
 #include <QStringList>
 
@@ -19,6 +19,8 @@ inline constexpr int kExitInUse = 7;
 
 int RunExport(const QStringList& args);  // export.cpp
 int RunRead(const QStringList& args);    // read.cpp
+int RunWriteMaterials(const QStringList& args);  // write.cpp
+int RunWriteObjects(const QStringList& args);    // write.cpp
 // report.cpp, in the program zarn26-cli-report (it needs Qt's GUI libraries, which
 // zarn26-cli itself does without so that it starts quickly); zarn26-cli hands the
 // command over to that program.

@@ -1,5 +1,6 @@
-// zarn26-cli: reads the instrument into a data file, and prints what the program's
-// tables, chart data and parameter files hold for a data file.
+// zarn26-cli: reads the instrument into a data file, sends materials and objects files
+// to it, and prints what the program's tables, chart data and parameter files hold for a
+// data file.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -17,6 +18,8 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: zarn26-cli read OUT.zarn [--timeout SECONDS]\n"
+    "       zarn26-cli write-materials FILE.mtzarn [--timeout SECONDS]\n"
+    "       zarn26-cli write-objects FILE.objzarn [--timeout SECONDS]\n"
     "       zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] [--format tsv|csv|json] WHAT\n"
     "         WHAT: series | impacts N | coefficients N | chart N [--blow B] | materials | objects\n"
     "       zarn26-cli report FILE.zarn [--lang ru|en] [--unit mpa|kgf] "
@@ -65,6 +68,8 @@ int main(int argc, char* argv[]) {
   const QString command = args.isEmpty() ? QString() : args.takeFirst();
   if (command == u"export") return zarn::cli::RunExport(args);
   if (command == u"read") return zarn::cli::RunRead(args);
+  if (command == u"write-materials") return zarn::cli::RunWriteMaterials(args);
+  if (command == u"write-objects") return zarn::cli::RunWriteObjects(args);
   if (command == u"report") return zarn::cli::HandOverReport(argc, argv);
   std::fputs(kUsage, command == u"--help" ? stdout : stderr);
   return command == u"--help" ? zarn::cli::kExitOk : zarn::cli::kExitUsage;

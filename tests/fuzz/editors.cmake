@@ -1,0 +1,1 @@
+zarn_add_fuzzer(editor_files_fuzz ${CMAKE_CURRENT_SOURCE_DIR}/editor_files_fuzz.cpp zarn_materials zarn_objects zarn_common)

@@ -1,0 +1,116 @@
+#pragma once
+// What zarn26-cli's commands that talk to the instrument share: the messages on stderr,
+// the loop's notifications printed as progress, the --timeout option and the start-up
+// read that every exchange begins with (the loop takes requests only once it is idle).
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+
+#include "device/instrumentlink.h"
+#include "device/linksink.h"
+
+namespace zarn::cli {
+
+// One line on stderr.
+void Err(const QString& text);
+
+// The language of the program's settings (Russian when none is chosen yet).
+uint8_t SettingsLanguage();
+
+// "--timeout S" or "--timeout=S" at args[i] (i moves past its value): true when it was
+// the option; `error` gets a reason when its value is wrong.
+bool TakeTimeout(const QStringList& args, int& i, int& timeoutS, QString& error);
+inline constexpr int kDefaultTimeoutS = 30;
+
+// Prints the loop's notifications: each new status text on a line of its own, the data
+// read as a percentage. Runs on the main thread.
+class CliSink final : public LinkSink {
+ public:
+  CliSink();
+
+  void StatusText(int panel, const QString& text) override {
+    if (panel < 0 || panel > 1) return;
+    if (text != shown_[panel]) {
+      shown_[panel] = text;
+      if (!text.isEmpty()) {
+        EndProgressLine();
+        Err(text);
+      }
+    }
+    if (onStatus) onStatus();
+  }
+  void LinkLamp(LampColour colour) override { lamp_ = colour; }
+  LampColour CurrentLamp() override { return lamp_; }
+  void ProgressBegin() override {
+    maximum_ = 0;
+    percent_ = -1;
+  }
+  void ProgressRange(int maximum) override { maximum_ = maximum; }
+  void ProgressStep(int position) override {
+    Percent(maximum_ > 0 ? int(int64_t(position) * 100 / maximum_) : 0);
+  }
+  void ProgressEnd() override { EndProgressLine(); }
+  void ProgressHide() override { EndProgressLine(); }
+  void RefreshWithChartHidden() override {
+    ++refreshes;
+    if (onRefresh) onRefresh();
+  }
+  void TransferFailed(const LinkFailure&) override {
+    if (onFailure) onFailure();
+  }
+
+  int refreshes = 0;
+  std::function<void()> onStatus;
+  std::function<void()> onRefresh;
+  std::function<void()> onFailure;
+
+ private:
+  void Percent(int percent) {
+    if (percent == percent_) return;
+    // Without a terminal one line per tenth is enough.
+    if (!tty_ && percent_ >= 0 && percent / 10 == percent_ / 10) return;
+    percent_ = percent;
+    if (tty_) {
+      std::fprintf(stderr, "\r%3d%%", percent);
+      lineOpen_ = true;
+    } else {
+      std::fprintf(stderr, "%d%%\n", percent);
+    }
+    std::fflush(stderr);
+  }
+  void EndProgressLine() {
+    if (!lineOpen_) return;
+    std::fputc('\n', stderr);
+    lineOpen_ = false;
+  }
+
+  const bool tty_;
+  QString shown_[2];
+  LampColour lamp_ = LampColour::ButtonFace;
+  int maximum_ = 0;
+  int percent_ = -1;
+  bool lineOpen_ = false;
+};
+
+
+// How the start-up read ended.
+enum class StartupEnding { Read, TimedOut, Failed, InUse };
+// Starts the link (holding the instrument between transfers) and serves events until
+// the loop has read the instrument whole and idles, a third pass has failed, another
+// program holds the instrument, or `timeoutS` has passed.
+StartupEnding RunStartupRead(InstrumentLink& link, CliSink& sink, int timeoutS);
+
+// The exit code and message of a start-up read that did not end in Read. `command` is
+// the subcommand's name, `what` names the operation in "the read did not finish",
+// `consequence` says what was left undone ("\"OUT\" was not written").
+int StartupFailure(StartupEnding ending, const InstrumentLink& link, int timeoutS,
+                   const QString& command, const QString& consequence);
+// "zarn26-cli COMMAND: the read did not finish: WHY; CONSEQUENCE", exit 6. WHY is the
+// last failure, or `fallback` when none was noted.
+int Unfinished(const InstrumentLink& link, const QString& command, const QString& fallback,
+               const QString& consequence);
+
+}  // namespace zarn::cli

@@ -1,0 +1,144 @@
+// zarn26-cli write-materials / write-objects: sends a materials or objects file to the
+// instrument without the window, through the same exchange loop and the same requests
+// as the editors' "To device". The file is read and checked before the instrument is
+// touched; the instrument's own materials block is read first, so that what the file
+// does not hold (the Kf of every material) stays as the instrument has it.
+
+#include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <mutex>
+
+#include "commands.h"
+#include "common/images.h"
+#include "common/texts.h"
+#include "device/instrumentlink.h"
+#include "device/linkstate.h"
+#include "materials/materialsfile.h"
+#include "objects/objectsfile.h"
+#include "session.h"
+
+namespace zarn::cli {
+
+namespace {
+
+// What differs between the two commands.
+struct WriteKind {
+  QString command;        // "write-materials"
+  QString usage;          // its usage line
+  LinkStates request;     // the loop's write request
+  QString what;           // "30 materials", for the closing line
+  // Reads and checks the file; `apply` then puts what it holds into the images' block
+  // (the caller holds ImagesLock).
+  std::function<bool(const QString&)> read;
+  std::function<void()> apply;
+  std::function<QString(const QString&)> refused;
+};
+
+// How long the write may take, in the link's 100 ms waits: the editors' 5 s and room
+// for one retry after a failure.
+constexpr int kWriteWaits = 2 * InstrumentLink::kWriteWaits;
+
+int Usage(const WriteKind& kind, const QString& why) {
+  Err(QStringLiteral("zarn26-cli %1: %2").arg(kind.command, why));
+  std::fputs(kind.usage.toLocal8Bit().constData(), stderr);
+  return kExitUsage;
+}
+
+int RunWrite(const WriteKind& kind, const QStringList& args) {
+  int timeoutS = kDefaultTimeoutS;
+  QString path;
+  for (int i = 0; i < args.size(); ++i) {
+    const QString& a = args[i];
+    QString error;
+    if (TakeTimeout(args, i, timeoutS, error)) {
+      if (!error.isEmpty()) return Usage(kind, error);
+    } else if (a.startsWith(u"-")) {
+      return Usage(kind, QStringLiteral("unknown option \"%1\"").arg(a));
+    } else if (path.isEmpty()) {
+      path = a;
+    } else {
+      return Usage(kind, QStringLiteral("only one file, not also \"%1\"").arg(a));
+    }
+  }
+  if (path.isEmpty()) return Usage(kind, QStringLiteral("the file is missing"));
+
+  LanguageIndex.store(SettingsLanguage());
+  // A damaged file never reaches the instrument.
+  if (!QFileInfo(path).isFile() || !kind.read(path)) {
+    Err(QStringLiteral("zarn26-cli %1: ").arg(kind.command) + kind.refused(path));
+    return kExitBadFile;
+  }
+
+  CliSink sink;
+  InstrumentLink link(sink);
+  const StartupEnding ending = RunStartupRead(link, sink, timeoutS);
+  RequestOutcome written = RequestOutcome::NotAccepted;
+  if (ending == StartupEnding::Read) {
+    {
+      std::lock_guard lock(ImagesLock);
+      kind.apply();
+    }
+    Err(QStringLiteral("zarn26-cli %1: sending \"%2\"").arg(kind.command, path));
+    if (link.RequestTransfer(kind.request)) written = link.WaitForRequest(kind.request, kWriteWaits);
+  }
+  const bool stopped = link.Stop();
+  if (!stopped) Err(QStringLiteral("zarn26-cli %1: the exchange with the instrument did not end").arg(kind.command));
+
+  const QString notSent = QStringLiteral("\"%1\" was not sent").arg(path);
+  int code = kExitOk;
+  if (ending != StartupEnding::Read) {
+    code = StartupFailure(ending, link, timeoutS, kind.command, notSent);
+  } else if (written != RequestOutcome::Done) {
+    const LinkFailure failure = link.LastFailure();
+    const QString why = failure.fault == LinkFault::None
+                            ? QStringLiteral("the instrument did not take the block")
+                            : LinkFailureText(failure, LanguageIndex.load());
+    Err(QStringLiteral("zarn26-cli %1: the write did not finish: %2; the instrument may hold part of it, "
+                       "send the file again")
+            .arg(kind.command, why));
+    code = kExitUnfinished;
+  } else {
+    Err(QStringLiteral("zarn26-cli %1: the instrument took \"%2\" (%3)").arg(kind.command, path, kind.what));
+  }
+  if (!stopped) {
+    // The run is stuck in a transport call; destroying the component would wait for it.
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
+  return code;
+}
+
+}  // namespace
+
+int RunWriteMaterials(const QStringList& args) {
+  std::optional<MaterialsFileContent> content;
+  WriteKind kind{
+      QStringLiteral("write-materials"),
+      QStringLiteral("usage: zarn26-cli write-materials FILE.mtzarn [--timeout SECONDS]\n"),
+      LinkStates::WriteMaterials,
+      QStringLiteral("30 materials"),
+      [&](const QString& path) { return (content = ReadMaterialsFile(path)).has_value(); },
+      [&] { ApplyMaterialsFile(*content, Images.MaterialsBlock.data()); },
+      [](const QString& p) { return MaterialsFileRefusedMessage(p, LanguageIndex.load()); },
+  };
+  return RunWrite(kind, args);
+}
+
+int RunWriteObjects(const QStringList& args) {
+  std::optional<ObjectNameTexts> names;
+  WriteKind kind{
+      QStringLiteral("write-objects"),
+      QStringLiteral("usage: zarn26-cli write-objects FILE.objzarn [--timeout SECONDS]\n"),
+      LinkStates::WriteObjects,
+      QStringLiteral("30 object names"),
+      [&](const QString& path) { return (names = ReadObjectsFile(path)).has_value(); },
+      [&] { ApplyObjectsFile(*names, Images.ObjectsBlock.data()); },
+      [](const QString& p) { return ObjectsFileRefusedMessage(p, LanguageIndex.load()); },
+  };
+  return RunWrite(kind, args);
+}
+
+}  // namespace zarn::cli
