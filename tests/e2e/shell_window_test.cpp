@@ -275,6 +275,10 @@ TEST_F(ShellTest, TheEditorsSendWhatTheUserChose) {
   ASSERT_TRUE(WaitFor(settled(u"materials"_qs, 0, u'1'), 20000)) << Dump();
   Command(QStringLiteral("editor materials click btnToDevice"));
   ASSERT_TRUE(WaitFor(settled(u"materials"_qs, 0, u'0'), 20000)) << Dump();
+  const QString materialsShot = QStringLiteral(ZARN_APP_PATH) + QStringLiteral("-materials.png");
+  QFile::remove(materialsShot);
+  Command(QStringLiteral("editor materials grab ") + materialsShot);
+  ASSERT_TRUE(WaitFor([&](const auto&) { return QFileInfo::exists(materialsShot); }, 20000)) << Dump();
 
   Command(QStringLiteral("editor objects open"));  // opens with a read of the names
   ASSERT_TRUE(WaitFor(settled(u"objects"_qs, 1, u'0'), 20000)) << Dump();
@@ -282,6 +286,10 @@ TEST_F(ShellTest, TheEditorsSendWhatTheUserChose) {
   ASSERT_TRUE(WaitFor(settled(u"objects"_qs, 1, u'1'), 20000)) << Dump();
   Command(QStringLiteral("editor objects click btnToDevice"));
   ASSERT_TRUE(WaitFor(settled(u"objects"_qs, 1, u'0'), 20000)) << Dump();
+  const QString objectsShot = QStringLiteral(ZARN_APP_PATH) + QStringLiteral("-objects.png");
+  QFile::remove(objectsShot);
+  Command(QStringLiteral("editor objects grab ") + objectsShot);
+  ASSERT_TRUE(WaitFor([&](const auto&) { return QFileInfo::exists(objectsShot); }, 20000)) << Dump();
 
   Command(QStringLiteral("editor materials type EditA2_1 5"));
   ASSERT_TRUE(WaitFor(settled(u"materials"_qs, 0, u'1'), 20000)) << Dump();
