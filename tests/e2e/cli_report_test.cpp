@@ -226,7 +226,9 @@ TEST_F(CliReport, PdfPagesHeadingsAndEveryRowInBothLanguagesAndUnits) {
     // Every font embedded.
     const QList<QByteArray> fonts = Read(u"pdffonts"_s, {pdf}).value_or("").split('\n').mid(2);
     for (const QByteArray& line : fonts) {
-      if (!line.trimmed().isEmpty()) EXPECT_TRUE(line.mid(line.lastIndexOf("Identity-H") + 10).trimmed().startsWith("yes")) << line.data();
+      if (!line.trimmed().isEmpty()) {
+        EXPECT_TRUE(line.mid(line.lastIndexOf("Identity-H") + 10).trimmed().startsWith("yes")) << line.data();
+      }
     }
     const QList<QStringList> rows = Rows();
     const QString headings = Headings(c.language, c.unit).join(u' ');
@@ -239,9 +241,13 @@ TEST_F(CliReport, PdfPagesHeadingsAndEveryRowInBothLanguagesAndUnits) {
       if (!lines.isEmpty() && lines.last() == u"\f") lines.removeLast();
       ASSERT_GE(lines.size(), 2) << p;
       // The title on page 1 only, the headings on every page, the page number from 2 on.
-      if (p == 1) EXPECT_EQ(lines.takeFirst(), Title(c.language));
+      if (p == 1) {
+        EXPECT_EQ(lines.takeFirst(), Title(c.language));
+      }
       EXPECT_EQ(lines.takeFirst(), headings) << p;
-      if (p > 1) EXPECT_EQ(lines.takeLast(), u"- %1 -"_s.arg(p));
+      if (p > 1) {
+        EXPECT_EQ(lines.takeLast(), u"- %1 -"_s.arg(p));
+      }
       EXPECT_FALSE(page.contains(Title(c.language)) && p > 1);
       for (const QString& line : lines) {
         ASSERT_LT(next, rows.size());
@@ -392,7 +398,9 @@ TEST_F(CliReport, BadInputAndFailedWritesSayWhyAndKeepTheOldFile) {
     const ProgramRun r = Report({file, u"--lang"_s, u"en"_s, u"--format"_s, u"pdf"_s, u"-o"_s, w.out}, w.prefix);
     EXPECT_EQ(r.code, 1) << w.out.toStdString() << ": " << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(w.says)) << r.err.toStdString();
-    if (QFile::exists(w.out)) EXPECT_EQ(zarn::testing::ReadAll(w.out), "old report");
+    if (QFile::exists(w.out)) {
+      EXPECT_EQ(zarn::testing::ReadAll(w.out), "old report");
+    }
   }
   QFile::setPermissions(dir_.filePath(u"readonly"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   const QStringList left = QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden);
