@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -280,15 +279,7 @@ DataFileStatus OpenDataFile(const QString& path,
   return DataFileStatus::Ok;
 }
 
-bool WriteDataFile(const QString& path, const DeviceImages& images, QString* error) {
-  QSaveFile file(path);
-  auto fail = [&](const QString& reason) {
-    if (error) *error = reason;
-    file.cancelWriting();
-    return false;
-  };
-  if (!file.open(QIODevice::WriteOnly)) return fail(file.errorString());
-
+FileWriteResult WriteDataFile(const QString& path, const DeviceImages& images) {
   uint8_t header[kHeaderSize];
   std::memcpy(header, kDataFileSignature, sizeof kDataFileSignature);
   PutU32(header + 8, uint32_t(images.MaterialsBlock.size()));
@@ -302,16 +293,12 @@ bool WriteDataFile(const QString& path, const DeviceImages& images, QString* err
       {images.ParamBlock.data(), images.ParamBlock.size()},
       {images.DataImage.data(), images.DataImage.size()},
   }};
+  AtomicFile file(path);
   for (const auto& [data, size] : parts) {
-    if (file.write(reinterpret_cast<const char*>(data), qint64(size)) != qint64(size))
-      return fail(file.errorString());
+    if (!file.Write(data, size)) break;
   }
   // Nothing replaces the old file until everything is on disk.
-  if (!file.commit()) {
-    if (error) *error = file.errorString();
-    return false;
-  }
-  return true;
+  return file.Commit();
 }
 
 QString ProposedDataFileName(const QDateTime& now) { return ProposedFileName(now, u".zarn"); }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 
+#include "common/filewrite.h"
 #include "common/images.h"
 #include "common/paths.h"
 
@@ -80,8 +81,8 @@ DataFileStatus OpenDataFile(const QString& path,
 void PrefetchDataFile(const QString& path);
 
 // Writes the header and the four whole images atomically. On failure the file at
-// `path` (if any) is left as it was; `error` gets the system's reason.
-bool WriteDataFile(const QString& path, const DeviceImages& images, QString* error = nullptr);
+// `path` (if any) is left as it was; the result says why (WriteFailureReason).
+FileWriteResult WriteDataFile(const QString& path, const DeviceImages& images);
 
 // The name the save dialog proposes, without folder: "yymmdd.hhmm.zarn".
 QString ProposedDataFileName(const QDateTime& now);

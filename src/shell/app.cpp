@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "common/filewrite.h"
 #include "common/texts.h"
 #include "data/datafile.h"
 #include "desktop.h"
@@ -20,6 +21,7 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace zarn {
 
 int RunProgram(int argc, char* argv[], const std::function<void(TForm1&)>& decorate) {
+  IgnoreFileSizeSignal();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zarn26"));
   QApplication::setWindowIcon(ProgramIcon());

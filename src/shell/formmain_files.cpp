@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include "common/images.h"
+#include "common/filewrite.h"
 #include "common/inifile.h"
 #include "common/paths.h"
 #include "common/texts.h"
@@ -169,12 +170,14 @@ void TForm1::ASaveExecute() {
     }
     // What the window shows is saved: a copy that no transfer changes.
     const ImagesView shown = shown_;
-    QString error;
-    if (WriteDataFile(target, shown->images, &error)) return;
+    const FileWriteResult written = WriteDataFile(target, shown->images);
+    if (written) return;
     QMessageBox box(QMessageBox::Warning, txtAppTitle(), txtCantCreateFile(),
                     QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore, this);
     box.setDefaultButton(QMessageBox::Retry);
-    box.setInformativeText(target + (error.isEmpty() ? QString() : QStringLiteral(": ") + error));
+    // The old file, if any, is as it was; the box says why the new one is not there.
+    box.setInformativeText(target + QStringLiteral(": ") +
+                           WriteFailureReason(written.error, LanguageIndex.load()));
     if (ExecModal(box) != QMessageBox::Retry) return;
     Propose(SaveDialog1, target);
   }

@@ -5,12 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <memory>
 #include <sys/resource.h>
 
 #include "common/bytes.h"
+#include "common/texts.h"
 #include "data/datafile.h"
 #include "testdata.h"
 
@@ -62,8 +64,8 @@ bool Equal(const DeviceImages& a, const DeviceImages& b) {
 
 TEST_F(DataFileTest, WrittenFileHasTheFixedLayoutAndReadsBack) {
   const QString p = Path(u"a.zarn"_s);
-  QString error;
-  ASSERT_TRUE(WriteDataFile(p, *source_, &error)) << error.toStdString();
+  const FileWriteResult written = WriteDataFile(p, *source_);
+  ASSERT_TRUE(written) << WriteFailureMessage(written, kEnglish).toStdString();
   QFile f(p);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   const QByteArray bytes = f.readAll();
@@ -259,21 +261,19 @@ TEST_F(DataFileTest, FailedSaveLeavesTheOldFileIntact) {
   rlimit limited = saved;
   limited.rlim_cur = 1 << 20;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  QString error;
-  const bool written = WriteDataFile(p, *source_, &error);
+  const FileWriteResult written = WriteDataFile(p, *source_);
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, oldHandler);
 
-  EXPECT_FALSE(written);
-  EXPECT_FALSE(error.isEmpty());
+  EXPECT_EQ(written.error, EFBIG);
+  EXPECT_EQ(written.path, p);
   QFile f(p);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
   EXPECT_EQ(f.readAll(), old);
   // No temporary file is left behind.
   EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList({u"keep.zarn"_s}));
 
-  EXPECT_FALSE(WriteDataFile(Path(u"no/such/folder/x.zarn"_s), *source_, &error));
-  EXPECT_FALSE(error.isEmpty());
+  EXPECT_EQ(WriteDataFile(Path(u"no/such/folder/x.zarn"_s), *source_).error, ENOENT);
 }
 
 TEST(DataFileNames, ProposedName) {

@@ -12,7 +12,7 @@ target_compile_definitions(device_sim_tests PRIVATE ZARN_SIM_PATH="$<TARGET_FILE
 add_dependencies(device_sim_tests zarn26-sim)
 
 zarn_add_test(device_read_tests
-  SOURCES device_read_test.cpp device_helpers.h
+  SOURCES device_read_test.cpp cli_write_test.cpp device_helpers.h
   LIBS zarn_device zarn_data zarn_materials zarn_objects
   PROPERTIES TIMEOUT 240)
 target_compile_definitions(device_read_tests PRIVATE

@@ -19,8 +19,7 @@ namespace zarn::test {
 // blanks) and returns what it printed. `file` is written from `images` first.
 inline QString CliExport(const QString& file, const DeviceImages& images, int language,
                          StrengthUnit unit, const char* what) {
-  QString error;
-  EXPECT_TRUE(WriteDataFile(file, images, &error)) << error.toStdString();
+  EXPECT_TRUE(WriteDataFile(file, images));
   QProcess cli;
   cli.start(QStringLiteral(ZARN26_CLI),
             QStringList{QStringLiteral("export"), file, QStringLiteral("--lang"),

@@ -14,6 +14,7 @@
 
 #include "cli_common.h"
 #include "commands.h"
+#include "common/filewrite.h"
 #include "common/texts.h"
 #include "data/datafile.h"
 #include "data/presenters.h"
@@ -308,9 +309,13 @@ int RunExport(const QStringList& args) {
 
   if (o.format == Format::Csv) out = CsvBytes(text);
   else if (o.format == Format::Tsv) out = text.toUtf8();
+  errno = 0;
   if (!WriteAll(out)) {
-    std::fprintf(stderr, "zarn26-cli export: cannot write the output: %s\n", std::strerror(errno));
-    return 1;
+    // A full disk or a file-size limit under a redirected output: say so and fail.
+    const FileWriteResult failed = FileWriteResult::Failed(errno != 0 ? errno : EIO, QStringLiteral("stdout"));
+    std::fprintf(stderr, "zarn26-cli export: %s\n",
+                 qUtf8Printable(WriteFailureMessage(failed, language)));
+    return kExitWriteFailed;
   }
   return kExitOk;
 }

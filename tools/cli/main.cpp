@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "commands.h"
+#include "common/filewrite.h"
 
 namespace {
 
@@ -57,6 +58,7 @@ int HandOverReport(int argc, char* argv[]) {
 }  // namespace zarn::cli
 
 int main(int argc, char* argv[]) {
+  zarn::IgnoreFileSizeSignal();
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("zarn26-cli"));
   QCoreApplication::setApplicationVersion(QStringLiteral(ZARN_VERSION));

@@ -5,11 +5,14 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QTimer>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
 #include "commands.h"
+#include "common/filewrite.h"
 #include "common/images.h"
 #include "common/texts.h"
 #include "data/datafile.h"
@@ -52,19 +55,20 @@ int RunRead(const QStringList& args) {
   }
   if (out.isEmpty()) return Usage(QStringLiteral("the output file is missing"));
 
+  LanguageIndex.store(SettingsLanguage());
   // Fail before a long read when the file cannot be written anyway.
   const QFileInfo target(out);
   const QFileInfo folder(target.absolutePath());
-  if (target.isDir()) {
-    Err(QStringLiteral("zarn26-cli read: \"%1\" is a folder").arg(out));
-    return kExitBadFile;
-  }
-  if (!folder.isDir() || !folder.isWritable()) {
-    Err(QStringLiteral("zarn26-cli read: cannot write into the folder \"%1\"").arg(folder.filePath()));
-    return kExitBadFile;
+  const int cannot = target.isDir()      ? EISDIR
+                     : !folder.isDir()   ? ENOENT
+                     : !folder.isWritable() ? EACCES
+                                         : 0;
+  if (cannot != 0) {
+    Err(QStringLiteral("zarn26-cli read: ") +
+        WriteFailureMessage(FileWriteResult::Failed(cannot, out), LanguageIndex.load()));
+    return kExitWriteFailed;
   }
 
-  LanguageIndex.store(SettingsLanguage());
   CliSink sink;
   InstrumentLink link(sink);
   const StartupEnding ending = RunStartupRead(link, sink, timeoutS);
@@ -94,13 +98,13 @@ int RunRead(const QStringList& args) {
   } else {
     // A run that did not end may still hold the images; never write them under it.
     std::unique_lock lock(ImagesLock, std::try_to_lock);
-    QString error;
     if (!lock.owns_lock()) {
       Err(QStringLiteral("zarn26-cli read: the images are still in use; \"%1\" was not written").arg(out));
       code = kExitBadFile;
-    } else if (!WriteDataFile(out, Images, &error)) {
-      Err(QStringLiteral("zarn26-cli read: cannot write \"%1\": %2").arg(out, error));
-      code = kExitBadFile;
+    } else if (const FileWriteResult written = WriteDataFile(out, Images); !written) {
+      // An existing OUT keeps its content.
+      Err(QStringLiteral("zarn26-cli read: ") + WriteFailureMessage(written, LanguageIndex.load()));
+      code = kExitWriteFailed;
     } else {
       Err(QStringLiteral("zarn26-cli read: wrote \"%1\" (%2 processes)").arg(out).arg(ProcessCount.load()));
     }

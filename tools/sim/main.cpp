@@ -2,9 +2,11 @@
 
 #include <QCoreApplication>
 
+#include "common/filewrite.h"
 #include "simulator.h"
 
 int main(int argc, char* argv[]) {
+  zarn::IgnoreFileSizeSignal();
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("zarn26-sim"));
   const QStringList args = QCoreApplication::arguments().mid(1);

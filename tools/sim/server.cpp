@@ -33,6 +33,7 @@
 #include <utility>
 
 #include "common/cp1251.h"
+#include "common/texts.h"
 #include "data/datafile.h"
 #include "device/pipeio.h"
 #include "device/pipetransport.h"
@@ -566,9 +567,8 @@ int RunServer(const QStringList& args) {
     status = server.Run();
   }
   if (!options.saveOnExit.isEmpty() && status == 0) {
-    QString why;
-    if (!WriteDataFile(options.saveOnExit, *images, &why)) {
-      Log(QStringLiteral("cannot save %1: %2").arg(options.saveOnExit, why));
+    if (const FileWriteResult saved = WriteDataFile(options.saveOnExit, *images); !saved) {
+      Log(QStringLiteral("cannot save %1: %2").arg(options.saveOnExit, WriteFailureReason(saved.error, kEnglish)));
       status = 1;
     }
   }

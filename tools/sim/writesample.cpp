@@ -6,6 +6,7 @@
 #include <QTextStream>
 #include <memory>
 
+#include "common/texts.h"
 #include "data/datafile.h"
 #include "samplegen.h"
 #include "simulator.h"
@@ -83,9 +84,8 @@ int RunWriteSample(const QStringList& args) {
 
   auto images = std::make_unique<DeviceImages>();  // 8 MiB: not on the stack
   GenerateSample(*images, processes, seed);
-  QString error;
-  if (!WriteDataFile(out, *images, &error)) {
-    QTextStream(stderr) << "zarn26-sim: cannot write " << out << ": " << error << '\n';
+  if (const FileWriteResult written = WriteDataFile(out, *images); !written) {
+    QTextStream(stderr) << "zarn26-sim: " << WriteFailureMessage(written, kEnglish) << '\n';
     return kExitWriteFailed;
   }
   QTextStream(stdout) << "zarn26-sim: wrote " << out << " (" << processes
