@@ -40,6 +40,13 @@ unsigned char UnicodeToCp1251(char32_t cp) {
   return '?';
 }
 
+bool FitsCp1251(QStringView text) {
+  for (char32_t cp : text.toUcs4()) {
+    if (cp != U'?' && UnicodeToCp1251(cp) == '?') return false;
+  }
+  return true;
+}
+
 QString DecodeCp1251(QByteArrayView bytes) {
   QString out(bytes.size(), Qt::Uninitialized);
   QChar* d = out.data();

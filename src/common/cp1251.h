@@ -15,6 +15,9 @@ char16_t Cp1251ToUnicode(unsigned char byte);
 // One Unicode code point to its byte; characters the code page lacks become '?'.
 unsigned char UnicodeToCp1251(char32_t codePoint);
 
+// Whether every character of `text` has a byte in the code page.
+bool FitsCp1251(QStringView text);
+
 QString DecodeCp1251(QByteArrayView bytes);
 QByteArray EncodeCp1251(QStringView text);
 

@@ -122,10 +122,8 @@ QString EditorWindow::SettingsFile() const {
 }
 
 void EditorWindow::RememberFolder(const QString& file) {
-  IniFile settings(SettingsFile());
-  const QString folder = FolderOf(file);
-  if (settings.ReadString(u"Config", u"LastReadPath") != folder)
-    settings.WriteString(u"Config", u"LastReadPath", folder);
+  // Unchanged, the file is not written again.
+  IniFile(SettingsFile()).WriteString(u"Config", u"LastReadPath", FolderOf(file));
 }
 
 QString EditorWindow::AskOpenFile(int language) {
@@ -162,9 +160,9 @@ bool EditorWindow::NameKeyRejected(const QLineEdit* edit, const QKeyEvent* key, 
   return edit->text().size() >= kShortTextCapacity - 1;
 }
 
-void EditorWindow::ReportWriteError(const QString& file, const QString& error, int language) {
-  WarningBox(txtCantCreateFile.Str(language) + u'\n' + file +
-                 (error.isEmpty() ? QString() : QStringLiteral(": ") + error),
+void EditorWindow::ReportWriteError(const FileWriteResult& result, int language) {
+  WarningBox(txtCantCreateFile.Str(language) + u'\n' + result.path + QStringLiteral(": ") +
+                 WriteFailureReason(result.error, language),
              QMessageBox::Ok, 0);
 }
 

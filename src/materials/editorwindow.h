@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 
+#include "common/filewrite.h"
 #include "common/paths.h"
 #include "common/texts.h"
 #include "device/linkstate.h"
@@ -103,7 +104,7 @@ class EditorWindow : public QWidget {
   // always pass, any other character is refused (true) once the field holds 19.
   static bool NameKeyRejected(const QLineEdit* edit, const QKeyEvent* key, bool& modified);
   // Says that `file` could not be written, and why.
-  void ReportWriteError(const QString& file, const QString& error, int language);
+  void ReportWriteError(const FileWriteResult& result, int language);
 
   // ImagesLock for this thread: tried while serving the worker's notifications.
   static std::unique_lock<std::mutex> LockImages();

@@ -326,8 +326,8 @@ void TfrmMaterials::btnToFileClick() {
     const std::unique_lock<std::mutex> lock = LockImages();
     block = Images.MaterialsBlock;
   }
-  QString error;
-  if (!WriteMaterialsFile(file, block.data(), &error)) ReportWriteError(file, error, language_);
+  const FileWriteResult written = WriteMaterialsFile(file, block.data());
+  if (!written) ReportWriteError(written, language_);
 }
 
 bool TfrmMaterials::FilterCoefficientKey(QLineEdit* edit, QKeyEvent* key) {

@@ -35,9 +35,9 @@ QString MaterialsFileText(const uint8_t* materialsBlock) {
   return doc.ToText();
 }
 
-bool WriteMaterialsFile(const QString& path, const uint8_t* materialsBlock, QString* error) {
-  return IniFile(path).Update(
-      [materialsBlock](IniDocument& doc) { WriteMaterials(doc, materialsBlock); }, error);
+FileWriteResult WriteMaterialsFile(const QString& path, const uint8_t* materialsBlock) {
+  return IniFile(path, IniCharset::Cp1251).Update(
+      [materialsBlock](IniDocument& doc) { WriteMaterials(doc, materialsBlock); });
 }
 
 std::optional<MaterialsFileContent> ParseMaterialsFile(const IniDocument& doc) {

@@ -27,10 +27,10 @@ QString MaterialsSectionName(int m);
 QString MaterialsFileText(const uint8_t* materialsBlock);
 
 // Writes the thirty sections into `path`, key by key: a new file gets exactly
-// MaterialsFileText; an existing one keeps its other sections and keys. The file is
-// replaced atomically; on failure it keeps its content and `error` gets the reason.
-bool WriteMaterialsFile(const QString& path, const uint8_t* materialsBlock,
-                        QString* error = nullptr);
+// MaterialsFileText; an existing one keeps its other sections and keys (and its lines
+// byte for byte). The file is replaced atomically; on failure it keeps its content and
+// the result says why.
+FileWriteResult WriteMaterialsFile(const QString& path, const uint8_t* materialsBlock);
 
 // What a materials file holds for one material.
 struct MaterialsFileEntry {

@@ -141,8 +141,8 @@ void TfrmObjects::btnToFileClick() {
     const std::unique_lock<std::mutex> lock = LockImages();
     block = Images.ObjectsBlock;
   }
-  QString error;
-  if (!WriteObjectsFile(file, block.data(), &error)) ReportWriteError(file, error, language_);
+  const FileWriteResult written = WriteObjectsFile(file, block.data());
+  if (!written) ReportWriteError(written, language_);
 }
 
 bool TfrmObjects::eventFilter(QObject* watched, QEvent* event) {

@@ -25,9 +25,9 @@ QString ObjectsFileText(const uint8_t* objectsBlock) {
   return doc.ToText();
 }
 
-bool WriteObjectsFile(const QString& path, const uint8_t* objectsBlock, QString* error) {
-  return IniFile(path).Update([objectsBlock](IniDocument& doc) { WriteObjects(doc, objectsBlock); },
-                             error);
+FileWriteResult WriteObjectsFile(const QString& path, const uint8_t* objectsBlock) {
+  return IniFile(path, IniCharset::Cp1251)
+      .Update([objectsBlock](IniDocument& doc) { WriteObjects(doc, objectsBlock); });
 }
 
 std::optional<ObjectNameTexts> ParseObjectsFile(const IniDocument& doc) {

@@ -26,9 +26,9 @@ QString ObjectsKeyName(int k);
 QString ObjectsFileText(const uint8_t* objectsBlock);
 
 // Writes Name01 ... Name30 of section Names into `path`: a new file gets exactly
-// ObjectsFileText; an existing one keeps its other content. Atomic; on failure the
-// file keeps its content and `error` gets the reason.
-bool WriteObjectsFile(const QString& path, const uint8_t* objectsBlock, QString* error = nullptr);
+// ObjectsFileText; an existing one keeps its other content (its lines byte for byte).
+// Atomic; on failure the file keeps its content and the result says why.
+FileWriteResult WriteObjectsFile(const QString& path, const uint8_t* objectsBlock);
 
 // The thirty names of a file, each at most 19 characters. nullopt (refused) when none
 // of Name02 ... Name30 is non-empty (Name01, which the editor cannot change, does not

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "common/cp1251.h"
@@ -135,14 +136,10 @@ TEST(MaterialsFile, FailedWriteReportsAndLeavesNothingHalfDone) {
   QTemporaryDir dir;
   Block block{};
   FillDefaultMaterials(block.data(), kRussian);
-  QString error;
-  EXPECT_FALSE(WriteMaterialsFile(dir.filePath(u"no/such/folder/a.mtzarn"_qs), block.data(), &error));
-  EXPECT_FALSE(error.isEmpty());
+  EXPECT_EQ(WriteMaterialsFile(dir.filePath(u"no/such/folder/a.mtzarn"_qs), block.data()).error, ENOENT);
   EXPECT_FALSE(QFile::exists(dir.filePath(u"no/such/folder/a.mtzarn"_qs)));
   // A folder in the file's place cannot be written either.
-  error.clear();
-  EXPECT_FALSE(WriteMaterialsFile(dir.path(), block.data(), &error));
-  EXPECT_FALSE(error.isEmpty());
+  EXPECT_EQ(WriteMaterialsFile(dir.path(), block.data()).error, EISDIR);
 }
 
 TEST(MaterialsFile, RefusedFilesChangeNothing) {

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include "common/cp1251.h"
@@ -122,8 +123,7 @@ TEST(ObjectsFile, WritingIntoAnExistingFileKeepsItsOtherContent) {
   ASSERT_TRUE(WriteAll(path, "[Other]\nA=1\n[names]\nname05=old\nComment=keep\n"));
   Block block{};
   FillDefaultObjects(block.data(), kEnglish);
-  QString error;
-  ASSERT_TRUE(WriteObjectsFile(path, block.data(), &error)) << error.toStdString();
+  ASSERT_TRUE(WriteObjectsFile(path, block.data()));
   const IniDocument doc = IniDocument::FromBytes(ReadAll(path));
   EXPECT_EQ(doc.Read(u"Other", u"A"), u"1");
   EXPECT_EQ(doc.Read(u"Names", u"Comment"), u"keep");
@@ -131,8 +131,7 @@ TEST(ObjectsFile, WritingIntoAnExistingFileKeepsItsOtherContent) {
   EXPECT_EQ(doc.Lines().filter(u"name05=", Qt::CaseInsensitive).size(), 1);
   EXPECT_EQ(doc.Lines().filter(u"[", Qt::CaseInsensitive).size(), 2);
 
-  EXPECT_FALSE(WriteObjectsFile(dir.filePath(u"gone/x.objzarn"_qs), block.data(), &error));
-  EXPECT_FALSE(error.isEmpty());
+  EXPECT_EQ(WriteObjectsFile(dir.filePath(u"gone/x.objzarn"_qs), block.data()).error, ENOENT);
 }
 
 TEST(ObjectsFile, RefusedFilesChangeNothing) {
