@@ -18,9 +18,11 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 
 #include "chart1.h"
+#include "common/filewrite.h"
 #include "common/inifile.h"
 #include "common/paths.h"
 #include "common/texts.h"
@@ -38,6 +40,10 @@
 
 namespace zarn {
 namespace {
+
+// Told once a run, when the settings file cannot be written.
+const TextPair txtSettingsNotKept{u"Настройки программы не будут сохранены",
+                                  u"The program's settings will not be kept"};
 
 constexpr int kMinWidth = 394;
 constexpr int kMinHeight = 320;
@@ -382,9 +388,12 @@ void TForm1::FormCreate() {
   // 4. Size and position.
   PlaceWindow();
 
-  // 5. Launch counter.
-  const int uses = ReadSettingsInt(Settings(), kConfig, QStringLiteral("Uses"), 0);
-  WriteSetting(kConfig, QStringLiteral("Uses"), QString::number(qint64(uses) + 1));
+  // 5. Launch counter, read and written under the file's lock, so that two programs
+  //    started at once count twice.
+  UpdateSettings([](IniDocument& doc) {
+    const int uses = ParseSettingsInt(doc.Read(kConfig, u"Uses", u"0", 9)).value_or(0);
+    doc.Write(kConfig, u"Uses", QString::number(qint64(uses) + 1));
+  });
 
   // 6.-7.
   Chart1->ClearBlowSeries();
@@ -394,6 +403,8 @@ void TForm1::FormCreate() {
   MenuFill();
   AStringGridSelectCancelExecute(StringGrid2);
   created_ = true;
+  // A settings problem met on the way is told once the window is up.
+  if (settingsError_ != 0) QTimer::singleShot(0, this, [this] { ShowSettingsNotice(); });
   // 11.
   if (seams_.startWorker) StartWorker();
 }
@@ -418,14 +429,34 @@ void TForm1::PlaceWindow() {
 IniFile TForm1::Settings() const { return IniFile(settingsPath_); }
 
 void TForm1::WriteSetting(const QString& section, const QString& key, const QString& value) {
+  // A key that already holds the value is not written again (every write replaces the
+  // whole file and waits for the disk).
+  UpdateSettings([&](IniDocument& doc) { doc.Write(section, key, value); });
+}
+
+bool TForm1::UpdateSettings(const std::function<void(IniDocument&)>& fill) {
   // A settings file that cannot be written changes nothing but the file: the values
-  // stay in effect until the program ends. A key that already holds the value is not
-  // written again (every write replaces the whole file and waits for the disk).
-  IniFile settings(settingsPath_);
-  std::optional<IniDocument> doc = settings.Load();
-  if (!doc || doc->Value(section, key) == value) return;
-  doc->Write(section, key, value);
-  settings.Save(*doc);
+  // stay in effect until the program ends, and the user learns once that they will
+  // not be kept. A file that cannot be read is never written over.
+  const FileWriteResult result = Settings().Update(fill, true);
+  if (result || settingsNoticeDone_ || settingsError_ != 0) return bool(result);
+  settingsError_ = result.error;
+  if (created_ && !exiting_) ShowSettingsNotice();
+  return false;
+}
+
+void TForm1::ShowSettingsNotice() {
+  if (settingsNoticeDone_ || settingsError_ == 0) return;
+  settingsNoticeDone_ = true;
+  // Not modal: the program goes on working with the values it has.
+  auto* box = new QMessageBox(QMessageBox::Warning, txtAppTitle(), txtSettingsNotKept(),
+                              QMessageBox::Ok, this);
+  box->setObjectName(QStringLiteral("SettingsNotice"));
+  box->setInformativeText(settingsPath_ + QStringLiteral(": ") +
+                          WriteFailureReason(settingsError_, LanguageIndex.load()));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  box->show();
 }
 
 int TForm1::ClientWidth() const { return client_->width(); }
@@ -728,21 +759,22 @@ void TForm1::AExitExecute() {
   // off in the middle; every transfer gives up within its time-out.
   StopWorker();
   // One write for all keys; a file that cannot be written is left alone.
-  IniFile settings = Settings();
-  if (std::optional<IniDocument> doc = settings.Load()) {
-    if (isMaximized()) {
+  const bool maximized = isMaximized();
+  const QRect place(x(), y(), width(), height());
+  const int table1Width = StringGrid1->width();
+  UpdateSettings([&](IniDocument& doc) {
+    if (maximized) {
       // The normal size and place of the last normal close stay as they were.
-      doc->Write(kFormMain, u"Maximized", u"1");
+      doc.Write(kFormMain, u"Maximized", u"1");
     } else {
-      doc->Write(kFormMain, u"Maximized", u"0");
-      doc->Write(kFormMain, u"Left", QString::number(x()));
-      doc->Write(kFormMain, u"Top", QString::number(y()));
-      doc->Write(kFormMain, u"Width", QString::number(width()));
-      doc->Write(kFormMain, u"Height", QString::number(height()));
-      doc->Write(kFormMain, u"Table1Width", QString::number(StringGrid1->width()));
+      doc.Write(kFormMain, u"Maximized", u"0");
+      doc.Write(kFormMain, u"Left", QString::number(place.x()));
+      doc.Write(kFormMain, u"Top", QString::number(place.y()));
+      doc.Write(kFormMain, u"Width", QString::number(place.width()));
+      doc.Write(kFormMain, u"Height", QString::number(place.height()));
+      doc.Write(kFormMain, u"Table1Width", QString::number(table1Width));
     }
-    settings.Save(*doc);
-  }
+  });
   if (seams_.quit)
     seams_.quit();
   else

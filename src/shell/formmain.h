@@ -35,6 +35,7 @@ QT_END_NAMESPACE
 
 namespace zarn {
 
+class IniDocument;
 class IniFile;
 struct EditorSeams;
 class InstrumentLink;
@@ -242,6 +243,10 @@ class TForm1 : public QMainWindow, public LinkSink {
   void WriteSetting(const QString& section, const QString& key, const QString& value);
   // What the materials and objects editors get: settings, dialogs, the link's requests.
   EditorSeams EditorSurroundings();
+  // Changes the settings file under its lock; the first failure of the run is told once
+  // (a message box named SettingsNotice), later ones are not.
+  bool UpdateSettings(const std::function<void(IniDocument&)>& fill);
+  void ShowSettingsNotice();
   void CreateWorker();
   THelpWindow& HelpWindow();
   QString HelpProgramDir() const;
@@ -264,6 +269,8 @@ class TForm1 : public QMainWindow, public LinkSink {
   LampColour lamp_ = LampColour::ButtonFace;
   QString commandLineName_;
   bool created_ = false;
+  int settingsError_ = 0;        // why the settings could not be written, until told
+  bool settingsNoticeDone_ = false;
   bool exiting_ = false;
 };
 
