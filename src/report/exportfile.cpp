@@ -1,8 +1,8 @@
 #include "exportfile.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include "common/filewrite.h"
 #include "common/texts.h"
 
 namespace zarn {
@@ -30,24 +30,8 @@ bool OpenInOfficeProgram(const QFileInfo& target) {
 ExportWriteResult WriteExportFile(const QString& path, const QByteArray& bytes, int language) {
   const QFileInfo target(path);
   if (OpenInOfficeProgram(target)) return Failed(path, txtOpenElsewhere.Str(language), language);
-  QSaveFile file(path);
-  // Unbuffered: a write cut short (a full disk, the file-size limit) is seen by the write
-  // itself. A buffered save file writes its last bytes when it closes and would not
-  // notice them missing.
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-    return Failed(path, file.errorString(), language);
-  // A write cut short is tried again with the rest: the next one fails with the reason
-  // (the disk is full, the file too large).
-  for (qint64 done = 0; done < bytes.size();) {
-    const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
-    if (n <= 0) {
-      const QString why = file.errorString();
-      file.cancelWriting();
-      return Failed(path, why, language);
-    }
-    done += n;
-  }
-  if (!file.commit()) return Failed(path, file.errorString(), language);
+  const FileWriteResult written = WriteFileAtomically(path, bytes);
+  if (!written) return Failed(path, WriteFailureReason(written.error, language), language);
   return {true, {}};
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The one place where the report's exports reach the disk. A file is written whole
-// through a temporary file beside it and renamed over the old one only when every byte
-// is on the disk: a failed export leaves no half file and the old file as it was.
+// The one place where the report's exports reach the disk: the whole-file writer of
+// common/filewrite.h (a failed export leaves no half file and the old file as it was),
+// and no write under an office program that holds the file open.
 
 #include <QByteArray>
 #include <QString>

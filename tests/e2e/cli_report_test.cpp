@@ -388,9 +388,9 @@ TEST_F(CliReport, BadInputAndFailedWritesSayWhyAndKeepTheOldFile) {
     QByteArray says;
     bool skipAsRoot;
   } writes[] = {
-      {out, u"ulimit -f 4"_s, "File too large", false},  // a file-size limit, as a full disk
+      {out, u"ulimit -f 4"_s, "larger than allowed", false},  // a file-size limit, as a full disk
       {locked, {}, "open in another program", false},
-      {readonlyOut, {}, "ermission denied", true},
+      {readonlyOut, {}, "no permission", true},
       {dir_.filePath(u"no/such/folder.pdf"_s), {}, "folder.pdf", false},
   };
   for (const auto& w : writes) {
