@@ -2,6 +2,9 @@
 // launch counter, and settings files that are damaged or cannot be written.
 
 #include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -10,9 +13,14 @@
 #include <QRadioButton>
 
 #include "shell/controls.h"
+#include "testing/files.h"
+#include "testing/mounts.h"
 #include "shell/language.h"
 #include "shell/stringgrid.h"
 #include "window_util.h"
+
+#include <optional>
+#include <unistd.h>
 
 namespace zarn::wintest {
 namespace {
@@ -146,22 +154,85 @@ TEST_F(StartupTest, OnlyNineCharactersOfANumberAreRead) {
   EXPECT_EQ(Setting("Config", "Uses"), u"5");
 }
 
-TEST_F(StartupTest, SettingsThatCannotBeWrittenChangeNothingButTheFile) {
-  // The settings path is a folder: it reads as empty and every write fails.
-  settingsPath_ = dir_.filePath(QStringLiteral("folder.ini"));
-  ASSERT_TRUE(QDir().mkpath(settingsPath_));
-  Expect([](QDialog& dialog) {
-    static_cast<TfrmLanguage&>(dialog).RadioButton2->click();
-    return dialog.result();
-  });
+TEST_F(StartupTest, SettingsThatCannotBeKeptChangeNothingButAreToldOnce) {
+  // Each: what is in the settings file's place, and what the notice names. The window
+  // starts with its defaults, works, says once that its settings will not be kept, and
+  // leaves the file as it was.
+  QByteArray large(10 * 1024 * 1024, ';');
+  large.prepend("[Config]\r\nLangId=Eng\r\n");
+  const struct {
+    const char* what;
+    QByteArray bytes;  // null: a folder
+    int readOnly;  // 0 no, 1 the folder's permissions, 2 a read-only disk
+    const char* says;
+  } cases[] = {
+      {"a folder", {}, 0, "a folder has that name"},
+      {"binary", QByteArray("[Config]\r\nLangId=Eng\r\n\0\x01\xFF", 24), 0, "cannot be read"},
+      {"10 MB", large, 0, "cannot be read"},
+      {"read-only folder", "[Config]\r\nLangId=Eng\r\n", 1, "no permission"},
+      {"read-only disk", "[Config]\r\nLangId=Eng\r\n", 2, "the disk is read-only"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.readOnly == 1 && ::geteuid() == 0) continue;  // root writes into any folder
+    const QString folder = dir_.filePath(QString::fromLatin1(c.what));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    settingsPath_ = folder + QStringLiteral("/Zarn26.ini");
+    if (c.bytes.isNull()) {
+      ASSERT_TRUE(QDir().mkpath(settingsPath_));
+    } else if (c.readOnly != 2) {
+      WriteSettings(c.bytes);
+    }
+    if (c.readOnly == 1) QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+    std::optional<zarn::testing::SmallDisk> disk;
+    if (c.readOnly == 2) {
+      disk.emplace(folder, 64, true, [&] { WriteSettings(c.bytes); });
+      if (!disk->Mounted()) continue;  // no right to mount here
+    }
+    shown_.clear();
+    Expect([](QDialog& dialog) {
+      static_cast<TfrmLanguage&>(dialog).RadioButton2->click();
+      return dialog.result();
+    });
+    TForm1& form = MakeForm();
+    EXPECT_EQ(form.size(), QSize(500, 400));
+    EXPECT_LE(shown_.size(), 1u);  // the language question, when the file read as empty
+    form.AkgmExecute();
+    EXPECT_TRUE(form.Akgm->isChecked());
+    QApplication::processEvents();
+    const QList<QMessageBox*> notices = form.findChildren<QMessageBox*>(QStringLiteral("SettingsNotice"));
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0]->informativeText().contains(QString::fromLatin1(c.says)))
+        << notices[0]->informativeText().toStdString();
+    form.AExitExecute();
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (c.bytes.isNull()) {
+      EXPECT_TRUE(QFileInfo(settingsPath_).isDir());
+    } else {
+      EXPECT_EQ(zarn::testing::ReadAll(settingsPath_), c.bytes);
+    }
+    form_.reset();
+  }
+}
+
+TEST_F(StartupTest, AWindowsSettingsFileKeepsEveryLineAndTakesAnyPath) {
+  // Code page 1251, a comment and a key of its own: the launch counter changes its
+  // line only, and a path outside the code page makes the file UTF-8 with every line.
+  const QByteArray windows =
+      "; \xCD\xE0\xF1\xF2\xF0\xEE\xE9\xEA\xE8\r\n[Config]\r\nLangId=Eng\r\nUses=4\r\nMyKey=\xDF\r\n";
+  WriteSettings(windows);
   TForm1& form = MakeForm();
-  EXPECT_EQ(LanguageIndex.load(), kEnglish);  // applies for this run
-  EXPECT_EQ(shown_.size(), 1u);               // and no message about the file
-  form.AkgmExecute();
-  EXPECT_TRUE(form.Akgm->isChecked());
-  form.AExitExecute();
-  EXPECT_EQ(quits_, 1);
-  EXPECT_TRUE(QFileInfo(settingsPath_).isDir());
+  QByteArray expected = windows;
+  expected.replace("Uses=4", "Uses=5");
+  EXPECT_EQ(zarn::testing::ReadAll(settingsPath_), expected);
+  const QString path = QStringLiteral("/home/用户/Données/📁");
+  ASSERT_TRUE(IniFile(settingsPath_).WriteString(u"Config", u"LastReadPath", path));
+  form.AkgmExecute();  // the window's own update keeps what it did not change
+  EXPECT_EQ(Setting("Config", "Dimension"), u"kg/sm2");
+  EXPECT_EQ(Setting("Config", "LastReadPath"), path);
+  EXPECT_EQ(Setting("Config", "MyKey"), u"Я");
+  EXPECT_TRUE(zarn::testing::ReadAll(settingsPath_).startsWith("; Настройки\r\n"));
+  EXPECT_TRUE(form.findChildren<QMessageBox*>(QStringLiteral("SettingsNotice")).isEmpty());
 }
 
 TEST_F(StartupTest, ControlsCarryTheirNames) {
