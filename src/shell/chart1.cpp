@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCategoryAxis>
+#include <QFontMetrics>
 #include <QGraphicsLayout>
 #include <QLineSeries>
 #include <QMenu>
@@ -13,25 +14,11 @@
 #include <cmath>
 #include <limits>
 
+#include "chartticks.h"
+
 namespace zarn {
 
 namespace {
-
-// A round tick interval (1, 2 or 5 times a power of ten) giving about `ticks`
-// intervals over `span`.
-double NiceStep(double span, int ticks) {
-  if (!(span > 0) || !std::isfinite(span)) return 1.0;
-  const double raw = span / std::max(1, ticks);
-  const double power = std::pow(10.0, std::floor(std::log10(raw)));
-  const double f = raw / power;
-  const double step = f < 1.5 ? 1 : f < 3 ? 2 : f < 7 ? 5 : 10;
-  return step * power;
-}
-
-// Enough decimals to tell two ticks `interval` apart.
-int Decimals(double interval) {
-  return std::clamp(int(-std::floor(std::log10(interval) + 1e-9)), 0, 9);
-}
 
 QList<QPointF> ToQt(const std::vector<ChartPoint>& points) {
   QList<QPointF> out;
@@ -111,6 +98,7 @@ TChart::TChart(QWidget* parent) : QChartView(new QChart, parent), chart_(chart()
 
   connect(axisX_, &QValueAxis::rangeChanged, this, &TChart::UpdateTicks);
   connect(axisY_, &QValueAxis::rangeChanged, this, &TChart::UpdateTicks);
+  connect(chart_, &QChart::plotAreaChanged, this, &TChart::UpdateTicks);
   ApplyProgramRanges();
   UpdateTicks();
 }
@@ -349,28 +337,30 @@ void TChart::UpdateTicks() {
 }
 
 void TChart::SetTicksFor(double x0, double x1, double y0, double y1) {
-  // About one label per 80 pixels across and per 40 pixels up, never finer than 0,1
-  // on the time axis.
-  const int across = std::max(2, width() / 80);
-  const int up = std::max(2, height() / 40);
-  SetTicks(axisX_, ticksX_, x0, x1, std::max(0.1, NiceStep(x1 - x0, across)));
-  SetTicks(axisY_, ticksY_, y0, y1, NiceStep(y1 - y0, up));
+  // The labels keep their own height (and a little air) apart up the left axis, and
+  // their widest text plus a gap across; the time axis never ticks finer than 0,1.
+  // The room is the plot area's once the chart is laid out (plotAreaChanged comes
+  // back here), the view's before that.
+  const QFontMetrics metrics(axisY_->labelsFont());
+  const QRectF plot = chart_->plotArea();
+  const int across = plot.width() > 1 ? int(plot.width()) : std::max(1, width() - 40);
+  const int up = plot.height() > 1 ? int(plot.height()) : std::max(1, height() - 40);
+  const int labelHeight = metrics.height() + 2;
+  const int labelWidth = metrics.horizontalAdvance(QStringLiteral("000,0")) + 16;
+  SetTicks(axisX_, ticksX_, x0, x1, TickStep(x0, x1, across, labelWidth, 2, 0.1));
+  SetTicks(axisY_, ticksY_, y0, y1, TickStep(y0, y1, up, labelHeight, 3));
 }
 
 void TChart::SetTicks(QCategoryAxis* axis, std::vector<double>& shown, double lo, double hi,
                       double interval) {
   if (!std::isfinite(lo) || !std::isfinite(hi) || !(interval > 0)) return;
   // Every tick is a whole multiple of the interval, computed by one multiplication.
-  const double first = std::ceil(lo / interval - 1e-9);
-  const double last = std::floor(hi / interval + 1e-9);
-  if (!(last - first < 1000)) return;  // cannot happen with the intervals above
-  std::vector<double> ticks;
-  for (double k = first; k <= last; ++k) ticks.push_back(k == 0 ? 0.0 : k * interval);
+  std::vector<double> ticks = TickValues(lo, hi, interval);
   if (ticks == shown) return;
   shown = ticks;
 
   for (const QString& label : axis->categoriesLabels()) axis->remove(label);
-  const int decimals = Decimals(interval);
+  const int decimals = TickDecimals(interval);
   const QLocale locale = chart_->locale();
   // A category ends at each tick; the first one starts a tick below, off the axis.
   axis->setStartValue(ticks.empty() ? lo : ticks.front() - interval);

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -214,6 +215,12 @@ void TForm1::CreateControls() {
     FormResize();  // the splitter resizes live
   });
   connect(Splitter1, &TSplitter::Moved, this, &TForm1::FormResize);
+  // A blow column the user widens may push the others out of sight: the scroll bar
+  // then comes, below the last row.
+  connect(StringGrid2->horizontalHeader(), &QHeaderView::sectionResized, this,
+          [this] {
+            if (!layingOut_) PlaceBelowTable2();
+          });
   connect(StatusBar1, &TStatusBar::MousePressed, this, [this](QPoint p) { LastMouseDown = p; });
   connect(Chart1, &TChart::MousePressed, this, [this](QPoint p) { LastMouseDown = p; });
 
@@ -469,6 +476,7 @@ int TForm1::ClientHeight() const {
 // Layout.
 
 void TForm1::FormResize() {
+  layingOut_ = true;
   const int language = LanguageIndex.load();
   const StrengthUnit unit = Unit();
 
@@ -508,9 +516,7 @@ void TForm1::FormResize() {
   // 6. Impacts table.
   const int left2 = Splitter1->x() + Splitter1->width();
   const int width2 = std::max(0, clientWidth - Splitter1->x() - Splitter1->width());
-  StringGrid2->setGeometry(left2, 0, width2,
-                           kTable2Rows * (StringGrid2->DefaultRowHeight() + TStringGrid::kGridLineWidth) +
-                               2 * kGridFrame);
+  StringGrid2->setGeometry(left2, 0, width2, StringGrid2->height());
   StringGrid2->BeginUpdate();
   const std::vector<int> widths2 = ImpactColumnWidths(width2, Splitter1->width(), StringGrid2->ColCount());
   for (int c = 0; c < int(widths2.size()); ++c) {
@@ -530,17 +536,32 @@ void TForm1::FormResize() {
   StringGrid2->EndUpdate();
 
   // 8. Coefficient strip.
-  const int koefTop = StringGrid2->y() + StringGrid2->height();
-  StringGridKoef->setGeometry(left2, koefTop, width2,
+  StringGridKoef->setGeometry(left2, StringGridKoef->y(), width2,
                               StringGridKoef->DefaultRowHeight() + TStringGrid::kGridLineWidth + 2 * kGridFrame);
   const std::array<int, 5> koefWidths = KoefColumnWidths(StringGridKoef->width(), StringGrid2->ColWidths(0));
   for (int c = 0; c < 5; ++c) StringGridKoef->SetColWidths(c, koefWidths[size_t(c)]);
   StringGridKoef->SetCells(0, 0, txtMaterialCoefficients.Str(language));
   AStringGridSelectCancelExecute(StringGridKoef);
 
-  // 9. Chart.
+  // 9. Chart; with table 2's height, the strip's and the chart's tops.
+  layingOut_ = false;
+  PlaceBelowTable2();
+}
+
+void TForm1::PlaceBelowTable2() {
+  // Table 2 shows all its rows; when its columns do not fit, its scroll bar comes
+  // under them and the strip and the chart move down by its height.
+  const Table2Height h2 =
+      ImpactsTableHeight(kTable2Rows, StringGrid2->DefaultRowHeight(), kGridFrame, StringGrid2->width(),
+                         StringGrid2->horizontalHeader()->length(),
+                         StringGrid2->horizontalScrollBar()->sizeHint().height());
+  StringGrid2->setHorizontalScrollBarPolicy(h2.scrollBar ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+  StringGrid2->resize(StringGrid2->width(), h2.height);
+  const int koefTop = StringGrid2->y() + StringGrid2->height();
+  StringGridKoef->move(StringGridKoef->x(), koefTop);
   const int chartTop = StringGridKoef->y() + StringGridKoef->height() + 4;
-  Chart1->setGeometry(left2, chartTop, width2, std::max(0, ClientHeight() - chartTop - 24));
+  Chart1->setGeometry(StringGrid2->x(), chartTop, StringGrid2->width(),
+                      std::max(0, ClientHeight() - chartTop - 24));
 }
 
 // ---------------------------------------------------------------------------------

@@ -238,6 +238,9 @@ class TForm1 : public QMainWindow, public LinkSink {
   void CreateMenus();
   void CreateDialogs();
   void PlaceWindow();
+  // Table 2's height (rows and, when needed, its scroll bar), and below it the
+  // coefficient strip and the chart.
+  void PlaceBelowTable2();
   QRect AvailableGeometry() const;
   IniFile Settings() const;
   void WriteSetting(const QString& section, const QString& key, const QString& value);
@@ -272,6 +275,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   int settingsError_ = 0;        // why the settings could not be written, until told
   bool settingsNoticeDone_ = false;
   bool exiting_ = false;
+  bool layingOut_ = false;
 };
 
 }  // namespace zarn

@@ -45,6 +45,15 @@ std::vector<int> ImpactColumnWidths(int gridWidth, int splitterWidth, int column
   return widths;
 }
 
+Table2Height ImpactsTableHeight(int rows, int rowHeight, int frame, int gridWidth,
+                                int columnsWidth, int scrollBarHeight) {
+  Table2Height h;
+  h.height = rows * (rowHeight + 1) + 2 * frame;
+  h.scrollBar = columnsWidth > gridWidth - 2 * frame;
+  if (h.scrollBar) h.height += scrollBarHeight;
+  return h;
+}
+
 std::array<int, 5> KoefColumnWidths(int gridWidth, int labelWidth) {
   const int rest = gridWidth - labelWidth;
   std::array<int, 5> w{};

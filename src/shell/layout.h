@@ -28,6 +28,16 @@ std::vector<int> SeriesColumnWidths(int gridWidth, int gridHeight, int rowCount,
 inline constexpr int kLabelColumnWidth = 140;
 std::vector<int> ImpactColumnWidths(int gridWidth, int splitterWidth, int columnCount);
 
+// The impacts table's height: its rows (each rowHeight plus its grid line) and frame,
+// and, when its columns are wider together than the room inside the frame, the
+// horizontal scroll bar under them, so that the last row (Strength) stays in sight.
+struct Table2Height {
+  int height = 0;
+  bool scrollBar = false;
+};
+Table2Height ImpactsTableHeight(int rows, int rowHeight, int frame, int gridWidth,
+                                int columnsWidth, int scrollBarHeight);
+
 // The coefficient strip: column 0 as wide as table 2's label column, the other four
 // share the rest.
 std::array<int, 5> KoefColumnWidths(int gridWidth, int labelWidth);

@@ -1,0 +1,167 @@
+// Everyday use of the main window: the chart's tick rule, table 2's scroll bar, menu
+// mnemonics and shortcuts, Tab order, the status bar's elided texts and held errors,
+// Qt's own Russian texts, the title, recent files, dropped files and radio marks.
+
+#include <QActionGroup>
+#include <QCategoryAxis>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLibraryInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTest>
+#include <cmath>
+
+#include "data/datafile.h"
+#include "shell/chart1.h"
+#include "shell/chartticks.h"
+#include "shell/controls.h"
+#include "shell/layout.h"
+#include "shell/stringgrid.h"
+#include "window_util.h"
+
+using namespace Qt::StringLiterals;
+
+namespace zarn::wintest {
+namespace {
+
+// ---- Pure rules.
+
+bool IsNice(double step) {
+  const double power = std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+  const double m = step / power;
+  for (double nice : {1.0, 2.0, 2.5, 5.0})
+    if (std::abs(m - nice) < 1e-6) return true;
+  return false;
+}
+
+// The nice steps next to `step`: 1 -> 2 -> 2.5 -> 5 -> 10.
+double Coarser(double step) {
+  const double power = std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+  const double m = std::round(step / power * 10) / 10;
+  return (m == 1 ? 2 : m == 2 ? 2.5 : m == 2.5 ? 5 : 10) * power;
+}
+double Finer(double step) {
+  const double power = std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+  const double m = std::round(step / power * 10) / 10;
+  return (m == 1 ? 0.5 : m == 2 ? 1 : m == 2.5 ? 2 : 2.5) * power;
+}
+
+TEST(TickRule, EveryAxisGetsThreeNiceTicksAndLabelsKeepApartWhenThereIsRoom) {
+  const double ranges[][2] = {{-1, 1},      {-0.001, 0.001}, {0, 1},        {-1250, 1250}, {0, 3},
+                              {-32768, 32767}, {0.5, 0.7},   {0, 16384.5},  {-7, 7},       {1e-6, 3e-6}};
+  for (const auto& r : ranges) {
+    for (int pixels = 20; pixels <= 2200; pixels += 13) {
+      for (int label : {14, 18, 28}) {
+        const double step = TickStep(r[0], r[1], pixels, label);
+        SCOPED_TRACE(testing::Message() << r[0] << ".." << r[1] << " in " << pixels << " px, label " << label);
+        ASSERT_TRUE(IsNice(step)) << step;
+        const std::vector<double> ticks = TickValues(r[0], r[1], step);
+        EXPECT_GE(ticks.size(), 3u) << step;
+        // When three ticks fit at label distance, the labels never overlap, and the
+        // next finer nice step would have made them overlap.
+        // Labels closer than their height only where the next coarser step would
+        // leave fewer than three ticks; and never a step coarser than needed.
+        const double apart = step * pixels / (r[1] - r[0]);
+        if (apart + 1e-9 < label) {
+          EXPECT_LT(TickValues(r[0], r[1], Coarser(step)).size(), 3u) << step;
+        }
+        if (ticks.size() > 3) {
+          EXPECT_LT(Finer(step) * pixels / (r[1] - r[0]), label + 1e-9) << step;
+        }
+      }
+    }
+  }
+  // The time axis never ticks finer than its minimum; a useless range gives 1.
+  EXPECT_EQ(TickStep(0, 0.2, 2000, 40, 2, 0.1), 0.1);
+  EXPECT_EQ(TickStep(0, 0, 100, 10), 1.0);
+  EXPECT_EQ(TickStep(1, NAN, 100, 10), 1.0);
+  EXPECT_EQ(TickValues(-1, 1, 0.5), (std::vector<double>{-1, -0.5, 0, 0.5, 1}));
+  EXPECT_TRUE(TickValues(0, 1e9, 1e-3).empty());  // never a million ticks
+}
+
+TEST(TickRule, DecimalsWriteEveryMultipleExactly) {
+  const std::pair<double, int> cases[] = {{1, 0}, {5, 0}, {250, 0}, {2.5, 1}, {0.5, 1},
+                                          {0.25, 2}, {0.02, 2}, {0.0025, 4}, {1e-5, 5}};
+  for (const auto& [step, decimals] : cases) EXPECT_EQ(TickDecimals(step), decimals) << step;
+}
+
+TEST(LayoutArithmetic, Table2CountsItsScrollBarOnlyWhenTheColumnsOverflow) {
+  // 7 rows of 18 plus their lines and a 2-pixel frame: 137; the columns fill 596 of 600.
+  EXPECT_EQ(ImpactsTableHeight(7, 18, 2, 600, 596, 17).height, 137);
+  EXPECT_FALSE(ImpactsTableHeight(7, 18, 2, 600, 596, 17).scrollBar);
+  EXPECT_EQ(ImpactsTableHeight(7, 18, 2, 600, 597, 17).height, 137 + 17);
+  EXPECT_TRUE(ImpactsTableHeight(7, 18, 2, 600, 597, 17).scrollBar);
+}
+
+// ---- The window.
+
+class EverydayTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    WriteSettings("[Config]\r\nLangId=Rus\r\n[FormMain]\r\nWidth=800\r\nHeight=600\r\n");
+  }
+  QString MakeDataFile(const QString& name, int processes) {
+    auto images = std::make_unique<DeviceImages>();
+    sim::GenerateSample(*images, processes, 3);
+    const QString path = dir_.filePath(name);
+    EXPECT_TRUE(WriteDataFile(path, *images));
+    return path;
+  }
+  static QStringList AxisLabels(TChart* chart, Qt::Orientation orientation) {
+    const auto axes = chart->chart()->axes(orientation);
+    auto* axis = axes.isEmpty() ? nullptr : qobject_cast<QCategoryAxis*>(axes.front());
+    return axis ? axis->categoriesLabels() : QStringList();
+  }
+};
+
+TEST_F(EverydayTest, Table2ShowsItsStrengthRowAtEveryWidth) {
+  LoadSample(5);
+  TForm1& form = MakeForm();
+  form.ShowCurrentImages();
+  form.show();
+  int withBar = 0;
+  for (int width = 500; width <= 1920; width += 71) {
+    form.resize(width, 600);
+    QCoreApplication::processEvents();
+    for (int extra : {0, 400}) {
+      // A blow column widened by hand pushes the others out of sight.
+      form.StringGrid2->SetColWidths(1, form.StringGrid2->ColWidths(1) + extra);
+      const QRect last = form.StringGrid2->visualRect(form.StringGrid2->model()->index(form.StringGrid2->RowCount() - 1, 0));
+      const QRect view = form.StringGrid2->viewport()->geometry();
+      const bool bar = form.StringGrid2->horizontalScrollBar()->isVisibleTo(&form);
+      withBar += bar;
+      SCOPED_TRACE(testing::Message() << width << " +" << extra);
+      EXPECT_LE(last.bottom() + view.top(), view.bottom() + 1);
+      EXPECT_EQ(bar, form.StringGrid2->horizontalHeader()->length() > form.StringGrid2->viewport()->width());
+      EXPECT_EQ(form.StringGridKoef->y(), form.StringGrid2->geometry().bottom() + 1);
+      EXPECT_EQ(form.Chart1->y(), form.StringGridKoef->geometry().bottom() + 1 + 4);
+    }
+  }
+  EXPECT_GT(withBar, 0);
+}
+
+TEST_F(EverydayTest, TheChartAtTheSmallestWindowHasThreeLabelsUpItsAxis) {
+  LoadSample(5);
+  WriteSettings("[Config]\r\nLangId=Eng\r\n[FormMain]\r\nWidth=500\r\nHeight=400\r\n");
+  TForm1& form = MakeForm();
+  form.show();
+  form.ShowCurrentImages();
+  QCoreApplication::processEvents();
+  EXPECT_GE(AxisLabels(form.Chart1, Qt::Vertical).size(), 3);
+  EXPECT_GE(AxisLabels(form.Chart1, Qt::Horizontal).size(), 2);
+  // Every tick label fits the chart: the plot area leaves room for the axis texts.
+  const QRectF plot = form.Chart1->chart()->plotArea();
+  EXPECT_GT(plot.left(), 0);
+  EXPECT_LT(plot.bottom(), form.Chart1->height());
+}
+
+}  // namespace
+}  // namespace zarn::wintest
