@@ -68,9 +68,11 @@ constexpr ErrorEntry kErrorTexts[] = {
     {-110, {u"LibUsb: Тайм-аут", u"LibUsb: Time-out"}},
 };
 
-constexpr QStringView kNotConnected =
+constexpr TextPair kNotConnected{
     u"Прибор не подключен к шине USB или выключен. Включите прибор, подключите его к шине USB и "
-    u"перезапустите программу.";
+    u"перезапустите программу.",
+    u"The instrument is not connected to the USB bus or is switched off. Switch the instrument "
+    u"on, connect it to the USB bus and restart the program."};
 
 constexpr TextPair kRuleMissing{u" (не установлено правило udev %1)",
                                 u" (the udev rule %1 is not installed)"};
@@ -253,7 +255,7 @@ QString LibusbTransport::ErrorText(int code, int language) {
   return QStringLiteral("LibUsb: Error ") + QString::number(code);
 }
 
-QString LibusbTransport::NotConnectedText() { return kNotConnected.toString(); }
+QString LibusbTransport::NotConnectedText() { return kNotConnected(); }
 
 LibusbTransport& TheLibusbTransport() {
   // Never torn down: at exit the library may already be finalising itself, and a last

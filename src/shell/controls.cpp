@@ -1,6 +1,8 @@
 #include "controls.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
@@ -60,9 +62,39 @@ void TStatusBar::paintEvent(QPaintEvent*) {
     painter.drawLine(r.topRight(), r.bottomRight());
     if (texts_[size_t(i)].isEmpty()) continue;
     painter.setPen(pal.color(QPalette::WindowText));
-    painter.drawText(r.adjusted(3, 1, -2, -1), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                     texts_[size_t(i)]);
+    painter.drawText(TextRect(i), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, ShownText(i));
   }
+}
+
+QRect TStatusBar::TextRect(int panel) const { return PanelRect(panel).adjusted(3, 3, -4, -1); }
+
+QString TStatusBar::ShownText(int panel) const {
+  // A text longer than its panel ends in "…" where it is cut; its tooltip has it whole.
+  return fontMetrics().elidedText(PanelText(panel), Qt::ElideRight, std::max(0, TextRect(panel).width()));
+}
+
+QString TStatusBar::PanelToolTip(int panel) const {
+  return ShownText(panel) == PanelText(panel) ? QString() : PanelText(panel);
+}
+
+int TStatusBar::PanelAt(QPoint position) const {
+  for (int i = 0; i < PanelCount(); ++i)
+    if (PanelRect(i).contains(position)) return i;
+  return -1;
+}
+
+bool TStatusBar::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    const int panel = PanelAt(help->pos());
+    const QString tip = panel >= 0 ? PanelToolTip(panel) : QString();
+    if (tip.isEmpty())
+      QToolTip::hideText();
+    else
+      QToolTip::showText(help->globalPos(), tip, this, PanelRect(panel));
+    return true;
+  }
+  return QStatusBar::event(event);
 }
 
 void TStatusBar::mousePressEvent(QMouseEvent* event) {

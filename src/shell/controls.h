@@ -27,6 +27,12 @@ class TStatusBar : public QStatusBar {
   void SetPanelWidth(int panel, int width);
   // The panel's rectangle within the bar.
   QRect PanelRect(int panel) const;
+  // The text as the panel shows it: cut with "…" when it does not fit.
+  QString ShownText(int panel) const;
+  // What hovering over the panel shows: the whole text when the panel cuts it.
+  QString PanelToolTip(int panel) const;
+  // The panel under `position`, or -1.
+  int PanelAt(QPoint position) const;
 
  signals:
   void MousePressed(QPoint position);
@@ -34,8 +40,10 @@ class TStatusBar : public QStatusBar {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
+  QRect TextRect(int panel) const;
   std::vector<QString> texts_;
   std::vector<int> widths_;
 };

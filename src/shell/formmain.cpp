@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTimer>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -205,6 +206,11 @@ void TForm1::CreateControls() {
   ShapeLink->SetBrushColor(face);
   lamp_ = LampColour::ButtonFace;
 
+  statusHold_ = new QTimer(this);
+  statusHold_->setObjectName(QStringLiteral("StatusHold"));
+  statusHold_->setSingleShot(true);
+  connect(statusHold_, &QTimer::timeout, this, &TForm1::EndStatusHold);
+
   connect(StringGrid1, &TStringGrid::Click, this, &TForm1::StringGrid1Click);
   connect(StringGrid2, &TStringGrid::Click, this, &TForm1::StringGrid2Click);
   connect(StringGrid1, &TStringGrid::KeyDown, this, &TForm1::StringGrid1KeyDown);
@@ -371,6 +377,8 @@ void TForm1::FormCreate() {
   settingsPath_ = seams_.settingsPath.isEmpty() ? SettingsPath() : seams_.settingsPath;
   // 2. (The compiled help is opened through the desktop's viewer when it is asked for;
   //    nothing is loaded at start.)
+
+  statusHold_->setInterval(seams_.statusHoldMs);
 
   // 3. Language and unit.
   const IniFile settings = Settings();

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "common/images.h"
 #include "data/process.h"
@@ -31,6 +32,7 @@ class QFileDialog;
 class QMenu;
 class QMenuBar;
 class QProgressBar;
+class QTimer;
 QT_END_NAMESPACE
 
 namespace zarn {
@@ -73,6 +75,8 @@ struct FormSeams {
   QString programDir;
   // Where the help window keeps its copy of the collection; empty: the user's cache.
   QString helpCacheFolder;
+  // How long a link error stays in status panel 1 before a later text replaces it.
+  int statusHoldMs = 3000;
 };
 
 class TForm1 : public QMainWindow, public LinkSink {
@@ -237,6 +241,9 @@ class TForm1 : public QMainWindow, public LinkSink {
   void CreateActions();
   void CreateMenus();
   void CreateDialogs();
+  // Status panel 1 now, ending the hold of an error text (the window's own texts).
+  void ShowStatusNow(int panel, const QString& text);
+  void EndStatusHold();
   void PlaceWindow();
   // Table 2's height (rows and, when needed, its scroll bar), and below it the
   // coefficient strip and the chart.
@@ -276,6 +283,12 @@ class TForm1 : public QMainWindow, public LinkSink {
   bool settingsNoticeDone_ = false;
   bool exiting_ = false;
   bool layingOut_ = false;
+  // A link error stays in panel 1 while statusHold_ runs; the last text that came
+  // meanwhile (and the progress bar) shows when it ends.
+  QTimer* statusHold_ = nullptr;
+  std::optional<QString> deferredStatus_;
+  bool failureNext_ = false;
+  bool progressDeferred_ = false;  // a transfer began during the hold: its bar comes after
 };
 
 }  // namespace zarn

@@ -127,8 +127,8 @@ void TForm1::OpenFile(QString fileName, bool) {
   }
   FillSeriesTable();
   LinkState.store(LinkStates::Idle);
-  StatusText(0, txtFileQuote() + FileNameOnly(fileName) + u'"');
-  StatusText(1, txtStatusDataRead() + QStringLiteral(" (") + QString::number(ShownProcessCount()) + u')');
+  ShowStatusNow(0, txtFileQuote() + FileNameOnly(fileName) + u'"');
+  ShowStatusNow(1, txtStatusDataRead() + QStringLiteral(" (") + QString::number(ShownProcessCount()) + u')');
   LinkLamp(LampColour::ButtonFace);
 }
 

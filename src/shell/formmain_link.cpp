@@ -2,8 +2,10 @@
 
 #include <QCoreApplication>
 #include <QProgressBar>
+#include <QTimer>
 
 #include "chart1.h"
+#include "common/texts.h"
 #include "controls.h"
 #include "device/exchangeloop.h"
 #include "device/kovthread.h"
@@ -45,8 +47,53 @@ void TForm1::StopWorker() {
 
 // ---- LinkSink.
 
+namespace {
+
+bool IsLinkErrorText(const QString& text) {
+  return text.startsWith(txtStatusLinkError.ru) || text.startsWith(txtStatusLinkError.en);
+}
+
+}  // namespace
+
 void TForm1::StatusText(int panel, const QString& text) {
-  if (panel == 0 || panel == 1) StatusBar1->SetPanelText(panel, text);
+  if (panel == 0) {
+    StatusBar1->SetPanelText(0, text);
+    return;
+  }
+  if (panel != 1) return;
+  // The loop waits for every notification: nothing here waits. A link error stays
+  // for statusHold_, however soon the loop's next attempt writes over it; what comes
+  // meanwhile is kept and shown when the hold ends (the last text wins).
+  const bool failure = failureNext_ || IsLinkErrorText(text);
+  failureNext_ = false;
+  if (failure) {
+    deferredStatus_.reset();
+    StatusBar1->SetPanelText(1, text);
+    statusHold_->start();
+    return;
+  }
+  if (statusHold_->isActive()) {
+    deferredStatus_ = text;
+    return;
+  }
+  StatusBar1->SetPanelText(1, text);
+}
+
+void TForm1::ShowStatusNow(int panel, const QString& text) {
+  if (panel == 1) {
+    statusHold_->stop();
+    deferredStatus_.reset();
+    failureNext_ = false;
+  }
+  StatusBar1->SetPanelText(panel, text);
+}
+
+void TForm1::EndStatusHold() {
+  statusHold_->stop();
+  if (deferredStatus_) StatusBar1->SetPanelText(1, *deferredStatus_);
+  deferredStatus_.reset();
+  if (progressDeferred_) ProgressBar1->show();
+  progressDeferred_ = false;
 }
 
 void TForm1::LinkLamp(LampColour colour) {
@@ -60,7 +107,11 @@ void TForm1::ProgressBegin() {
   ProgressBar1->setParent(StatusBar1);
   ProgressBar1->move(StatusBar1->PanelWidth(0) + 3, kProgressTop);
   ProgressBar1->setValue(0);
-  ProgressBar1->show();
+  // Over a link error that is still held, the bar comes when the hold ends.
+  if (statusHold_->isActive())
+    progressDeferred_ = true;
+  else
+    ProgressBar1->show();
 }
 
 void TForm1::ProgressRange(int maximum) { ProgressBar1->setRange(0, std::max(0, maximum)); }
@@ -68,12 +119,16 @@ void TForm1::ProgressRange(int maximum) { ProgressBar1->setRange(0, std::max(0, 
 void TForm1::ProgressStep(int position) { ProgressBar1->setValue(position); }
 
 void TForm1::ProgressEnd() {
+  progressDeferred_ = false;
   ProgressBar1->hide();
   ProgressBar1->setParent(this);
   ProgressBar1->hide();
 }
 
-void TForm1::ProgressHide() { ProgressBar1->hide(); }
+void TForm1::ProgressHide() {
+  progressDeferred_ = false;
+  ProgressBar1->hide();
+}
 
 void TForm1::RefreshWithChartHidden() {
   // The link took a copy of the whole read before handing the refresh over; from now on
@@ -87,7 +142,12 @@ void TForm1::RefreshWithChartHidden() {
 }
 
 void TForm1::TransferFailed(const LinkFailure&) {
-  // The status bar says what failed (the loop's text); what is shown stays as it was.
+  // The status bar says what failed (the loop's next text, held in panel 1); what is
+  // shown stays as it was. The progress bar leaves the panel to that text while the
+  // link waits before its next attempt.
+  failureNext_ = true;
+  progressDeferred_ = false;
+  ProgressBar1->hide();
 }
 
 }  // namespace zarn

@@ -98,19 +98,22 @@ TEST_F(LibusbTransportTest, LoadsOnceAndInitialisesOnce) {
   EXPECT_EQ(&TheLibusbTransport(), &TheLibusbTransport());
 }
 
-TEST_F(LibusbTransportTest, NoInstrumentShowsTheOneMessageInBothLanguages) {
+TEST_F(LibusbTransportTest, NoInstrumentShowsItsMessageInTheInterfacesLanguage) {
   ASSERT_EQ(usb_.Load(), 0);
   SetBus({QStringLiteral("001 001 1d6b 0002 -")});  // a hub, but no instrument
-  for (uint8_t language : {kRussian, kEnglish}) {
+  const std::pair<uint8_t, QString> cases[] = {
+      {kRussian, QStringLiteral("Прибор не подключен к шине USB или выключен. Включите "
+                                "прибор, подключите его к шине USB и перезапустите программу.")},
+      {kEnglish, QStringLiteral("The instrument is not connected to the USB bus or is switched off. "
+                                "Switch the instrument on, connect it to the USB bus and restart the "
+                                "program.")}};
+  for (const auto& [language, text] : cases) {
     LanguageIndex = language;
     sink_.events.clear();
     EXPECT_EQ(usb_.TransportOpen(sink_), 1);
-    EXPECT_EQ(sink_.events, (std::vector<QString>{
-                                Shown(QStringLiteral(
-                                    "Прибор не подключен к шине USB или выключен. Включите "
-                                    "прибор, подключите его к шине USB и перезапустите программу.")),
-                                QStringLiteral("ProgressHide")}));
+    EXPECT_EQ(sink_.events, (std::vector<QString>{Shown(text), QStringLiteral("ProgressHide")}));
   }
+  LanguageIndex = kRussian;
   EXPECT_FALSE(usb_.IsOpen());
   EXPECT_EQ(Stats().opens, 0);
 }

@@ -122,6 +122,47 @@ class EverydayTest : public WindowTest {
   }
 };
 
+TEST_F(EverydayTest, LongStatusTextsEndInAnEllipsisAndShowWholeAsTooltip) {
+  TForm1& form = MakeForm();
+  form.show();
+  const QString longText = u"LibUsb: Доступ запрещен (не установлено правило udev 70-zarn26.rules)"_s;
+  form.StatusText(0, u"ZARN-2.6"_s);
+  EXPECT_EQ(form.StatusBar1->ShownText(0), u"ZARN-2.6");
+  EXPECT_EQ(form.StatusBar1->PanelToolTip(0), QString());
+  form.StatusText(1, longText);
+  const QString shown = form.StatusBar1->ShownText(1);
+  EXPECT_TRUE(shown.endsWith(u'…')) << shown.toStdString();
+  EXPECT_TRUE(longText.startsWith(shown.chopped(1)));
+  EXPECT_EQ(form.StatusBar1->PanelToolTip(1), longText);
+  const QRect panel1 = form.StatusBar1->PanelRect(1);
+  EXPECT_EQ(form.StatusBar1->PanelAt(panel1.center()), 1);
+  EXPECT_LE(form.StatusBar1->fontMetrics().horizontalAdvance(shown), panel1.width());
+}
+
+TEST_F(EverydayTest, ALinkErrorStaysItsTimeThenTheLastTextFollows) {
+  FormSeams seams = Seams();
+  seams.statusHoldMs = 150;
+  TForm1& form = MakeForm(std::move(seams));
+  form.show();
+  form.ProgressBegin();
+  form.TransferFailed(LinkFailure{});
+  EXPECT_FALSE(form.ProgressBar1->isVisible());  // the panel is the error's
+  form.StatusText(1, u"Ошибка связи: нет ответа"_s);
+  form.StatusText(1, u"Попытка соединения..."_s);
+  form.ProgressBegin();
+  form.StatusText(1, u"Чтение версии"_s);
+  EXPECT_EQ(form.StatusBar1->PanelText(1), u"Ошибка связи: нет ответа");
+  EXPECT_FALSE(form.ProgressBar1->isVisible());
+  QTest::qWait(60);
+  EXPECT_EQ(form.StatusBar1->PanelText(1), u"Ошибка связи: нет ответа");
+  QTRY_COMPARE_WITH_TIMEOUT(form.StatusBar1->PanelText(1), u"Чтение версии"_s, 2000);
+  EXPECT_TRUE(form.ProgressBar1->isVisible());
+  // Without an error nothing waits; opening a file ends a hold at once.
+  form.StatusText(1, u"Ошибка связи"_s);
+  form.OpenCommandLine({MakeDataFile(u"x.zarn"_s, 2)});
+  EXPECT_EQ(form.StatusBar1->PanelText(1), u"Данные считаны (2)");
+}
+
 TEST_F(EverydayTest, Table2ShowsItsStrengthRowAtEveryWidth) {
   LoadSample(5);
   TForm1& form = MakeForm();
