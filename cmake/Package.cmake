@@ -21,7 +21,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's plugins are loaded at run time too: the X11/Wayland platform plugins, and the
 # SQLite driver the help collection is read through.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libusb-0.1-4")
+# Qt's own texts (file dialogs, standard buttons) in Russian come from its catalogues.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libusb-0.1-4, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xchm | kchmviewer")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/debian/postinst ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)

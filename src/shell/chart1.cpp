@@ -6,6 +6,7 @@
 #include <QGraphicsLayout>
 #include <QLineSeries>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
@@ -49,6 +50,9 @@ TChart::TChart(QWidget* parent) : QChartView(new QChart, parent), chart_(chart()
   // out on every right click.
   setRubberBand(QChartView::NoRubberBand);
   viewport()->setCursor(Qt::CrossCursor);
+  // Tab reaches the chart (Ctrl+C then copies it); files dropped on it go to the window.
+  setFocusPolicy(Qt::StrongFocus);
+  setAcceptDrops(false);
   band_ = new QRubberBand(QRubberBand::Rectangle, viewport());
 
   chart_->legend()->hide();
@@ -215,6 +219,22 @@ void TChart::Chart1Click() {
     chart_->zoomReset();
   }
   ApplyProgramRanges();
+}
+
+bool TChart::IsZoomed() const { return chart_->isZoomed(); }
+
+bool TChart::LeaveZoom() {
+  if (!chart_->isZoomed()) return false;
+  Chart1Click();
+  return true;
+}
+
+void TChart::keyPressEvent(QKeyEvent* event) {
+  // The window decides what a key does (Ctrl+C copies the chart), as for the tables.
+  // (Escape, leaving a zoom, is the window's shortcut.)
+  emit KeyDown(event->key(), event->modifiers());
+  // The view's own keys would scroll the scene: the chart shows what the program set.
+  event->ignore();
 }
 
 void TChart::Chart1DblClick() {

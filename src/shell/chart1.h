@@ -67,6 +67,9 @@ class TChart : public QChartView {
   void Chart1DblClick();  // trims every blow curve at FindWaveCut
   void Chart1MouseDown(Qt::MouseButton button, QPoint position);
   void Chart1MouseUp(Qt::MouseButton button, QPoint position);
+  // Escape: back from a zoom to the ranges the program set (nothing when not zoomed).
+  bool LeaveZoom();
+  bool IsZoomed() const;
   // Zooms into `rect`, given in the chart view's coordinates (what a drag selects).
   void ZoomTo(const QRect& rect);
   // Where a right click at `position` opens the menu, in screen coordinates.
@@ -80,6 +83,8 @@ class TChart : public QChartView {
  signals:
   // The pointer position of a mouse press, in the chart's coordinates (LastMouseDown).
   void MousePressed(QPoint position);
+  // A key pressed while the chart has the keyboard focus.
+  void KeyDown(int key, Qt::KeyboardModifiers shift);
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -87,6 +92,7 @@ class TChart : public QChartView {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   struct XSpan;

@@ -38,6 +38,8 @@
 #include "helpwindow.h"
 #include "language.h"
 #include "layout.h"
+#include "mnemonics.h"
+#include "qttranslations.h"
 #include "stringgrid.h"
 
 namespace zarn {
@@ -71,13 +73,26 @@ QFont GridFont(int pixels) {
 
 QColor ButtonFace(const QWidget* widget) { return widget->palette().color(QPalette::Button); }
 
+// What a menu item bound to `action` reads: the caption with the mnemonic the menu
+// gave it (while the action's caption is still the one it was given for), and the
+// action's shortcut in the shortcut column.
+const char* const kMarkedCaption = "markedCaption";
+QString ItemCaption(const QAction* item, const QAction* action) {
+  const QString marked = item->property(kMarkedCaption).toString();
+  QString text = !marked.isEmpty() && WithoutMnemonic(marked) == action->text() ? marked : action->text();
+  const QKeySequence keys = action->shortcut();
+  if (!keys.isEmpty()) text += u'\t' + keys.toString(QKeySequence::NativeText);
+  return text;
+}
+
 // A menu item bound to an action: it shows the action's caption and check mark and
 // runs the action, as an item of a menu with an action does.
 QAction* BoundItem(QMenu* menu, const char* name, QAction* action) {
   auto* item = new QAction(menu);
   item->setObjectName(QString::fromLatin1(name));
+  item->setProperty("boundAction", QVariant::fromValue(static_cast<QObject*>(action)));
   auto sync = [item, action] {
-    item->setText(action->text());
+    item->setText(ItemCaption(item, action));
     item->setCheckable(action->isCheckable());
     item->setChecked(action->isChecked());
     item->setEnabled(action->isEnabled());
@@ -93,6 +108,10 @@ QAction* BoundItem(QMenu* menu, const char* name, QAction* action) {
   return item;
 }
 
+QAction* BoundActionOf(const QAction* item) {
+  return qobject_cast<QAction*>(item->property("boundAction").value<QObject*>());
+}
+
 }  // namespace
 
 TForm1::TForm1(FormSeams seams, QWidget* parent) : QMainWindow(parent), seams_(std::move(seams)) {
@@ -101,6 +120,7 @@ TForm1::TForm1(FormSeams seams, QWidget* parent) : QMainWindow(parent), seams_(s
   CreateActions();
   CreateMenus();
   CreateDialogs();
+  CreateShortcuts();
   FormCreate();
 }
 
@@ -275,6 +295,13 @@ void TForm1::CreateActions() {
   }
   AMPa->setChecked(true);
 
+  // The desktop's keys for open, save and quit; F5 reads the instrument again.
+  AOpen->setShortcut(QKeySequence::Open);
+  ASave->setShortcut(QKeySequence::Save);
+  AExit->setShortcut(QKeySequence::Quit);
+  if (AExit->shortcut().isEmpty()) AExit->setShortcut(Qt::CTRL | Qt::Key_Q);  // a desktop without one
+  AGaugeRead->setShortcut(Qt::Key_F5);
+
   connect(AOpen, &QAction::triggered, this, [this] { AOpenExecute(AOpen); });
   connect(ASave, &QAction::triggered, this, &TForm1::ASaveExecute);
   connect(APrint, &QAction::triggered, this, &TForm1::APrintExecute);
@@ -332,12 +359,20 @@ void TForm1::CreateMenus() {
   BoundItem(itmCmd, "itmObjects", AObjectEdit);
 
   itmParam = menu(nullptr, "itmParam");
+  // One choice of several: the items show radio marks.
+  auto choices = [this](QAction* a, QAction* b) {
+    auto* group = new QActionGroup(this);
+    group->setExclusive(true);
+    group->addAction(a);
+    group->addAction(b);
+  };
+  // (The items are made one statement at a time: the menu's order is theirs.)
   itmLanguage = menu(itmParam, "itmLanguage");
-  BoundItem(itmLanguage, "itmRus", ALangRus);
-  BoundItem(itmLanguage, "itmEng", ALangEng);
+  QAction* itmRus = BoundItem(itmLanguage, "itmRus", ALangRus);
+  choices(itmRus, BoundItem(itmLanguage, "itmEng", ALangEng));
   itmUnit = menu(itmParam, "itmUnit");
-  BoundItem(itmUnit, "itmMPa", AMPa);
-  BoundItem(itmUnit, "itmKG", Akgm);
+  QAction* itmMPa = BoundItem(itmUnit, "itmMPa", AMPa);
+  choices(itmMPa, BoundItem(itmUnit, "itmKG", Akgm));
 
   itmHelp = menu(nullptr, "itmHelp");
   BoundItem(itmHelp, "itmMainHelp", AMainHelp);
@@ -369,6 +404,21 @@ void TForm1::CreateMenus() {
   Chart1->setPopupMenu(PopupMenuChart);
 }
 
+void TForm1::CreateShortcuts() {
+  // Tab and Shift+Tab go round table 1, table 2 and the chart; inside a table the
+  // arrow keys move between cells.
+  StringGrid1->setTabKeyNavigation(false);
+  StringGrid2->setTabKeyNavigation(false);
+  setTabOrder(StringGrid1, StringGrid2);
+  setTabOrder(StringGrid2, Chart1);
+  // Escape anywhere in the window leaves a zoom of the chart.
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  escape->setObjectName(QStringLiteral("LeaveZoomKey"));
+  connect(escape, &QShortcut::activated, Chart1, &TChart::LeaveZoom);
+  // Ctrl+C in the chart copies its picture, as in a table it copies the table.
+  connect(Chart1, &TChart::KeyDown, this, &TForm1::Chart1KeyDown);
+}
+
 // ---------------------------------------------------------------------------------
 // Start-up.
 
@@ -396,6 +446,8 @@ void TForm1::FormCreate() {
     chooser.move(screen.x() + (screen.width() - chooser.width()) / 2,
                  screen.y() + (screen.height() - chooser.height()) / 2);
     ExecModal(chooser);
+    // Qt's own texts follow whatever language the chooser left.
+    UseQtTranslations(LanguageIndex.load());
   }
   const QString dimension = settings.ReadString(kConfig, u"Dimension", u"MPa", 9);
   (dimension == u"MPa" ? AMPa : Akgm)->setChecked(true);
@@ -606,12 +658,48 @@ void TForm1::MenuFill() {
   AAbout->setText(txtAbout());
 
   setWindowTitle(txtAppTitle());
+  AssignMnemonics();
   FormResize();
   if (ShownProcessCount() != 0) ShowProcess(StringGrid1->Row() - 2);
 }
 
+void TForm1::AssignMnemonics() {
+  // The menu bar's titles, then each menu's items; separators and hidden items take
+  // no letter.
+  auto assign = [](const QList<QAction*>& actions) {
+    QList<QAction*> items;
+    QStringList captions;
+    for (QAction* a : actions) {
+      if (a->isSeparator() || !a->isVisible()) continue;
+      const QAction* bound = BoundActionOf(a);
+      items.append(a);
+      captions.append(bound       ? bound->text()
+                      : a->menu() ? WithoutMnemonic(a->menu()->title())
+                                  : WithoutMnemonic(a->text()));
+    }
+    const QStringList marked = WithMnemonics(captions);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+      QAction* a = items[i];
+      if (const QAction* bound = BoundActionOf(a)) {
+        a->setProperty(kMarkedCaption, marked[i]);
+        a->setText(ItemCaption(a, bound));
+      } else if (a->menu()) {
+        a->menu()->setTitle(marked[i]);
+      } else {
+        a->setText(marked[i]);
+      }
+    }
+  };
+  assign(MainMenu1->actions());
+  // (The pop-up menus hold the commands themselves, not items: an "&" there would
+  // change the command's caption; the Edit menu underlines the same commands.)
+  for (QMenu* m : {itmFile, itmEdit, itmCmd, itmParam, itmLanguage, itmUnit, itmHelp})
+    assign(m->actions());
+}
+
 void TForm1::ALangRusExecute() {
   LanguageIndex.store(kRussian);
+  UseQtTranslations(kRussian);
   ALangRus->setChecked(true);
   WriteSetting(kConfig, QStringLiteral("LangId"), QStringLiteral("Rus"));
   MenuFill();
@@ -619,6 +707,7 @@ void TForm1::ALangRusExecute() {
 
 void TForm1::ALangEngExecute() {
   LanguageIndex.store(kEnglish);
+  UseQtTranslations(kEnglish);
   ALangEng->setChecked(true);
   WriteSetting(kConfig, QStringLiteral("LangId"), QStringLiteral("Eng"));
   MenuFill();

@@ -195,6 +195,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   void ACopyGraphDataExecute();
   void StringGrid1KeyDown(int key, Qt::KeyboardModifiers shift);
   void StringGrid2KeyDown(int key, Qt::KeyboardModifiers shift);
+  void Chart1KeyDown(int key, Qt::KeyboardModifiers shift);  // Ctrl+C copies the chart
 
   // ---- LinkSink: the exchange loop's notifications, on the main thread.
   void StatusText(int panel, const QString& text) override;
@@ -241,6 +242,10 @@ class TForm1 : public QMainWindow, public LinkSink {
   void CreateActions();
   void CreateMenus();
   void CreateDialogs();
+  void CreateShortcuts();
+  // Puts an "&" before a letter of every menu title and item caption, unique within
+  // each menu, in the current language.
+  void AssignMnemonics();
   // Status panel 1 now, ending the hold of an error text (the window's own texts).
   void ShowStatusNow(int panel, const QString& text);
   void EndStatusHold();

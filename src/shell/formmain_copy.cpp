@@ -91,4 +91,8 @@ void TForm1::StringGrid2KeyDown(int key, Qt::KeyboardModifiers shift) {
   if (IsCopyKey(key, shift)) ACopyTable2Execute();
 }
 
+void TForm1::Chart1KeyDown(int key, Qt::KeyboardModifiers shift) {
+  if (IsCopyKey(key, shift)) ACopyGraphExecute();
+}
+
 }  // namespace zarn

@@ -23,6 +23,8 @@
 #include "shell/chartticks.h"
 #include "shell/controls.h"
 #include "shell/layout.h"
+#include "shell/mnemonics.h"
+#include "shell/qttranslations.h"
 #include "shell/stringgrid.h"
 #include "window_util.h"
 
@@ -92,6 +94,20 @@ TEST(TickRule, DecimalsWriteEveryMultipleExactly) {
   for (const auto& [step, decimals] : cases) EXPECT_EQ(TickDecimals(step), decimals) << step;
 }
 
+TEST(Mnemonics, OneFreeLetterPerCaptionWordStartsFirst) {
+  const QStringList marked =
+      WithMnemonics({u"Открыть..."_s, u"Сохранить как..."_s, u"Печать отчета"_s, u"Выход"_s, u"Отчет"_s,
+                     u"A & B"_s, u"..."_s});
+  EXPECT_EQ(marked, (QStringList{u"&Открыть..."_s, u"&Сохранить как..."_s, u"&Печать отчета"_s,
+                                 u"&Выход"_s, u"О&тчет"_s, u"&A && B"_s, u"..."_s}));
+  for (const QString& m : marked) EXPECT_EQ(WithMnemonics({WithoutMnemonic(m)}).size(), 1);
+  EXPECT_EQ(WithoutMnemonic(u"&A && B"_s), u"A & B");
+  EXPECT_EQ(MnemonicOf(u"&A && B"_s), u'A');
+  EXPECT_EQ(MnemonicOf(u"A && B"_s), QChar());
+  // Case does not tell letters apart: "a" is taken by "A".
+  EXPECT_EQ(WithMnemonics({u"Alpha"_s, u"apple"_s}), (QStringList{u"&Alpha"_s, u"a&pple"_s}));
+}
+
 TEST(LayoutArithmetic, Table2CountsItsScrollBarOnlyWhenTheColumnsOverflow) {
   // 7 rows of 18 plus their lines and a 2-pixel frame: 137; the columns fill 596 of 600.
   EXPECT_EQ(ImpactsTableHeight(7, 18, 2, 600, 596, 17).height, 137);
@@ -121,6 +137,94 @@ class EverydayTest : public WindowTest {
     return axis ? axis->categoriesLabels() : QStringList();
   }
 };
+
+TEST_F(EverydayTest, EveryMenuHasUniqueMnemonicsInBothLanguages) {
+  TForm1& form = MakeForm();
+  form.OpenCommandLine({MakeDataFile(u"one.zarn"_s, 3)});
+  for (auto* language : {form.ALangEng, form.ALangRus}) {
+    language->trigger();
+    QList<QMenu*> menus{nullptr};
+    menus += form.findChildren<QMenu*>();
+    for (QMenu* menu : menus) {
+      // The pop-up menus hold the commands themselves, underlined in the Edit menu.
+      if (menu && menu->parent() == &form && menu->title().isEmpty()) continue;
+      const QList<QAction*> actions = menu ? menu->actions() : form.MainMenu1->actions();
+      QSet<QChar> seen;
+      for (QAction* a : actions) {
+        if (a->isSeparator() || !a->isVisible()) continue;
+        const QString caption = a->text().section(u'\t', 0, 0);
+        const QChar key = MnemonicOf(caption).toLower();
+        SCOPED_TRACE((menu ? menu->objectName() : u"MainMenu1"_s).toStdString() + " " + caption.toStdString());
+        EXPECT_FALSE(key.isNull());
+        EXPECT_FALSE(seen.contains(key));
+        seen.insert(key);
+      }
+    }
+  }
+  // The captions themselves are the ones without the marks.
+  EXPECT_EQ(form.AOpen->text(), u"Открыть...");
+  EXPECT_EQ(form.itmFile->title(), u"&Файл");
+}
+
+// The desktop's key for Quit; a platform without one (the offscreen one) gets Ctrl+Q.
+QKeySequence QuitKeys() {
+  const QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::Quit);
+  return keys.isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q) : keys.front();
+}
+
+TEST_F(EverydayTest, ShortcutsReachTheirActions) {
+  TForm1& form = MakeForm();
+  const std::pair<QAction*, QKeySequence> map[] = {{form.AOpen, QKeySequence::Open},
+                                                   {form.ASave, QKeySequence::Save},
+                                                   {form.AExit, QuitKeys()},
+                                                   {form.AGaugeRead, QKeySequence(Qt::Key_F5)}};
+  for (const auto& [action, keys] : map) {
+    EXPECT_EQ(action->shortcut(), keys) << action->objectName().toStdString();
+    // The menu item shows the key after a tab.
+    bool shown = false;
+    for (QAction* item : form.itmFile->actions() + form.itmCmd->actions())
+      shown |= item->text().endsWith(u'\t' + keys.toString(QKeySequence::NativeText));
+    EXPECT_TRUE(shown) << action->objectName().toStdString();
+  }
+  QStringList keys;
+  for (QShortcut* s : form.findChildren<QShortcut*>()) keys << s->key().toString();
+  EXPECT_TRUE(keys.contains(u"F1"_s));
+  EXPECT_TRUE(keys.contains(u"Esc"_s));
+}
+
+TEST_F(EverydayTest, TabCyclesTheTablesAndTheChartEscapeLeavesAZoomCtrlCCopiesTheChart) {
+  LoadSample(5);
+  TForm1& form = MakeForm();
+  form.ShowCurrentImages();
+  form.show();
+  // Tab goes round table 1, table 2 and the chart; Shift+Tab the other way.
+  form.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  form.StringGrid1->setFocus();
+  const QList<QWidget*> order{form.StringGrid2, form.Chart1, form.StringGrid1, form.StringGrid2};
+  for (QWidget* next : order) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), next) << QApplication::focusWidget()->metaObject()->className();
+  }
+  for (QWidget* next : QList<QWidget*>{form.StringGrid1, form.Chart1, form.StringGrid2}) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), next) << QApplication::focusWidget()->metaObject()->className();
+  }
+  EXPECT_FALSE(form.StringGrid1->tabKeyNavigation());
+
+  form.Chart1->setZoomAnimated(false);
+  form.Chart1->ZoomTo(QRect(60, 40, 80, 60));
+  ASSERT_TRUE(form.Chart1->IsZoomed());
+  QShortcut* escape = form.findChild<QShortcut*>(u"LeaveZoomKey"_s);
+  ASSERT_NE(escape, nullptr);
+  emit escape->activated();
+  EXPECT_FALSE(form.Chart1->IsZoomed());
+
+  QGuiApplication::clipboard()->clear();
+  QKeyEvent ctrlC(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, u"c"_s);
+  QCoreApplication::sendEvent(form.Chart1, &ctrlC);
+  EXPECT_FALSE(QGuiApplication::clipboard()->image().isNull());
+}
 
 TEST_F(EverydayTest, LongStatusTextsEndInAnEllipsisAndShowWholeAsTooltip) {
   TForm1& form = MakeForm();
@@ -202,6 +306,38 @@ TEST_F(EverydayTest, TheChartAtTheSmallestWindowHasThreeLabelsUpItsAxis) {
   const QRectF plot = form.Chart1->chart()->plotArea();
   EXPECT_GT(plot.left(), 0);
   EXPECT_LT(plot.bottom(), form.Chart1->height());
+}
+
+TEST_F(EverydayTest, LanguageAndUnitItemsAreRadioChoices) {
+  TForm1& form = MakeForm();
+  const std::pair<QMenu*, QList<QAction*>> menus[] = {{form.itmLanguage, {form.ALangRus, form.ALangEng}},
+                                                       {form.itmUnit, {form.AMPa, form.Akgm}}};
+  for (const auto& [menu, commands] : menus) {
+    const QList<QAction*> items = menu->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items[0]->text().remove(u'&'), commands[0]->text());  // in the order made
+    EXPECT_EQ(items[1]->text().remove(u'&'), commands[1]->text());
+    QActionGroup* group = items[0]->actionGroup();
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(items[1]->actionGroup(), group);
+    EXPECT_TRUE(group->isExclusive());
+    EXPECT_EQ(items[0]->isChecked() + items[1]->isChecked(), 1);
+  }
+  form.Akgm->trigger();
+  EXPECT_TRUE(form.itmUnit->actions()[1]->isChecked());
+  EXPECT_FALSE(form.itmUnit->actions()[0]->isChecked());
+}
+
+TEST_F(EverydayTest, TheRussianInterfaceLoadsQtsRussianTexts) {
+  if (!QFileInfo::exists(QtTranslationsFolder() + u"/qtbase_ru.qm"_s))
+    GTEST_SKIP() << "Qt's Russian catalogue is not installed (qt6-translations-l10n)";
+  TForm1& form = MakeForm();
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Отмена");
+  form.ALangEng->trigger();
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Cancel");
+  form.ALangRus->trigger();
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), u"Отмена");
+  form.ALangEng->trigger();  // the next test starts without it
 }
 
 }  // namespace

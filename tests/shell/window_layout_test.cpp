@@ -156,7 +156,7 @@ TEST_F(LayoutTest, HeadingsAndLabelsFollowLanguageAndUnit) {
   EXPECT_EQ(form.StringGrid2->Cells(2, 0), u"2-st impact");
   EXPECT_EQ(form.StringGrid2->Cells(0, 3), u"Recoils amplitude, V");
   EXPECT_EQ(form.StringGridKoef->Cells(0, 0), u"Material coefficients");
-  EXPECT_EQ(form.itmFile->title(), u"File");
+  EXPECT_EQ(form.itmFile->title(), u"&File");  // F underlined
   EXPECT_EQ(form.AGaugeRead->text(), u"Read from Device");
   EXPECT_EQ(form.windowTitle(), u"Zarn-2.5/2.6");
 
