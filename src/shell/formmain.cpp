@@ -339,6 +339,7 @@ void TForm1::CreateMenus() {
   itmFile = menu(nullptr, "itmFile");
   BoundItem(itmFile, "itmOpen", AOpen);
   BoundItem(itmFile, "itmSave", ASave);
+  itmRecent = menu(itmFile, "itmRecent");
   itmFile->addSeparator();
   BoundItem(itmFile, "itmPrint", APrint);
   itmFile->addSeparator()->setVisible(false);
@@ -417,6 +418,8 @@ void TForm1::CreateShortcuts() {
   connect(escape, &QShortcut::activated, Chart1, &TChart::LeaveZoom);
   // Ctrl+C in the chart copies its picture, as in a table it copies the table.
   connect(Chart1, &TChart::KeyDown, this, &TForm1::Chart1KeyDown);
+  // A data file dropped on the window opens as Open opens it.
+  setAcceptDrops(true);
 }
 
 // ---------------------------------------------------------------------------------
@@ -429,6 +432,10 @@ void TForm1::FormCreate() {
   //    nothing is loaded at start.)
 
   statusHold_->setInterval(seams_.statusHoldMs);
+  {
+    const IniFile settings = Settings();
+    recent_.Load([&settings](const QString& key) { return settings.ReadString(RecentFiles::Section(), key); });
+  }
 
   // 3. Language and unit.
   const IniFile settings = Settings();
@@ -657,7 +664,8 @@ void TForm1::MenuFill() {
   AChmHelp->setText(txtHelpChm());
   AAbout->setText(txtAbout());
 
-  setWindowTitle(txtAppTitle());
+  ShowTitle();
+  FillRecentMenu();
   AssignMnemonics();
   FormResize();
   if (ShownProcessCount() != 0) ShowProcess(StringGrid1->Row() - 2);
@@ -665,7 +673,7 @@ void TForm1::MenuFill() {
 
 void TForm1::AssignMnemonics() {
   // The menu bar's titles, then each menu's items; separators and hidden items take
-  // no letter.
+  // no letter; the recent files keep their numbers.
   auto assign = [](const QList<QAction*>& actions) {
     QList<QAction*> items;
     QStringList captions;
@@ -693,7 +701,7 @@ void TForm1::AssignMnemonics() {
   assign(MainMenu1->actions());
   // (The pop-up menus hold the commands themselves, not items: an "&" there would
   // change the command's caption; the Edit menu underlines the same commands.)
-  for (QMenu* m : {itmFile, itmEdit, itmCmd, itmParam, itmLanguage, itmUnit, itmHelp})
+  for (QMenu* m : {itmFile, itmRecent, itmEdit, itmCmd, itmParam, itmLanguage, itmUnit, itmHelp})
     assign(m->actions());
 }
 

@@ -23,6 +23,7 @@
 #include "common/images.h"
 #include "data/process.h"
 #include "device/linksink.h"
+#include "recentfiles.h"
 
 QT_BEGIN_NAMESPACE
 class QAction;
@@ -105,6 +106,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   QMenu* itmLanguage = nullptr;
   QMenu* itmUnit = nullptr;
   QMenu* itmHelp = nullptr;
+  QMenu* itmRecent = nullptr;  // "Recent files", in the file menu
   QMenu* PopupMenuStringGrid1 = nullptr;
   QMenu* PopupMenuStringGrid2 = nullptr;  // also on StringGridKoef
   QMenu* PopupMenuChart = nullptr;        // opened by the chart's own mouse logic
@@ -172,6 +174,16 @@ class TForm1 : public QMainWindow, public LinkSink {
   // The file type of `dialog` changed to filter `filterIndex` (1: data files, 2: all).
   void SaveDialog1TypeChange(QFileDialog* dialog, int filterIndex);
 
+  // Opens a file of the recent files submenu; a file that is gone is taken off the
+  // list, with a message.
+  void OpenRecentFile(const QString& path);
+  const RecentFiles& Recent() const { return recent_; }
+  // The window's caption: the open file's name, or the instrument's when the data
+  // came from it, before the program's title.
+  QString WindowTitle() const;
+  // What a drop of these files on the window does (dragging shows whether it is taken).
+  void DropFiles(const QList<QUrl>& urls);
+
   // ---- Commands.
   void AGaugeReadExecute();
   // The windows these open come with their own files (formmain_commands.cpp holds the
@@ -236,6 +248,9 @@ class TForm1 : public QMainWindow, public LinkSink {
  protected:
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateControls();
@@ -246,6 +261,11 @@ class TForm1 : public QMainWindow, public LinkSink {
   // Puts an "&" before a letter of every menu title and item caption, unique within
   // each menu, in the current language.
   void AssignMnemonics();
+  void FillRecentMenu();
+  // A data file opened or saved goes first in the recent files and in the title.
+  void RememberFile(const QString& fileName);
+  void StoreRecentFiles();
+  void ShowTitle();
   // Status panel 1 now, ending the hold of an error text (the window's own texts).
   void ShowStatusNow(int panel, const QString& text);
   void EndStatusHold();
@@ -288,6 +308,8 @@ class TForm1 : public QMainWindow, public LinkSink {
   bool settingsNoticeDone_ = false;
   bool exiting_ = false;
   bool layingOut_ = false;
+  RecentFiles recent_;
+  QString titleName_;  // file or instrument; empty: the program's title alone
   // A link error stays in panel 1 while statusHold_ runs; the last text that came
   // meanwhile (and the progress bar) shows when it ends.
   QTimer* statusHold_ = nullptr;

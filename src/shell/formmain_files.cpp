@@ -5,9 +5,16 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QThread>
+#include <QTimer>
+#include <QDir>
+#include <QFontMetrics>
 
 #include "common/images.h"
 #include "common/filewrite.h"
@@ -26,6 +33,11 @@ const QString kAllFilter = QStringLiteral("All files (*.*)");
 
 // Asked when the save command's name rule turned the chosen name into that of a file
 // that exists (the dialog asked only about the name as typed).
+const TextPair txtMenuRecent{u"Последние файлы", u"Recent files"};
+const TextPair txtRecentMissing{u"Файл \"%1\" не найден. Он убран из списка последних файлов.",
+                                u"File \"%1\" was not found. It is removed from the recent files."};
+const TextPair txtRecentNone{u"(нет)", u"(none)"};
+
 const TextPair txtReplaceFile{u"Файл \"%1\" уже существует.\nЗаменить его?",
                               u"File \"%1\" already exists.\nDo you want to replace it?"};
 
@@ -130,6 +142,7 @@ void TForm1::OpenFile(QString fileName, bool) {
   ShowStatusNow(0, txtFileQuote() + FileNameOnly(fileName) + u'"');
   ShowStatusNow(1, txtStatusDataRead() + QStringLiteral(" (") + QString::number(ShownProcessCount()) + u')');
   LinkLamp(LampColour::ButtonFace);
+  RememberFile(fileName);
 }
 
 void TForm1::ShowCurrentImages() {
@@ -171,7 +184,10 @@ void TForm1::ASaveExecute() {
     // What the window shows is saved: a copy that no transfer changes.
     const ImagesView shown = shown_;
     const FileWriteResult written = WriteDataFile(target, shown->images);
-    if (written) return;
+    if (written) {
+      RememberFile(target);
+      return;
+    }
     QMessageBox box(QMessageBox::Warning, txtAppTitle(), txtCantCreateFile(),
                     QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore, this);
     box.setDefaultButton(QMessageBox::Retry);
@@ -181,6 +197,87 @@ void TForm1::ASaveExecute() {
     if (ExecModal(box) != QMessageBox::Retry) return;
     Propose(SaveDialog1, target);
   }
+}
+
+// ---- The title, the recent files and dropped files.
+
+QString TForm1::WindowTitle() const {
+  return titleName_.isEmpty() ? txtAppTitle() : titleName_ + QStringLiteral(" — ") + txtAppTitle();
+}
+
+void TForm1::ShowTitle() { setWindowTitle(WindowTitle()); }
+
+void TForm1::RememberFile(const QString& fileName) {
+  titleName_ = FileNameOnly(fileName);
+  ShowTitle();
+  recent_.Add(QFileInfo(fileName).absoluteFilePath());
+  StoreRecentFiles();
+}
+
+void TForm1::StoreRecentFiles() {
+  // Kept in the settings file at once, as the language and the unit are (a key that
+  // keeps its value is not written again).
+  for (int i = 0; i < RecentFiles::kMax; ++i)
+    WriteSetting(RecentFiles::Section(), RecentFiles::Key(i), recent_.Value(i));
+  FillRecentMenu();
+  AssignMnemonics();
+}
+
+void TForm1::FillRecentMenu() {
+  itmRecent->setTitle(txtMenuRecent());
+  itmRecent->clear();
+  const QStringList& files = recent_.Files();
+  if (files.isEmpty()) itmRecent->addAction(txtRecentNone())->setEnabled(false);
+  const QFontMetrics metrics(itmRecent->font());
+  for (qsizetype i = 0; i < files.size(); ++i) {
+    const QString path = files[i];
+    // Numbered 1..8 (the number is the item's key); long paths lose their middle.
+    QString shown = metrics.elidedText(QDir::toNativeSeparators(path), Qt::ElideMiddle, 60 * metrics.averageCharWidth());
+    shown.replace(u'&', QStringLiteral("&&"));
+    QAction* item = itmRecent->addAction(QStringLiteral("&%1 ").arg(i + 1) + shown);
+    item->setObjectName(QStringLiteral("itmRecent%1").arg(i + 1));
+    item->setToolTip(path);
+    connect(item, &QAction::triggered, this, [this, path] { OpenRecentFile(path); });
+  }
+  itmRecent->setToolTipsVisible(true);
+}
+
+void TForm1::OpenRecentFile(const QString& path) {
+  if (!QFileInfo(path).isFile()) {
+    recent_.Remove(path);
+    StoreRecentFiles();
+    WarningBox(txtRecentMissing().arg(QDir::toNativeSeparators(path)), QMessageBox::Ok, 0);
+    return;
+  }
+  OpenFile(path, false);
+}
+
+void TForm1::DropFiles(const QList<QUrl>& urls) {
+  const DropDecision drop = DropRule(urls);
+  if (!drop.accept) return;
+  if (drop.open) {
+    OpenFile(drop.fileName, false);
+    return;
+  }
+  // Not a data file: the message Open gives for a file it cannot read.
+  WarningBox(txtFileDamaged() + QStringLiteral(": ") + FileNameOnly(drop.fileName), QMessageBox::Ok, 0);
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  if (DropRule(event->mimeData()->urls()).accept) event->acceptProposedAction();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event) {
+  if (DropRule(event->mimeData()->urls()).accept) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (!DropRule(urls).accept) return;
+  event->acceptProposedAction();
+  // The message boxes of the open come after the drop has ended, not inside the
+  // drag source's loop.
+  QTimer::singleShot(0, this, [this, urls] { DropFiles(urls); });
 }
 
 }  // namespace zarn

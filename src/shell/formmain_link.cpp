@@ -139,6 +139,9 @@ void TForm1::RefreshWithChartHidden() {
   Chart1->hide();
   FillSeriesTable();
   Chart1->show();
+  // The data came from the instrument: its version text names it in the title.
+  titleName_ = StatusBar1->PanelText(0).trimmed();
+  ShowTitle();
 }
 
 void TForm1::TransferFailed(const LinkFailure&) {

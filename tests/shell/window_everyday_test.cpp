@@ -25,6 +25,7 @@
 #include "shell/layout.h"
 #include "shell/mnemonics.h"
 #include "shell/qttranslations.h"
+#include "shell/recentfiles.h"
 #include "shell/stringgrid.h"
 #include "window_util.h"
 
@@ -106,6 +107,48 @@ TEST(Mnemonics, OneFreeLetterPerCaptionWordStartsFirst) {
   EXPECT_EQ(MnemonicOf(u"A && B"_s), QChar());
   // Case does not tell letters apart: "a" is taken by "A".
   EXPECT_EQ(WithMnemonics({u"Alpha"_s, u"apple"_s}), (QStringList{u"&Alpha"_s, u"a&pple"_s}));
+}
+
+TEST(RecentFilesList, NewestFirstEachOnceAtMostEight) {
+  RecentFiles recent;
+  for (int i = 1; i <= 10; ++i) recent.Add(u"/d/%1.zarn"_s.arg(i));
+  recent.Add(u"/d/5.zarn"_s);
+  recent.Add(QString());
+  EXPECT_EQ(recent.Files(), (QStringList{u"/d/5.zarn"_s, u"/d/10.zarn"_s, u"/d/9.zarn"_s, u"/d/8.zarn"_s,
+                                         u"/d/7.zarn"_s, u"/d/6.zarn"_s, u"/d/4.zarn"_s, u"/d/3.zarn"_s}));
+  recent.Remove(u"/d/10.zarn"_s);
+  EXPECT_EQ(recent.Files().size(), 7);
+  EXPECT_EQ(recent.Value(7), QString());
+  // Loading skips empty and repeated entries and reads no more than eight keys.
+  RecentFiles loaded;
+  loaded.Load([](const QString& key) {
+    const QString n = key.mid(4);
+    return n == u"2" ? QString() : n == u"3" ? u"/x/1"_s : u"/x/"_s + n;
+  });
+  EXPECT_EQ(loaded.Files(), (QStringList{u"/x/1"_s, u"/x/4"_s, u"/x/5"_s, u"/x/6"_s, u"/x/7"_s, u"/x/8"_s}));
+}
+
+TEST(DropRuleTest, OneLocalFileIsTakenOnlyDataFilesOpen) {
+  QTemporaryDir dir;
+  const QString folder = dir.path();
+  struct Case {
+    QList<QUrl> urls;
+    bool accept, open;
+  } cases[] = {
+      {{QUrl::fromLocalFile(folder + u"/a.zarn"_s)}, true, true},
+      {{QUrl::fromLocalFile(folder + u"/A.ZARN"_s)}, true, true},
+      {{QUrl::fromLocalFile(folder + u"/a.mtzarn"_s)}, true, false},
+      {{QUrl::fromLocalFile(folder + u"/notes.txt"_s)}, true, false},
+      {{QUrl::fromLocalFile(folder)}, false, false},  // a folder
+      {{QUrl(u"https://example.org/a.zarn"_s)}, false, false},
+      {{QUrl::fromLocalFile(u"/a.zarn"_s), QUrl::fromLocalFile(u"/b.zarn"_s)}, false, false},
+      {{}, false, false},
+  };
+  for (const Case& c : cases) {
+    const DropDecision d = DropRule(c.urls);
+    EXPECT_EQ(d.accept, c.accept) << c.urls.value(0).toString().toStdString();
+    EXPECT_EQ(d.open, c.open) << c.urls.value(0).toString().toStdString();
+  }
 }
 
 TEST(LayoutArithmetic, Table2CountsItsScrollBarOnlyWhenTheColumnsOverflow) {
@@ -306,6 +349,55 @@ TEST_F(EverydayTest, TheChartAtTheSmallestWindowHasThreeLabelsUpItsAxis) {
   const QRectF plot = form.Chart1->chart()->plotArea();
   EXPECT_GT(plot.left(), 0);
   EXPECT_LT(plot.bottom(), form.Chart1->height());
+}
+
+TEST_F(EverydayTest, TitleRecentFilesAndDrops) {
+  TForm1& form = MakeForm();
+  EXPECT_EQ(form.windowTitle(), u"Zarn-2.5/2.6");
+  QStringList paths;
+  for (int i = 1; i <= 9; ++i) paths << MakeDataFile(u"f%1.zarn"_s.arg(i), 1);
+  for (const QString& p : paths) form.OpenCommandLine({p});
+  EXPECT_EQ(form.windowTitle(), u"f9.zarn — Zarn-2.5/2.6");
+  ASSERT_EQ(form.Recent().Files().size(), RecentFiles::kMax);
+  EXPECT_EQ(form.Recent().Files().front(), paths[8]);
+  EXPECT_EQ(form.Recent().Files().back(), paths[1]);
+  EXPECT_EQ(Setting("RecentFiles", "File1"), paths[8]);
+  EXPECT_EQ(Setting("RecentFiles", "File8"), paths[1]);
+  // The submenu lists them numbered, newest first.
+  const QList<QAction*> items = form.itmRecent->actions();
+  ASSERT_EQ(items.size(), 8);
+  EXPECT_TRUE(items[0]->text().startsWith(u"&1 "_s));
+  EXPECT_TRUE(items[0]->text().endsWith(u"f9.zarn"_s));
+
+  // A file gone since: taken off the list, with a message.
+  QFile::remove(paths[4]);
+  ExpectReturn(QMessageBox::Ok);
+  form.OpenRecentFile(paths[4]);
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_TRUE(shown_[0].text.contains(QFileInfo(paths[4]).fileName())) << shown_[0].text.toStdString();
+  EXPECT_FALSE(form.Recent().Files().contains(paths[4]));
+  EXPECT_EQ(form.itmRecent->actions().size(), 7);
+  EXPECT_EQ(Setting("RecentFiles", "File8"), QString());
+
+  // A settings file written by another start is read back.
+  TForm1& again = MakeForm();
+  EXPECT_EQ(again.Recent().Files().size(), 7);
+
+  // Dropped: a data file opens, another file is refused with Open's message.
+  again.DropFiles({QUrl::fromLocalFile(paths[2])});
+  EXPECT_EQ(again.windowTitle(), u"f3.zarn — Zarn-2.5/2.6");
+  EXPECT_EQ(again.Recent().Files().front(), paths[2]);
+  const QString text = dir_.filePath(u"notes.txt"_s);
+  ExpectReturn(QMessageBox::Ok);
+  again.DropFiles({QUrl::fromLocalFile(text)});
+  ASSERT_EQ(shown_.size(), 2u);
+  EXPECT_EQ(shown_[1].text, u"Файл не читается или испорчен: notes.txt");
+  EXPECT_EQ(again.windowTitle(), u"f3.zarn — Zarn-2.5/2.6");
+
+  // Data read from the instrument: its name in the title.
+  again.StatusText(0, u"ZARN-2.6 v1.5"_s);
+  again.RefreshWithChartHidden();
+  EXPECT_EQ(again.windowTitle(), u"ZARN-2.6 v1.5 — Zarn-2.5/2.6");
 }
 
 TEST_F(EverydayTest, LanguageAndUnitItemsAreRadioChoices) {

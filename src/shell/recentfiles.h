@@ -1,0 +1,45 @@
+#pragma once
+// Files the user reaches without the open dialog: the list of recently opened or
+// saved data files, kept in the settings file, and the rule for a file dropped on the
+// main window.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+
+namespace zarn {
+
+// The last data files opened or saved, newest first, each once, at most kMax.
+class RecentFiles {
+ public:
+  static constexpr int kMax = 8;
+
+  const QStringList& Files() const { return files_; }
+  // Puts `path` first (moving it up when it is there already), dropping the oldest
+  // beyond kMax.
+  void Add(const QString& path);
+  void Remove(const QString& path);
+
+  // Kept in the settings file's section RecentFiles, keys File1..File8; an empty
+  // value is no entry. Load takes the values through `read` (key to value).
+  static QString Section();
+  static QString Key(int index);
+  void Load(const std::function<QString(const QString& key)>& read);
+  // The value of key `index` for the list as it is now (empty beyond its end).
+  QString Value(int index) const { return files_.value(index); }
+
+ private:
+  QStringList files_;
+};
+
+// What a drop of `urls` on the main window does.
+struct DropDecision {
+  bool accept = false;  // the window takes the drop at all (one local file)
+  bool open = false;    // it is a data file (.zarn): opened as Open does
+  QString fileName;     // the local file
+};
+DropDecision DropRule(const QList<QUrl>& urls);
+
+}  // namespace zarn
