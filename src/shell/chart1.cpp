@@ -102,7 +102,9 @@ TChart::TChart(QWidget* parent) : QChartView(new QChart, parent), chart_(chart()
 
   connect(axisX_, &QValueAxis::rangeChanged, this, &TChart::UpdateTicks);
   connect(axisY_, &QValueAxis::rangeChanged, this, &TChart::UpdateTicks);
-  connect(chart_, &QChart::plotAreaChanged, this, &TChart::UpdateTicks);
+  // Queued: new labels change the axes' room, and the chart lays itself out again
+  // only for changes made outside its layout.
+  connect(chart_, &QChart::plotAreaChanged, this, &TChart::UpdateTicks, Qt::QueuedConnection);
   ApplyProgramRanges();
   UpdateTicks();
 }
@@ -357,18 +359,29 @@ void TChart::UpdateTicks() {
 }
 
 void TChart::SetTicksFor(double x0, double x1, double y0, double y1) {
-  // The labels keep their own height (and a little air) apart up the left axis, and
-  // their widest text plus a gap across; the time axis never ticks finer than 0,1.
-  // The room is the plot area's once the chart is laid out (plotAreaChanged comes
-  // back here), the view's before that.
+  // Labels up the left axis keep about two text lines apart, labels across their
+  // widest text and a gap; the time axis never ticks finer than 0,1. The room is the
+  // plot area's once the chart is laid out (plotAreaChanged comes back here), the
+  // view's before that.
   const QFontMetrics metrics(axisY_->labelsFont());
   const QRectF plot = chart_->plotArea();
   const int across = plot.width() > 1 ? int(plot.width()) : std::max(1, width() - 40);
   const int up = plot.height() > 1 ? int(plot.height()) : std::max(1, height() - 40);
-  const int labelHeight = metrics.height() + 2;
+  const int labelHeight = 2 * metrics.height();
   const int labelWidth = metrics.horizontalAdvance(QStringLiteral("000,0")) + 16;
   SetTicks(axisX_, ticksX_, x0, x1, TickStep(x0, x1, across, labelWidth, 2, 0.1));
   SetTicks(axisY_, ticksY_, y0, y1, TickStep(y0, y1, up, labelHeight, 3));
+
+  // A label centred on a tick at the right end reaches past the plot by half its
+  // width: the right margin (2 pixels otherwise) makes room for it.
+  int right = 2;
+  const QStringList labels = axisX_->categoriesLabels();
+  if (!ticksX_.empty() && !labels.isEmpty() && x1 > x0 && plot.width() > 1) {
+    const double fromEnd = (x1 - ticksX_.back()) / (x1 - x0) * plot.width();
+    const int half = (metrics.horizontalAdvance(labels.back()) + 1) / 2 + 1;
+    right = std::max(right, int(std::ceil(half - fromEnd)));
+  }
+  if (chart_->margins().right() != right) chart_->setMargins(QMargins(0, 0, right, 0));
 }
 
 void TChart::SetTicks(QCategoryAxis* axis, std::vector<double>& shown, double lo, double hi,

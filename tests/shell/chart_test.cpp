@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCategoryAxis>
+#include <QFontMetrics>
 #include <QLineSeries>
 #include <QMenu>
 #include <QMouseEvent>
@@ -95,8 +96,12 @@ TEST_F(ChartTest, StartsEmptyWithSixteenNamedSeriesAndNoLegend) {
   EXPECT_EQ(chart_->Series(0), nullptr);
   EXPECT_EQ(chart_->Series(17), nullptr);
   EXPECT_EQ(chart_->viewport()->cursor().shape(), Qt::CrossCursor);
+  // Margins 0 but at the right: 2, or half the last time label where one sits at the
+  // right end (here "1,0" of the empty chart's 0..1).
   const QMargins m = chart_->chart()->margins();
-  EXPECT_EQ(m, QMargins(0, 0, 2, 0));
+  EXPECT_EQ(QMargins(m.left(), m.top(), 0, m.bottom()), QMargins());
+  const QFontMetrics metrics(chart_->BottomAxis()->labelsFont());
+  EXPECT_EQ(m.right(), std::max(2, (metrics.horizontalAdvance(QStringLiteral("1,0")) + 1) / 2 + 1));
 }
 
 TEST_F(ChartTest, GrayBlowsTakeTheLowerSeriesAndTheRestAreRed) {

@@ -174,6 +174,14 @@ class EverydayTest : public WindowTest {
     EXPECT_TRUE(WriteDataFile(path, *images));
     return path;
   }
+  // The time axis' tick values (each label's category ends at its tick).
+  static std::vector<double> AxisTicks(TChart* chart) {
+    auto* axis = qobject_cast<QCategoryAxis*>(chart->chart()->axes(Qt::Horizontal).value(0));
+    std::vector<double> ticks;
+    if (axis)
+      for (const QString& label : axis->categoriesLabels()) ticks.push_back(axis->endValue(label));
+    return ticks;
+  }
   static QStringList AxisLabels(TChart* chart, Qt::Orientation orientation) {
     const auto axes = chart->chart()->axes(orientation);
     auto* axis = axes.isEmpty() ? nullptr : qobject_cast<QCategoryAxis*>(axes.front());
@@ -336,19 +344,32 @@ TEST_F(EverydayTest, Table2ShowsItsStrengthRowAtEveryWidth) {
   EXPECT_GT(withBar, 0);
 }
 
-TEST_F(EverydayTest, TheChartAtTheSmallestWindowHasThreeLabelsUpItsAxis) {
+TEST_F(EverydayTest, TheChartHasThreeLabelsUpItsAxisAndRoomForEveryLabel) {
   LoadSample(5);
   WriteSettings("[Config]\r\nLangId=Eng\r\n[FormMain]\r\nWidth=500\r\nHeight=400\r\n");
   TForm1& form = MakeForm();
   form.show();
   form.ShowCurrentImages();
-  QCoreApplication::processEvents();
-  EXPECT_GE(AxisLabels(form.Chart1, Qt::Vertical).size(), 3);
-  EXPECT_GE(AxisLabels(form.Chart1, Qt::Horizontal).size(), 2);
-  // Every tick label fits the chart: the plot area leaves room for the axis texts.
-  const QRectF plot = form.Chart1->chart()->plotArea();
-  EXPECT_GT(plot.left(), 0);
-  EXPECT_LT(plot.bottom(), form.Chart1->height());
+  for (QSize size : {QSize(500, 400), QSize(1280, 800), QSize(1920, 1080)}) {
+    form.resize(size);
+    QTest::qWait(20);  // the ticks follow the plot area once the chart is laid out
+    SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
+    const QStringList up = AxisLabels(form.Chart1, Qt::Vertical);
+    const QStringList across = AxisLabels(form.Chart1, Qt::Horizontal);
+    EXPECT_GE(up.size(), 3);
+    EXPECT_GE(across.size(), 2);
+    // The labels are not cut: the left axis has room for its widest label, the last
+    // time label for its right half.
+    const QFontMetrics metrics(form.Chart1->LeftAxis()->labelsFont());
+    const QRectF plot = form.Chart1->chart()->plotArea();
+    int widest = 0;
+    for (const QString& label : up) widest = std::max(widest, metrics.horizontalAdvance(label));
+    EXPECT_GE(plot.left(), widest);
+    const QValueAxis* x = form.Chart1->BottomAxis();
+    const double lastAt = plot.left() + (across.size() ? 1 : 0) * plot.width() *
+                                            (AxisTicks(form.Chart1).back() - x->min()) / (x->max() - x->min());
+    EXPECT_LE(lastAt + metrics.horizontalAdvance(across.back()) / 2.0, form.Chart1->width());
+  }
 }
 
 TEST_F(EverydayTest, TitleRecentFilesAndDrops) {
