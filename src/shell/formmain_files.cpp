@@ -217,8 +217,9 @@ void TForm1::RememberFile(const QString& fileName) {
 void TForm1::StoreRecentFiles() {
   // Kept in the settings file at once, as the language and the unit are (a key that
   // keeps its value is not written again).
+  const QStringList stored = recent_.Stored();
   for (int i = 0; i < RecentFiles::kMax; ++i)
-    WriteSetting(RecentFiles::Section(), RecentFiles::Key(i), recent_.Value(i));
+    WriteSetting(RecentFiles::Section(), RecentFiles::Key(i), stored.value(i));
   FillRecentMenu();
   AssignMnemonics();
 }

@@ -27,8 +27,10 @@ class RecentFiles {
   static QString Section();
   static QString Key(int index);
   void Load(const std::function<QString(const QString& key)>& read);
-  // The value of key `index` for the list as it is now (empty beyond its end).
-  QString Value(int index) const { return files_.value(index); }
+  // The entries the settings file can keep, in order: it is written in code page 1251,
+  // and a path with a character outside it would come back as another, missing file.
+  // (The others stay on the list until the program ends.)
+  QStringList Stored() const;
 
  private:
   QStringList files_;
