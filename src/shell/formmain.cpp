@@ -229,6 +229,7 @@ void TForm1::CreateControls() {
   statusHold_ = new QTimer(this);
   statusHold_->setObjectName(QStringLiteral("StatusHold"));
   statusHold_->setSingleShot(true);
+  statusHold_->setInterval(3000);  // long enough to read a link error
   connect(statusHold_, &QTimer::timeout, this, &TForm1::EndStatusHold);
 
   connect(StringGrid1, &TStringGrid::Click, this, &TForm1::StringGrid1Click);
@@ -431,7 +432,6 @@ void TForm1::FormCreate() {
   // 2. (The compiled help is opened through the desktop's viewer when it is asked for;
   //    nothing is loaded at start.)
 
-  statusHold_->setInterval(seams_.statusHoldMs);
   {
     const IniFile settings = Settings();
     recent_.Load([&settings](const QString& key) { return settings.ReadString(RecentFiles::Section(), key); });

@@ -76,8 +76,6 @@ struct FormSeams {
   QString programDir;
   // Where the help window keeps its copy of the collection; empty: the user's cache.
   QString helpCacheFolder;
-  // How long a link error stays in status panel 1 before a later text replaces it.
-  int statusHoldMs = 3000;
 };
 
 class TForm1 : public QMainWindow, public LinkSink {
