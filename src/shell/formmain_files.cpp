@@ -238,7 +238,8 @@ void TForm1::FillRecentMenu() {
     QAction* item = itmRecent->addAction(QStringLiteral("&%1 ").arg(i + 1) + shown);
     item->setObjectName(QStringLiteral("itmRecent%1").arg(i + 1));
     item->setToolTip(path);
-    connect(item, &QAction::triggered, this, [this, path] { OpenRecentFile(path); });
+    // Queued: opening refills this menu, which deletes the item that was chosen.
+    connect(item, &QAction::triggered, this, [this, path] { OpenRecentFile(path); }, Qt::QueuedConnection);
   }
   itmRecent->setToolTipsVisible(true);
 }
