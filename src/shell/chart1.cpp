@@ -373,15 +373,21 @@ void TChart::SetTicksFor(double x0, double x1, double y0, double y1) {
   SetTicks(axisY_, ticksY_, y0, y1, TickStep(y0, y1, up, labelHeight, 3));
 
   // A label centred on a tick at the right end reaches past the plot by half its
-  // width: the right margin (2 pixels otherwise) makes room for it.
-  int right = 2;
+  // width, one at the top by half its height (when no title line is above the plot):
+  // the right margin (2 pixels otherwise) and the top one (0) make room for them.
+  int right = 2, top = 0;
   const QStringList labels = axisX_->categoriesLabels();
   if (!ticksX_.empty() && !labels.isEmpty() && x1 > x0 && plot.width() > 1) {
     const double fromEnd = (x1 - ticksX_.back()) / (x1 - x0) * plot.width();
     const int half = (metrics.horizontalAdvance(labels.back()) + 1) / 2 + 1;
     right = std::max(right, int(std::ceil(half - fromEnd)));
   }
-  if (chart_->margins().right() != right) chart_->setMargins(QMargins(0, 0, right, 0));
+  if (!ticksY_.empty() && y1 > y0 && plot.height() > 1 && chart_->title().isEmpty()) {
+    const double fromTop = (y1 - ticksY_.back()) / (y1 - y0) * plot.height();
+    top = std::max(top, int(std::ceil((metrics.height() + 1) / 2 - fromTop)));
+  }
+  const QMargins margins(0, top, right, 0);
+  if (chart_->margins() != margins) chart_->setMargins(margins);
 }
 
 void TChart::SetTicks(QCategoryAxis* axis, std::vector<double>& shown, double lo, double hi,
