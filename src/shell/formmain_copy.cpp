@@ -43,8 +43,11 @@ std::array<QString, 6> SeriesCells(const TStringGrid* grid, int row) {
 // Ctrl+C, also on a Cyrillic keyboard layout, where the same key gives the letter Es
 // (Qt reports letters beyond Latin by their upper-case code point).
 constexpr int kKeyCyrillicEs = 0x0421;
+// The desktop's other copy keys (Ctrl+Insert, the Copy key) count too.
 bool IsCopyKey(int key, Qt::KeyboardModifiers shift) {
-  return (key == Qt::Key_C || key == kKeyCyrillicEs) && shift.testFlag(Qt::ControlModifier);
+  if ((key == Qt::Key_C || key == kKeyCyrillicEs) && shift.testFlag(Qt::ControlModifier)) return true;
+  const QKeySequence pressed(QKeyCombination(shift & ~Qt::KeypadModifier, Qt::Key(key)));
+  return QKeySequence::keyBindings(QKeySequence::Copy).contains(pressed);
 }
 
 }  // namespace

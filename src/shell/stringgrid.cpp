@@ -520,7 +520,8 @@ void TStringGrid::updateGeometries() {
 
 void TStringGrid::keyPressEvent(QKeyEvent* event) {
   emit KeyDown(event->key(), event->modifiers());
-  if (event->key() == Qt::Key_C && (event->modifiers() & Qt::ControlModifier)) {
+  if ((event->key() == Qt::Key_C && (event->modifiers() & Qt::ControlModifier)) ||
+      event->matches(QKeySequence::Copy)) {
     event->accept();  // the window copies; the view must not put a cell over it
     return;
   }
