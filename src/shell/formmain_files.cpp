@@ -215,11 +215,17 @@ void TForm1::RememberFile(const QString& fileName) {
 }
 
 void TForm1::StoreRecentFiles() {
-  // Kept in the settings file at once, as the language and the unit are (a key that
-  // keeps its value is not written again).
-  const QStringList stored = recent_.Stored();
-  for (int i = 0; i < RecentFiles::kMax; ++i)
-    WriteSetting(RecentFiles::Section(), RecentFiles::Key(i), stored.value(i));
+  // Kept in the settings file at once, as the language and the unit are: all eight
+  // keys in one update (nothing is written when none changed; keys beyond the list are
+  // emptied where they exist).
+  const QStringList& files = recent_.Files();
+  UpdateSettings([&files](IniDocument& doc) {
+    for (int i = 0; i < RecentFiles::kMax; ++i) {
+      const QString key = RecentFiles::Key(i);
+      if (i < files.size() || doc.Value(RecentFiles::Section(), key))
+        doc.Write(RecentFiles::Section(), key, files.value(i));
+    }
+  });
   FillRecentMenu();
   AssignMnemonics();
 }

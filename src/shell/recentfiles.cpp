@@ -2,8 +2,6 @@
 
 #include <QFileInfo>
 
-#include "common/cp1251.h"
-
 namespace zarn {
 
 QString RecentFiles::Section() { return QStringLiteral("RecentFiles"); }
@@ -25,13 +23,6 @@ void RecentFiles::Load(const std::function<QString(const QString& key)>& read) {
     const QString path = read(Key(i));
     if (!path.isEmpty() && !files_.contains(path)) files_.append(path);
   }
-}
-
-QStringList RecentFiles::Stored() const {
-  QStringList stored;
-  for (const QString& path : files_)
-    if (DecodeCp1251(EncodeCp1251(path)) == path) stored.append(path);
-  return stored;
 }
 
 DropDecision DropRule(const QList<QUrl>& urls) {

@@ -27,10 +27,6 @@ class RecentFiles {
   static QString Section();
   static QString Key(int index);
   void Load(const std::function<QString(const QString& key)>& read);
-  // The entries the settings file can keep, in order: it is written in code page 1251,
-  // and a path with a character outside it would come back as another, missing file.
-  // (The others stay on the list until the program ends.)
-  QStringList Stored() const;
 
  private:
   QStringList files_;
