@@ -374,18 +374,11 @@ void TChart::SetTicksFor(double x0, double x1, double y0, double y1) {
 
   // A label centred on a tick at the right end reaches past the plot by half its
   // width, one at the top by half its height (when no title line is above the plot):
-  // the right margin (2 pixels otherwise) and the top one (0) make room for them.
-  int right = 2, top = 0;
-  const QStringList labels = axisX_->categoriesLabels();
-  if (!ticksX_.empty() && !labels.isEmpty() && x1 > x0 && plot.width() > 1) {
-    const double fromEnd = (x1 - ticksX_.back()) / (x1 - x0) * plot.width();
-    const int half = (metrics.horizontalAdvance(labels.back()) + 1) / 2 + 1;
-    right = std::max(right, int(std::ceil(half - fromEnd)));
-  }
-  if (!ticksY_.empty() && y1 > y0 && plot.height() > 1 && chart_->title().isEmpty()) {
-    const double fromTop = (y1 - ticksY_.back()) / (y1 - y0) * plot.height();
-    top = std::max(top, int(std::ceil((metrics.height() + 1) / 2 - fromTop)));
-  }
+  // the right margin (2 pixels otherwise) and the top one (0) make room for the widest
+  // such label. They depend on the font alone: margins that followed the ticks would
+  // move the plot and so the ticks again, without end.
+  const int right = std::max(2, (metrics.horizontalAdvance(QStringLiteral("00,00")) + 1) / 2 + 1);
+  const int top = chart_->title().isEmpty() ? (metrics.height() + 1) / 2 : 0;
   const QMargins margins(0, top, right, 0);
   if (chart_->margins() != margins) chart_->setMargins(margins);
 }

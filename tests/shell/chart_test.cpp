@@ -96,13 +96,12 @@ TEST_F(ChartTest, StartsEmptyWithSixteenNamedSeriesAndNoLegend) {
   EXPECT_EQ(chart_->Series(0), nullptr);
   EXPECT_EQ(chart_->Series(17), nullptr);
   EXPECT_EQ(chart_->viewport()->cursor().shape(), Qt::CrossCursor);
-  // Margins 0 but at the right: 2, or half the last time label where one sits at the
-  // right end (here "1,0" of the empty chart's 0..1); at the top half a label's height
-  // for the "1,0" at the top of the untitled chart's -1..1.
+  // Margins 0 but at the right half a time label ("00,00"), at the top of the untitled
+  // chart half a label's height: a label on the last tick is not cut.
   const QMargins m = chart_->chart()->margins();
   EXPECT_EQ(QMargins(m.left(), 0, 0, m.bottom()), QMargins());
   const QFontMetrics metrics(chart_->BottomAxis()->labelsFont());
-  EXPECT_EQ(m.right(), std::max(2, (metrics.horizontalAdvance(QStringLiteral("1,0")) + 1) / 2 + 1));
+  EXPECT_EQ(m.right(), std::max(2, (metrics.horizontalAdvance(QStringLiteral("00,00")) + 1) / 2 + 1));
   EXPECT_EQ(m.top(), (metrics.height() + 1) / 2);
 }
 
