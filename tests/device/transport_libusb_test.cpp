@@ -39,6 +39,10 @@ class LibusbTransportTest : public ::testing::Test {
     reset_();
     busFile_ = dir_.filePath(QStringLiteral("bus.txt"));
     qputenv("ZARN_USBSHIM_BUS", QFile::encodeName(busFile_));
+    // The device lock files go into this test's own folder: test programs run side by
+    // side would otherwise find each other's lock on the same simulated device.
+    savedRuntime_ = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir_.path()));
     SetBus({});
     usb_.SetRuleFolders({dir_.path()});
     savedLanguage_ = LanguageIndex.load();
@@ -47,6 +51,10 @@ class LibusbTransportTest : public ::testing::Test {
     usb_.TransportClose();
     LanguageIndex = savedLanguage_;
     qunsetenv("ZARN_USBSHIM_BUS");
+    if (savedRuntime_.isNull())
+      qunsetenv("XDG_RUNTIME_DIR");
+    else
+      qputenv("XDG_RUNTIME_DIR", savedRuntime_);
     if (shim_) dlclose(shim_);
   }
 
@@ -67,6 +75,7 @@ class LibusbTransportTest : public ::testing::Test {
 
   QTemporaryDir dir_;
   QString busFile_;
+  QByteArray savedRuntime_;
   void* shim_ = nullptr;
   ZarnShimStatsFn stats_ = nullptr;
   ZarnShimResetFn reset_ = nullptr;
