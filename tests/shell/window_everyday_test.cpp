@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QGraphicsTextItem>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLibraryInfo>
@@ -161,6 +162,21 @@ class EverydayTest : public WindowTest {
     const QString path = dir_.filePath(name);
     EXPECT_TRUE(WriteDataFile(path, *images));
     return path;
+  }
+  // The texts the chart draws left of its plot area: the labels of the left axis that
+  // are on the screen (the chart hides a label it finds no room for).
+  static QStringList DrawnLeftLabels(TChart* chart) {
+    QStringList drawn;
+    const QRectF plot = chart->chart()->plotArea();
+    for (QGraphicsItem* item : chart->scene()->items()) {
+      auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+      if (!text || !text->isVisible() || text->toPlainText().isEmpty()) continue;
+      const QRectF r = text->sceneBoundingRect();
+      if (r.right() <= plot.left() + 1 && r.center().y() >= plot.top() - 1 &&
+          r.center().y() <= plot.bottom() + 1)
+        drawn << text->toPlainText();
+    }
+    return drawn;
   }
   static QStringList AxisLabels(TChart* chart, Qt::Orientation orientation) {
     const auto axes = chart->chart()->axes(orientation);
@@ -334,12 +350,15 @@ TEST_F(EverydayTest, TheChartHasThreeLabelsUpItsAxisAndRoomForEveryLabel) {
   form.ShowCurrentImages();
   for (QSize size : {QSize(500, 400), QSize(1280, 800), QSize(1920, 1080)}) {
     form.resize(size);
+    // A range whose lowest tick is the first category boundary inside the axis.
+    form.Chart1->LeftAxis()->setRange(-3.1, 3.1);
     QTest::qWait(20);  // the ticks follow the plot area once the chart is laid out
     SCOPED_TRACE(testing::Message() << size.width() << "x" << size.height());
     const QStringList up = AxisLabels(form.Chart1, Qt::Vertical);
     const QStringList across = AxisLabels(form.Chart1, Qt::Horizontal);
     EXPECT_GE(up.size(), 3);
     EXPECT_GE(across.size(), 2);
+    EXPECT_GE(DrawnLeftLabels(form.Chart1).size(), 3) << DrawnLeftLabels(form.Chart1).join(u' ').toStdString();
     // The left axis has room for its widest label.
     const QFontMetrics metrics(form.Chart1->LeftAxis()->labelsFont());
     int widest = 0;
