@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include "inifile.h"
+#include "programsettings.h"
 
 namespace zarn {
 namespace {
@@ -35,6 +36,17 @@ QString SettingsPath() {
   return WithSlash(base) + QStringLiteral("zarn26/Zarn26.ini");
 }
 
+QString DataHome() {
+  if (PortableMode()) return WithSlash(ProgramDir());
+  QString base = qEnvironmentVariable("XDG_DATA_HOME");
+  if (base.isEmpty() || !QDir::isAbsolutePath(base)) base = QDir::homePath() + QStringLiteral("/.local/share");
+  return WithSlash(base) + QStringLiteral("zarn26/");
+}
+
+QString DefaultArchivePath() { return DataHome() + QStringLiteral("archive.sqlite"); }
+
+QString PendingFolder() { return DataHome() + QStringLiteral("pending/"); }
+
 QString DefaultDataFolder() {
   if (PortableMode()) return WithSlash(ProgramDir());
   const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -60,11 +72,7 @@ QString HelpFilePath(QStringView fileName, const QString& programDir) {
   return folders.first() + u'/' + fileName.toString();
 }
 
-QString StartingFolder(const IniFile& settings) {
-  const QString remembered = settings.ReadString(u"Config", u"LastReadPath", {}, 255);
-  if (!remembered.isEmpty() && QFileInfo(remembered).isDir()) return WithSlash(remembered);
-  return DefaultDataFolder();
-}
+QString StartingFolder(const IniFile& settings) { return ProgramSettings(settings.Path()).StartingFolder(); }
 
 QString FolderOf(const QString& filePath) {
   return WithSlash(QFileInfo(filePath).absolutePath());

@@ -6,6 +6,9 @@
 //    (~/.config/zarn26/Zarn26.ini), created on first write.
 //  - The file dialogs start in the remembered LastReadPath, or else in ProgramDir
 //    (portable) or the user's Documents folder (home when there is none).
+//  - The lab archive: $XDG_DATA_HOME/zarn26/archive.sqlite (~/.local/share/zarn26/), and
+//    the reads and files it could not take yet in $XDG_DATA_HOME/zarn26/pending/; in
+//    portable mode both beside the program (ProgramDir/archive.sqlite, ProgramDir/pending/).
 //  - Help files: the folder Help beside the program (a build tree, a portable copy) or,
 //    once installed, the program's data folder (share/zarn26/Help of the prefix).
 // Remembered folders always end with '/'.
@@ -24,6 +27,13 @@ QString ProgramDir();
 bool PortableMode();
 QString SettingsPath();
 QString DefaultDataFolder();  // ends with '/'
+// The program's own data folder: $XDG_DATA_HOME/zarn26/ (~/.local/share/zarn26/), or
+// ProgramDir in portable mode; ends with '/'.
+QString DataHome();
+// The archive used when the settings name none.
+QString DefaultArchivePath();
+// The folder of what is waiting to go into the archive; ends with '/'.
+QString PendingFolder();
 
 // The folders help files are looked for in, in order: programDir/Help, then the
 // installed help folder relative to programDir.
@@ -32,8 +42,8 @@ QStringList HelpFolders(const QString& programDir);
 // does, its path in the first folder (so that a message can name it).
 QString HelpFilePath(QStringView fileName, const QString& programDir = ProgramDir());
 
-// The starting folder of the open and save dialogs: Config/LastReadPath when it
-// names an existing folder, else DefaultDataFolder(); always ends with '/'.
+// The starting folder of the open and save dialogs of the settings file `settings`
+// (ProgramSettings::StartingFolder).
 QString StartingFolder(const IniFile& settings);
 
 // The folder part of a file path, ending with '/' (for LastReadPath).

@@ -8,10 +8,10 @@
 #include <cstdint>
 
 #include "common/images.h"
+#include "common/units.h"
 
 namespace zarn {
 
-enum class StrengthUnit : uint8_t { MPa, Kgf };
 // The 64-bit float nearest to 1 / 0.098156: MPa to kgf/cm2.
 inline constexpr double kKgfPerMPa = 10.187864216145726;
 // A strength stored in MPa as shown in `unit` (before rounding).

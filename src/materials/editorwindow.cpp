@@ -11,7 +11,6 @@
 #include <QTimer>
 
 #include "common/images.h"
-#include "common/inifile.h"
 #include "common/shorttext.h"
 
 namespace zarn {
@@ -117,18 +116,14 @@ int EditorWindow::WarningBox(const QString& text, int buttons, int defaultButton
   return ExecModal(box);
 }
 
-QString EditorWindow::SettingsFile() const {
-  return seams_.settingsPath.isEmpty() ? SettingsPath() : seams_.settingsPath;
-}
-
 void EditorWindow::RememberFolder(const QString& file) {
   // Unchanged, the file is not written again.
-  IniFile(SettingsFile()).WriteString(u"Config", u"LastReadPath", FolderOf(file));
+  seams_.settings.RememberFolderOf(file);
 }
 
 QString EditorWindow::AskOpenFile(int language) {
   OpenDialog1->setWindowTitle(txtOpenFileTitle.Str(language));
-  Propose(OpenDialog1, StartingFolder(IniFile(SettingsFile())) + QStringLiteral("File"));
+  Propose(OpenDialog1, seams_.settings.StartingFolder() + QStringLiteral("File"));
   if (ExecModal(*OpenDialog1) != QDialog::Accepted) return {};
   const QString file = OpenDialog1->selectedFiles().value(0);
   if (file.isEmpty()) return {};
@@ -139,7 +134,7 @@ QString EditorWindow::AskOpenFile(int language) {
 QString EditorWindow::AskSaveFile(int language, const QString& proposed,
                                   const std::function<SaveNameDecision(const QString&)>& decide) {
   SaveDialog1->setWindowTitle(txtSaveAsTitle.Str(language));
-  Propose(SaveDialog1, StartingFolder(IniFile(SettingsFile())) + proposed);
+  Propose(SaveDialog1, seams_.settings.StartingFolder() + proposed);
   for (;;) {
     if (ExecModal(*SaveDialog1) != QDialog::Accepted) return {};
     const QString chosen = SaveDialog1->selectedFiles().value(0);

@@ -12,6 +12,7 @@
 
 #include "common/filewrite.h"
 #include "common/paths.h"
+#include "common/programsettings.h"
 #include "common/texts.h"
 #include "device/linkstate.h"
 
@@ -27,8 +28,8 @@ namespace zarn {
 
 // What an editor takes from its surroundings; the program leaves the members empty.
 struct EditorSeams {
-  // The settings file with Config/LastReadPath; empty: SettingsPath().
-  QString settingsPath;
+  // The program's settings (the folder the file dialogs start in and remember).
+  ProgramSettings settings;
   // Runs a modal dialog (file dialogs, message boxes); empty: QDialog::exec.
   std::function<int(QDialog&)> execModal;
   // Writes `request` into LinkState (only while it holds Idle) and waits for the loop
@@ -120,7 +121,6 @@ class EditorWindow : public QWidget {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  QString SettingsFile() const;
   void RememberFolder(const QString& file);
 
   EditorSeams seams_;

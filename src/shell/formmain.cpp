@@ -25,7 +25,6 @@
 
 #include "chart1.h"
 #include "common/filewrite.h"
-#include "common/inifile.h"
 #include "common/paths.h"
 #include "common/texts.h"
 #include "controls.h"
@@ -61,9 +60,6 @@ constexpr int kPanel1Width = 140;
 constexpr int kPanel2Width = 20;
 constexpr int kProgressTop = 5;
 constexpr int kLampPanelTop = 3;
-
-const QString kConfig = QStringLiteral("Config");
-const QString kFormMain = QStringLiteral("FormMain");
 
 QFont GridFont(int pixels) {
   QFont font(QStringLiteral("Times New Roman"));
@@ -427,21 +423,17 @@ void TForm1::CreateShortcuts() {
 // Start-up.
 
 void TForm1::FormCreate() {
-  // 1. The settings file.
-  settingsPath_ = seams_.settingsPath.isEmpty() ? SettingsPath() : seams_.settingsPath;
+  // 1. The settings file. A write that fails is told once (ShowSettingsNotice).
+  settings_ = ProgramSettings(seams_.settingsPath,
+                              [this](const FileWriteResult& failed) { SettingsWriteFailed(failed); });
   // 2. (The compiled help is opened through the desktop's viewer when it is asked for;
   //    nothing is loaded at start.)
 
-  {
-    const IniFile settings = Settings();
-    recent_.Load([&settings](const QString& key) { return settings.ReadString(RecentFiles::Section(), key); });
-  }
+  recent_.Load(settings_.RecentFiles());
 
   // 3. Language and unit.
-  const IniFile settings = Settings();
-  const QString langId = settings.ReadString(kConfig, u"LangId", {}, 9);
-  if (!langId.isEmpty()) {
-    if (langId == u"Rus")
+  if (const std::optional<int> language = settings_.Language()) {
+    if (*language == kRussian)
       ALangRusExecute();
     else
       ALangEngExecute();
@@ -456,18 +448,13 @@ void TForm1::FormCreate() {
     // Qt's own texts follow whatever language the chooser left.
     UseQtTranslations(LanguageIndex.load());
   }
-  const QString dimension = settings.ReadString(kConfig, u"Dimension", u"MPa", 9);
-  (dimension == u"MPa" ? AMPa : Akgm)->setChecked(true);
+  (settings_.Unit() == StrengthUnit::MPa ? AMPa : Akgm)->setChecked(true);
 
   // 4. Size and position.
   PlaceWindow();
 
-  // 5. Launch counter, read and written under the file's lock, so that two programs
-  //    started at once count twice.
-  UpdateSettings([](IniDocument& doc) {
-    const int uses = ParseSettingsInt(doc.Read(kConfig, u"Uses", u"0", 9)).value_or(0);
-    doc.Write(kConfig, u"Uses", QString::number(qint64(uses) + 1));
-  });
+  // 5. Launch counter.
+  settings_.CountLaunch();
 
   // 6.-7.
   Chart1->ClearBlowSeries();
@@ -490,7 +477,7 @@ QRect TForm1::AvailableGeometry() const {
 }
 
 void TForm1::PlaceWindow() {
-  const WindowPlacement p = PlaceWindowFromSettings(Settings(), AvailableGeometry(),
+  const WindowPlacement p = PlaceWindowFromSettings(settings_.Window(), AvailableGeometry(),
                                                     QSize(kMinWidth, kMinHeight), kTable1MinWidth);
   resize(p.width, p.height);
   StringGrid1->resize(p.table1Width, StringGrid1->height());
@@ -500,23 +487,13 @@ void TForm1::PlaceWindow() {
   if (layout()) layout()->activate();
 }
 
-IniFile TForm1::Settings() const { return IniFile(settingsPath_); }
-
-void TForm1::WriteSetting(const QString& section, const QString& key, const QString& value) {
-  // A key that already holds the value is not written again (every write replaces the
-  // whole file and waits for the disk).
-  UpdateSettings([&](IniDocument& doc) { doc.Write(section, key, value); });
-}
-
-bool TForm1::UpdateSettings(const std::function<void(IniDocument&)>& fill) {
+void TForm1::SettingsWriteFailed(const FileWriteResult& failed) {
   // A settings file that cannot be written changes nothing but the file: the values
   // stay in effect until the program ends, and the user learns once that they will
   // not be kept. A file that cannot be read is never written over.
-  const FileWriteResult result = Settings().Update(fill, true);
-  if (result || settingsNoticeDone_ || settingsError_ != 0) return bool(result);
-  settingsError_ = result.error;
+  if (settingsNoticeDone_ || settingsError_ != 0) return;
+  settingsError_ = failed.error;
   if (created_ && !exiting_) ShowSettingsNotice();
-  return false;
 }
 
 void TForm1::ShowSettingsNotice() {
@@ -526,7 +503,7 @@ void TForm1::ShowSettingsNotice() {
   auto* box = new QMessageBox(QMessageBox::Warning, txtAppTitle(), txtSettingsNotKept(),
                               QMessageBox::Ok, this);
   box->setObjectName(QStringLiteral("SettingsNotice"));
-  box->setInformativeText(settingsPath_ + QStringLiteral(": ") +
+  box->setInformativeText(settings_.Path() + QStringLiteral(": ") +
                           WriteFailureReason(settingsError_, LanguageIndex.load()));
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::NonModal);
@@ -709,7 +686,7 @@ void TForm1::ALangRusExecute() {
   LanguageIndex.store(kRussian);
   UseQtTranslations(kRussian);
   ALangRus->setChecked(true);
-  WriteSetting(kConfig, QStringLiteral("LangId"), QStringLiteral("Rus"));
+  settings_.SetLanguage(kRussian);
   MenuFill();
 }
 
@@ -717,21 +694,21 @@ void TForm1::ALangEngExecute() {
   LanguageIndex.store(kEnglish);
   UseQtTranslations(kEnglish);
   ALangEng->setChecked(true);
-  WriteSetting(kConfig, QStringLiteral("LangId"), QStringLiteral("Eng"));
+  settings_.SetLanguage(kEnglish);
   MenuFill();
 }
 
 void TForm1::AMPaExecute() {
   AMPa->setChecked(true);
   StringGrid1->SetCells(3, 1, txtUnitMPa());
-  WriteSetting(kConfig, QStringLiteral("Dimension"), QStringLiteral("MPa"));
+  settings_.SetUnit(StrengthUnit::MPa);
   FillSeriesTable();
 }
 
 void TForm1::AkgmExecute() {
   Akgm->setChecked(true);
   StringGrid1->SetCells(3, 1, txtUnitKgf());
-  WriteSetting(kConfig, QStringLiteral("Dimension"), QStringLiteral("kg/sm2"));
+  settings_.SetUnit(StrengthUnit::Kgf);
   FillSeriesTable();
 }
 
@@ -885,22 +862,7 @@ void TForm1::AExitExecute() {
   // off in the middle; every transfer gives up within its time-out.
   StopWorker();
   // One write for all keys; a file that cannot be written is left alone.
-  const bool maximized = isMaximized();
-  const QRect place(x(), y(), width(), height());
-  const int table1Width = StringGrid1->width();
-  UpdateSettings([&](IniDocument& doc) {
-    if (maximized) {
-      // The normal size and place of the last normal close stay as they were.
-      doc.Write(kFormMain, u"Maximized", u"1");
-    } else {
-      doc.Write(kFormMain, u"Maximized", u"0");
-      doc.Write(kFormMain, u"Left", QString::number(place.x()));
-      doc.Write(kFormMain, u"Top", QString::number(place.y()));
-      doc.Write(kFormMain, u"Width", QString::number(place.width()));
-      doc.Write(kFormMain, u"Height", QString::number(place.height()));
-      doc.Write(kFormMain, u"Table1Width", QString::number(table1Width));
-    }
-  });
+  settings_.SetWindow(isMaximized(), QRect(x(), y(), width(), height()), StringGrid1->width());
   if (seams_.quit)
     seams_.quit();
   else

@@ -21,6 +21,7 @@
 #include <optional>
 
 #include "common/images.h"
+#include "common/programsettings.h"
 #include "data/process.h"
 #include "device/linksink.h"
 #include "recentfiles.h"
@@ -38,8 +39,6 @@ QT_END_NAMESPACE
 
 namespace zarn {
 
-class IniDocument;
-class IniFile;
 struct EditorSeams;
 class InstrumentLink;
 class PipeLink;
@@ -232,7 +231,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   InstrumentLink* Link() const { return link_.get(); }
 
   // ---- For the window's parts and the tests.
-  QString SettingsFile() const { return settingsPath_; }
+  QString SettingsFile() const { return settings_.Path(); }
   // Runs a modal dialog through the seam.
   int ExecModal(QDialog& dialog);
   // A message box with the application title as caption and the warning icon.
@@ -272,13 +271,12 @@ class TForm1 : public QMainWindow, public LinkSink {
   // coefficient strip and the chart.
   void PlaceBelowTable2();
   QRect AvailableGeometry() const;
-  IniFile Settings() const;
-  void WriteSetting(const QString& section, const QString& key, const QString& value);
-  // What the materials and objects editors get: settings, dialogs, the link's requests.
+  // What the materials and objects editors get: settings (a copy of settings_, whose
+  // failed writes are told here too), dialogs, the link's requests.
   EditorSeams EditorSurroundings();
-  // Changes the settings file under its lock; the first failure of the run is told once
-  // (a message box named SettingsNotice), later ones are not.
-  bool UpdateSettings(const std::function<void(IniDocument&)>& fill);
+  // The first failed settings write of the run is told once (a message box named
+  // SettingsNotice), later ones are not.
+  void SettingsWriteFailed(const FileWriteResult& failed);
   void ShowSettingsNotice();
   void CreateWorker();
   THelpWindow& HelpWindow();
@@ -295,7 +293,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   FormSeams seams_;
   std::unique_ptr<InstrumentLink> link_;
   ImagesView shown_;
-  QString settingsPath_;
+  ProgramSettings settings_;
   QActionGroup* languageGroup_ = nullptr;
   QActionGroup* unitGroup_ = nullptr;
   QWidget* client_ = nullptr;  // the central widget

@@ -17,7 +17,7 @@ namespace zarn {
 
 EditorSeams TForm1::EditorSurroundings() {
   EditorSeams seams;
-  seams.settingsPath = settingsPath_;
+  seams.settings = settings_;
   seams.execModal = seams_.execModal;
   seams.transfer = [this](LinkStates request, int waits) {
     InstrumentLink* link = Link();

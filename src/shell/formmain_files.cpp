@@ -18,7 +18,6 @@
 
 #include "common/images.h"
 #include "common/filewrite.h"
-#include "common/inifile.h"
 #include "common/paths.h"
 #include "common/texts.h"
 #include "data/datafile.h"
@@ -105,7 +104,7 @@ bool TForm1::ShowOpenDialog(QString& fileName) {
 void TForm1::AOpenExecute(QObject* sender) {
   QString fileName;
   if (sender) {
-    fileName = StartingFolder(Settings()) + QStringLiteral("File");
+    fileName = settings_.StartingFolder() + QStringLiteral("File");
     if (!ShowOpenDialog(fileName)) return;
   } else {
     fileName = commandLineName_;
@@ -122,7 +121,7 @@ void TForm1::OpenCommandLine(const QStringList& arguments) {
 void TForm1::OpenFile(QString fileName, bool) {
   for (;;) {
     // The folder is remembered before the file is tried, whatever comes of it.
-    WriteSetting(QStringLiteral("Config"), QStringLiteral("LastReadPath"), FolderOf(fileName));
+    settings_.RememberFolderOf(fileName);
     ImagesView opened;
     const DataFileStatus status = OpenDataFile(fileName, [this] { return LockImages(); }, &opened);
     if (status == DataFileStatus::Ok) {
@@ -160,12 +159,12 @@ void TForm1::ASaveExecute() {
     return;
   }
   SaveDialog1->setWindowTitle(txtSaveAsTitle());
-  Propose(SaveDialog1, StartingFolder(Settings()) + ProposedDataFileName(QDateTime::currentDateTime()));
+  Propose(SaveDialog1, settings_.StartingFolder() + ProposedDataFileName(QDateTime::currentDateTime()));
   for (;;) {
     if (ExecModal(*SaveDialog1) != QDialog::Accepted) return;
     const QString chosen = SaveDialog1->selectedFiles().value(0);
     if (chosen.isEmpty()) return;
-    WriteSetting(QStringLiteral("Config"), QStringLiteral("LastReadPath"), FolderOf(chosen));
+    settings_.RememberFolderOf(chosen);
     const SaveNameDecision decision = DecideSaveName(chosen);
     if (decision.askAgain) {
       Propose(SaveDialog1, decision.fileName);
@@ -215,17 +214,8 @@ void TForm1::RememberFile(const QString& fileName) {
 }
 
 void TForm1::StoreRecentFiles() {
-  // Kept in the settings file at once, as the language and the unit are: all eight
-  // keys in one update (nothing is written when none changed; keys beyond the list are
-  // emptied where they exist).
-  const QStringList& files = recent_.Files();
-  UpdateSettings([&files](IniDocument& doc) {
-    for (int i = 0; i < RecentFiles::kMax; ++i) {
-      const QString key = RecentFiles::Key(i);
-      if (i < files.size() || doc.Value(RecentFiles::Section(), key))
-        doc.Write(RecentFiles::Section(), key, files.value(i));
-    }
-  });
+  // Kept in the settings file at once, as the language and the unit are.
+  settings_.SetRecentFiles(recent_.Files());
   FillRecentMenu();
   AssignMnemonics();
 }

@@ -22,7 +22,7 @@ void TForm1::APrintExecute() {
   auto* preview = findChild<TfrmReportPreview*>(QString(), Qt::FindDirectChildrenOnly);
   if (!preview) {
     preview = new TfrmReportPreview(
-        PreviewSeams{[this](QDialog& dialog) { return ExecModal(dialog); }, SettingsFile()}, this);
+        PreviewSeams{[this](QDialog& dialog) { return ExecModal(dialog); }, settings_}, this);
     // Over the main window, as a dialog would open.
     preview->move(frameGeometry().center() - preview->rect().center());
   }

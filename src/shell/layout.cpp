@@ -5,8 +5,6 @@
 #include <cmath>
 #include <limits>
 
-#include "common/inifile.h"
-
 namespace zarn {
 
 std::vector<int> SeriesColumnWidths(int gridWidth, int gridHeight, int rowCount, int rowHeight,
@@ -65,50 +63,25 @@ std::array<int, 5> KoefColumnWidths(int gridWidth, int labelWidth) {
   return w;
 }
 
-std::optional<int> ParseSettingsInt(const QString& text) {
-  qsizetype i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
-  if (i == text.size()) return std::nullopt;
-  int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    const char16_t c = text[i].unicode();
-    if (c < u'0' || c > u'9') return std::nullopt;
-    value = value * 10 + (c - u'0');
-    if (value > int64_t(std::numeric_limits<int>::max()) + 1) return std::nullopt;
-  }
-  if (negative) value = -value;
-  if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max())
-    return std::nullopt;
-  return int(value);
-}
-
-int ReadSettingsInt(const IniFile& settings, const QString& section, const QString& key,
-                    int defaultValue) {
-  const QString text = settings.ReadString(section, key, QString::number(defaultValue), 9);
-  return ParseSettingsInt(text).value_or(defaultValue);
-}
-
-WindowPlacement PlaceWindowFromSettings(const IniFile& settings, const QRect& screen,
+WindowPlacement PlaceWindowFromSettings(const StoredWindow& stored, const QRect& screen,
                                         QSize minimum, int table1MinWidth) {
-  const QString section = QStringLiteral("FormMain");
   const int screenWidth = screen.width();
   const int screenHeight = screen.height();
   WindowPlacement p;
 
-  p.width = ReadSettingsInt(settings, section, QStringLiteral("Width"), 500);
+  p.width = stored.width.value_or(500);
   if (screenWidth < p.width) p.width = screenWidth;
   p.width = std::max(p.width, minimum.width());
 
-  p.height = ReadSettingsInt(settings, section, QStringLiteral("Height"), 400);
+  p.height = stored.height.value_or(400);
   if (screenHeight < p.height) p.height = screenHeight;
   p.height = std::max(p.height, minimum.height());
 
-  p.table1Width = ReadSettingsInt(settings, section, QStringLiteral("Table1Width"), p.width / 2);
+  p.table1Width = stored.table1Width.value_or(p.width / 2);
   if (p.table1Width > p.width) p.table1Width = p.width;
   p.table1Width = std::max(p.table1Width, table1MinWidth);
 
-  int left = ReadSettingsInt(settings, section, QStringLiteral("Left"), (screenWidth - p.width) / 2 + screen.x());
+  int left = stored.left.value_or((screenWidth - p.width) / 2 + screen.x());
   left -= screen.x();
   if (screenWidth - p.width < left)
     left = screenWidth - p.width;
@@ -116,7 +89,7 @@ WindowPlacement PlaceWindowFromSettings(const IniFile& settings, const QRect& sc
     left = 0;
   p.left = left + screen.x();
 
-  int top = ReadSettingsInt(settings, section, QStringLiteral("Top"), (screenHeight - p.height) / 2 + screen.y());
+  int top = stored.top.value_or((screenHeight - p.height) / 2 + screen.y());
   top -= screen.y();
   // A window that would reach below the screen goes up 25 pixels more than the
   // bottom edge needs (room for a task bar).
@@ -126,8 +99,7 @@ WindowPlacement PlaceWindowFromSettings(const IniFile& settings, const QRect& sc
     top = 0;
   p.top = top + screen.y();
 
-  const QString maximized = settings.ReadString(section, QStringLiteral("Maximized"), u"0", 9);
-  p.maximized = maximized.startsWith(u'1');
+  p.maximized = stored.maximized;
   return p;
 }
 

@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
-namespace zarn {
+#include "common/programsettings.h"
 
-class IniFile;
+namespace zarn {
 
 // Series table: its width is spread over the columns by these weights (they sum to
 // 9.2 for the nine columns; any further column weighs 0.75).
@@ -42,16 +42,8 @@ Table2Height ImpactsTableHeight(int rows, int rowHeight, int frame, int gridWidt
 // share the rest.
 std::array<int, 5> KoefColumnWidths(int gridWidth, int labelWidth);
 
-// A settings value that must be a decimal integer (optional sign, digits, nothing
-// else): its number, or nullopt.
-std::optional<int> ParseSettingsInt(const QString& text);
-
-// Reads an integer key as the start-up reads it: at most 9 characters; a missing or
-// malformed value gives `defaultValue`.
-int ReadSettingsInt(const IniFile& settings, const QString& section, const QString& key,
-                    int defaultValue);
-
-// Where the window goes at start, from section FormMain, clamped to the screen.
+// Where the window goes at start, from its stored place (a missing value takes its
+// default), clamped to the screen.
 struct WindowPlacement {
   int width = 0;
   int height = 0;
@@ -62,7 +54,7 @@ struct WindowPlacement {
 };
 // `minimum` is the window's minimum size, applied to the width and height as they are
 // read (the series table's default width is half the width the window really gets).
-WindowPlacement PlaceWindowFromSettings(const IniFile& settings, const QRect& screen,
+WindowPlacement PlaceWindowFromSettings(const StoredWindow& stored, const QRect& screen,
                                         QSize minimum, int table1MinWidth);
 
 }  // namespace zarn

@@ -1,12 +1,9 @@
 #include "recentfiles.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 namespace zarn {
-
-QString RecentFiles::Section() { return QStringLiteral("RecentFiles"); }
-
-QString RecentFiles::Key(int index) { return QStringLiteral("File%1").arg(index + 1); }
 
 void RecentFiles::Add(const QString& path) {
   if (path.isEmpty()) return;
@@ -17,12 +14,17 @@ void RecentFiles::Add(const QString& path) {
 
 void RecentFiles::Remove(const QString& path) { files_.removeAll(path); }
 
-void RecentFiles::Load(const std::function<QString(const QString& key)>& read) {
+void RecentFiles::Load(const QStringList& stored) {
   files_.clear();
-  for (int i = 0; i < kMax; ++i) {
-    const QString path = read(Key(i));
+  for (const QString& path : stored.first(std::min<qsizetype>(stored.size(), kMax))) {
     if (!path.isEmpty() && !files_.contains(path)) files_.append(path);
   }
+}
+
+void RecentFiles::Load(const std::function<QString(const QString& key)>& read) {
+  QStringList stored;
+  for (int i = 0; i < kMax; ++i) stored.append(read(ProgramSettings::RecentFileKey(i)));
+  Load(stored);
 }
 
 DropDecision DropRule(const QList<QUrl>& urls) {

@@ -9,12 +9,14 @@
 #include <QUrl>
 #include <functional>
 
+#include "common/programsettings.h"
+
 namespace zarn {
 
 // The last data files opened or saved, newest first, each once, at most kMax.
 class RecentFiles {
  public:
-  static constexpr int kMax = 8;
+  static constexpr int kMax = ProgramSettings::kRecentFiles;
 
   const QStringList& Files() const { return files_; }
   // Puts `path` first (moving it up when it is there already), dropping the oldest
@@ -22,10 +24,10 @@ class RecentFiles {
   void Add(const QString& path);
   void Remove(const QString& path);
 
-  // Kept in the settings file's section RecentFiles, keys File1..File8; an empty
-  // value is no entry. Load takes the values through `read` (key to value).
-  static QString Section();
-  static QString Key(int index);
+  // Kept in the settings (ProgramSettings::RecentFiles, keys File1..File8); an empty
+  // value is no entry, a repeated one counts once. Load takes the stored values in
+  // order, or through `read` (key to value).
+  void Load(const QStringList& stored);
   void Load(const std::function<QString(const QString& key)>& read);
 
  private:

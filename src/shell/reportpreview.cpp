@@ -26,7 +26,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "common/inifile.h"
 #include "common/numbers.h"
 #include "common/paths.h"
 #include "common/texts.h"
@@ -584,7 +583,7 @@ QString TfrmReportPreview::AskFileName(ReportFormat format) {
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setNameFilters({ReportFormatFilter(format, l), txtAllFiles.Str(l)});
   dialog.setDefaultSuffix(suffix);
-  dialog.setDirectory(StartingFolder(IniFile(seams_.settingsPath)));
+  dialog.setDirectory(seams_.settings.StartingFolder());
   dialog.selectFile(ProposedFileName(QDateTime::currentDateTime(), QString(u'.' + suffix)));
   if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().constFirst();
@@ -601,11 +600,8 @@ QString TfrmReportPreview::Export(ReportFormat format, const QString& fileName) 
     return error;
   }
   statusBar()->showMessage(txtSavedTo.Str(options_.language).arg(name), 10000);
-  // The folder is remembered like every other file dialog's (a settings file that
-  // cannot be written changes nothing).
-  IniFile(seams_.settingsPath).Update([&](IniDocument& doc) {
-    doc.Write(u"Config", u"LastReadPath", FolderOf(name));
-  });
+  // The folder is remembered like every other file dialog's.
+  seams_.settings.RememberFolderOf(name);
   return {};
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/programsettings.h"
 #include "report/reportengine.h"
 #include "report/reportexport.h"
 
@@ -77,8 +78,8 @@ class ReportPageView : public QAbstractScrollArea {
 struct PreviewSeams {
   // Runs a modal dialog (print, page setup, file dialogs, message boxes).
   std::function<int(QDialog&)> execModal;
-  // The settings file, for the folder the file dialogs start in and remember.
-  QString settingsPath;
+  // The program's settings, for the folder the file dialogs start in and remember.
+  ProgramSettings settings;
 };
 
 class TfrmReportPreview : public QMainWindow {

@@ -7,8 +7,7 @@
 #include <unistd.h>
 
 #include "commands.h"
-#include "common/inifile.h"
-#include "common/paths.h"
+#include "common/programsettings.h"
 #include "common/texts.h"
 
 namespace zarn::cli {
@@ -28,15 +27,9 @@ void OnBusError(int) {
 
 void ApplySettings(std::optional<int>& language, std::optional<StrengthUnit>& unit) {
   if (language && unit) return;
-  const IniFile settings(SettingsPath());
-  if (!language) {
-    const QString lang = settings.ReadString(u"Config", u"LangId");
-    language = lang.isEmpty() || lang == u"Rus" ? kRussian : kEnglish;
-  }
-  if (!unit) {
-    unit = settings.ReadString(u"Config", u"Dimension", u"MPa") == u"MPa" ? StrengthUnit::MPa
-                                                                           : StrengthUnit::Kgf;
-  }
+  const ProgramSettings settings;
+  if (!language) language = settings.LanguageOrDefault();
+  if (!unit) unit = settings.Unit();
 }
 
 void CatchBusErrors(const QByteArray& message) {

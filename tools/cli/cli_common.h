@@ -8,9 +8,8 @@
 
 namespace zarn::cli {
 
-// The language and unit of the program's settings file where not given: LangId "Rus"
-// or none is Russian, anything else English; Dimension "MPa" (the default) is MPa,
-// anything else kgf/cm2.
+// The language and unit of the program's settings where not given (Russian and MPa
+// while none were chosen).
 void ApplySettings(std::optional<int>& language, std::optional<StrengthUnit>& unit);
 
 // A mapped data file that another program cuts short while it is read raises SIGBUS.

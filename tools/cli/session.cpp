@@ -5,8 +5,7 @@
 #include <unistd.h>
 
 #include "commands.h"
-#include "common/inifile.h"
-#include "common/paths.h"
+#include "common/programsettings.h"
 #include "common/texts.h"
 #include "device/linkstate.h"
 
@@ -26,10 +25,7 @@ void Err(const QString& text) {
   std::fflush(stderr);
 }
 
-uint8_t SettingsLanguage() {
-  const QString lang = IniFile(SettingsPath()).ReadString(u"Config", u"LangId");
-  return lang.isEmpty() || lang == u"Rus" ? kRussian : kEnglish;
-}
+uint8_t SettingsLanguage() { return uint8_t(ProgramSettings().LanguageOrDefault()); }
 
 CliSink::CliSink() : tty_(isatty(STDERR_FILENO) != 0) {}
 
