@@ -39,6 +39,7 @@
 #include "layout.h"
 #include "mnemonics.h"
 #include "qttranslations.h"
+#include "screenfit.h"
 #include "stringgrid.h"
 
 namespace zarn {
@@ -444,6 +445,7 @@ void TForm1::FormCreate() {
     const QRect screen = AvailableGeometry();
     chooser.move(screen.x() + (screen.width() - chooser.width()) / 2,
                  screen.y() + (screen.height() - chooser.height()) / 2);
+    KeepOnScreen(&chooser, [this] { return ScreenAreas(); });
     ExecModal(chooser);
     // Qt's own texts follow whatever language the chooser left.
     UseQtTranslations(LanguageIndex.load());
@@ -470,6 +472,12 @@ void TForm1::FormCreate() {
   if (seams_.startWorker) StartWorker();
 }
 
+QList<QRect> TForm1::ScreenAreas() const {
+  if (seams_.screenAreas) return seams_.screenAreas();
+  if (seams_.availableGeometry) return {seams_.availableGeometry()};
+  return DesktopScreenAreas();
+}
+
 QRect TForm1::AvailableGeometry() const {
   if (seams_.availableGeometry) return seams_.availableGeometry();
   const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
@@ -477,12 +485,20 @@ QRect TForm1::AvailableGeometry() const {
 }
 
 void TForm1::PlaceWindow() {
-  const WindowPlacement p = PlaceWindowFromSettings(settings_.Window(), AvailableGeometry(),
-                                                    QSize(kMinWidth, kMinHeight), kTable1MinWidth);
+  // The window goes back to the screen it was on when it was closed, or, when that
+  // place is on no screen now, to the nearest one; there it is clamped as it always was.
+  const StoredWindow stored = settings_.Window();
+  QRect screenArea = AvailableGeometry();
+  if (const std::optional<QRect> last = RememberedWindowPlace(stored))
+    screenArea = ScreenAreaFor(*last, ScreenAreas());
+  const WindowPlacement p =
+      PlaceWindowFromSettings(stored, screenArea, QSize(kMinWidth, kMinHeight), kTable1MinWidth);
   resize(p.width, p.height);
   StringGrid1->resize(p.table1Width, StringGrid1->height());
   move(p.left, p.top);
   if (p.maximized) setWindowState(windowState() | Qt::WindowMaximized);
+  // And it stays on a screen with its frame, whenever it is shown.
+  KeepOnScreen(this, [this] { return ScreenAreas(); });
   // Lay the window out now, so that the layout below sees the client area's real size.
   if (layout()) layout()->activate();
 }

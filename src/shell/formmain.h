@@ -58,6 +58,9 @@ struct FormSeams {
   QString settingsPath;
   // The screen's available geometry; empty: that of the screen the window is on.
   std::function<QRect()> availableGeometry;
+  // The available geometries of all screens; empty: availableGeometry's alone, or the
+  // desktop's screens.
+  std::function<QList<QRect>()> screenAreas;
   // Runs a modal dialog (file dialogs, message boxes, the language chooser) and
   // returns its result; empty: QDialog::exec.
   std::function<int(QDialog&)> execModal;
@@ -270,7 +273,9 @@ class TForm1 : public QMainWindow, public LinkSink {
   // Table 2's height (rows and, when needed, its scroll bar), and below it the
   // coefficient strip and the chart.
   void PlaceBelowTable2();
+  // The work area of the screen the window is on; all screens' work areas.
   QRect AvailableGeometry() const;
+  QList<QRect> ScreenAreas() const;
   // What the materials and objects editors get: settings (a copy of settings_, whose
   // failed writes are told here too), dialogs, the link's requests.
   EditorSeams EditorSurroundings();

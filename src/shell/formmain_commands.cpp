@@ -12,6 +12,7 @@
 #include "helpwindow.h"
 #include "materials/materialseditor.h"
 #include "objects/objectseditor.h"
+#include "screenfit.h"
 
 namespace zarn {
 
@@ -32,6 +33,7 @@ void TForm1::AMaterialEditExecute() {
   if (MaterialsEditorOpen) return;
   MaterialsEditorOpen = true;
   auto* editor = new TfrmMaterials(EditorSurroundings(), this);
+  KeepOnScreen(editor, [this] { return ScreenAreas(); });
   editor->ShowCentred();
 }
 
@@ -39,6 +41,7 @@ void TForm1::AObjectEditExecute() {
   if (ObjectsEditorOpen) return;
   ObjectsEditorOpen = true;
   auto* editor = new TfrmObjects(EditorSurroundings(), this);
+  KeepOnScreen(editor, [this] { return ScreenAreas(); });
   editor->ShowCentred();
   // The objects editor opens with a read of the instrument's list.
   editor->btnFromDeviceClick();
@@ -68,6 +71,7 @@ THelpWindow& TForm1::HelpWindow() {
     }
     frmHelp = new THelpWindow(this, HelpFilePath(u"Zarn26help.qhc", dir), HelpFilePath(u"Zarn26help.qch", dir),
                               cache);
+    KeepOnScreen(frmHelp, [this] { return ScreenAreas(); });
   }
   return *frmHelp;
 }
@@ -95,6 +99,7 @@ void TForm1::AChmHelpExecute() {
 void TForm1::AAboutExecute() {
   TAboutBox box(this, ProgramVersionResource(), [this](const QUrl& url) { return OpenUrl(url); });
   box.move(geometry().center() - box.rect().center());
+  KeepOnScreen(&box, [this] { return ScreenAreas(); });
   ExecModal(box);
 }
 

@@ -5,6 +5,7 @@
 #include "formmain.h"
 #include "report/seriesreport.h"
 #include "reportpreview.h"
+#include "screenfit.h"
 #include "stringgrid.h"
 
 namespace zarn {
@@ -23,8 +24,9 @@ void TForm1::APrintExecute() {
   if (!preview) {
     preview = new TfrmReportPreview(
         PreviewSeams{[this](QDialog& dialog) { return ExecModal(dialog); }, settings_}, this);
-    // Over the main window, as a dialog would open.
+    // Over the main window, as a dialog would open, and on the screen.
     preview->move(frameGeometry().center() - preview->rect().center());
+    KeepOnScreen(preview, [this] { return ScreenAreas(); });
   }
   preview->SetReport(
       [table, language, unit](const PageGeometry& page) {

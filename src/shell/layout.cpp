@@ -63,6 +63,11 @@ std::array<int, 5> KoefColumnWidths(int gridWidth, int labelWidth) {
   return w;
 }
 
+std::optional<QRect> RememberedWindowPlace(const StoredWindow& stored) {
+  if (!stored.left || !stored.top || !stored.width || !stored.height) return std::nullopt;
+  return QRect(*stored.left, *stored.top, std::max(1, *stored.width), std::max(1, *stored.height));
+}
+
 WindowPlacement PlaceWindowFromSettings(const StoredWindow& stored, const QRect& screen,
                                         QSize minimum, int table1MinWidth) {
   const int screenWidth = screen.width();

@@ -42,6 +42,10 @@ Table2Height ImpactsTableHeight(int rows, int rowHeight, int frame, int gridWidt
 // share the rest.
 std::array<int, 5> KoefColumnWidths(int gridWidth, int labelWidth);
 
+// The window's place at its last normal close, when all four of Left, Top, Width and
+// Height are stored.
+std::optional<QRect> RememberedWindowPlace(const StoredWindow& stored);
+
 // Where the window goes at start, from its stored place (a missing value takes its
 // default), clamped to the screen.
 struct WindowPlacement {

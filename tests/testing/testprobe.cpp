@@ -1,5 +1,6 @@
 #include "testprobe.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -200,6 +201,10 @@ class TestProbe : public QObject {
       form_->OpenCommandLine({argument});
     } else if (command == u"editor") {
       RunEditor(argument);
+    } else if (command == u"action") {
+      // From the event loop: a command that opens a modal dialog must not hold up the probe.
+      if (auto* action = form_->findChild<QAction*>(argument))
+        QTimer::singleShot(0, action, [action] { action->trigger(); });
     } else if (command == u"answer") {
       Answer(argument);
     }

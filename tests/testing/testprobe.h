@@ -12,6 +12,7 @@
 //   open FILE        open a data file as the command line does
 //   editor KIND ...  the materials or objects editor (KIND materials|objects): open,
 //                    close, grab FILE, click BUTTON, tab N, type FIELD TEXT
+//   action NAME      trigger the window's action of that name (AOpen, APrint, AAbout, ...)
 //   answer WHAT      answer the modal dialog: yes|no|cancel|ok, a file name, - (cancel)
 // The state also lists the open editors' fields (" [red]" after a marked one), the
 // modal dialog on top and the two editors' modified flags.
