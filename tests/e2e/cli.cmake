@@ -11,3 +11,10 @@ zarn_add_test(cli_report_tests
   LIBS zarn_report zarn_testdata zarn_simgen)
 target_compile_definitions(cli_report_tests PRIVATE ZARN_CLI="$<TARGET_FILE:zarn26-cli>")
 add_dependencies(cli_report_tests zarn26-cli zarn26-cli-report)
+
+# Every command's --help and usage errors.
+zarn_add_test(cli_usage_tests
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/cli_usage_test.cpp)
+target_link_libraries(cli_usage_tests PRIVATE Qt6::Core)
+target_compile_definitions(cli_usage_tests PRIVATE ZARN_CLI="$<TARGET_FILE:zarn26-cli>")
+add_dependencies(cli_usage_tests zarn26-cli zarn26-cli-report)

@@ -4,7 +4,7 @@
 #include <QByteArray>
 #include <optional>
 
-#include "data/process.h"
+#include "common/units.h"
 
 namespace zarn::cli {
 

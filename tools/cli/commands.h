@@ -25,8 +25,8 @@ int RunWriteObjects(const QStringList& args);    // write.cpp
 // zarn26-cli itself does without so that it starts quickly); zarn26-cli hands the
 // command over to that program.
 int RunReport(const QStringList& args);
-// Replaces this process with zarn26-cli-report running `report` with the arguments
-// (argv[2] on); returns only when that program cannot be started.
-int HandOverReport(int argc, char* argv[]);
+// Replaces this process with zarn26-cli-report running `report` with the `argc`
+// arguments at `argv`; returns only when that program cannot be started.
+int HandOverReport(char* argv[], int argc);
 
 }  // namespace zarn::cli

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cli_common.h"
+#include "commandline.h"
 #include "commands.h"
 #include "common/filewrite.h"
 #include "common/texts.h"
@@ -72,70 +73,30 @@ struct Options {
   QString blow;   // B as typed, empty when not given
 };
 
-int Usage(const QString& problem) {
-  std::fprintf(stderr, "zarn26-cli export: %s\n", qUtf8Printable(problem));
-  std::fputs("usage: zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] "
-             "[--format tsv|csv|json] WHAT\n"
-             "       WHAT: series | impacts N | coefficients N | chart N [--blow B] | "
-             "materials | objects\n"
-             "       zarn26-cli export --help   for the details\n",
-             stderr);
-  return kExitUsage;
-}
+constexpr char kExportUsage[] =
+    "usage: zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] "
+    "[--format tsv|csv|json] WHAT\n"
+    "       WHAT: series | impacts N | coefficients N | chart N [--blow B] | "
+    "materials | objects\n"
+    "       zarn26-cli export --help   for the details\n";
 
 // Parses the arguments; returns an exit code when the command ends here.
 std::optional<int> Parse(const QStringList& args, Options& o) {
-  QStringList positional;
-  for (qsizetype i = 0; i < args.size(); ++i) {
-    QString arg = args[i];
-    QString value;
-    bool hasValue = false;
-    if (arg.startsWith(u"--")) {
-      const qsizetype eq = arg.indexOf(u'=');
-      if (eq > 0) {
-        value = arg.mid(eq + 1);
-        arg.truncate(eq);
-        hasValue = true;
-      }
-    }
-    auto takeValue = [&]() -> std::optional<QString> {
-      if (hasValue) return value;
-      if (i + 1 < args.size()) return args[++i];
-      return std::nullopt;
-    };
-    if (arg == u"--help" || arg == u"-h") {
-      std::fputs(kExportHelp, stdout);
-      return kExitOk;
-    }
-    if (arg == u"--lang") {
-      const auto v = takeValue();
-      if (v == u"ru") o.language = kRussian;
-      else if (v == u"en") o.language = kEnglish;
-      else return Usage(QStringLiteral("--lang takes ru or en"));
-    } else if (arg == u"--unit") {
-      const auto v = takeValue();
-      if (v == u"mpa") o.unit = StrengthUnit::MPa;
-      else if (v == u"kgf") o.unit = StrengthUnit::Kgf;
-      else return Usage(QStringLiteral("--unit takes mpa or kgf"));
-    } else if (arg == u"--format") {
-      const auto v = takeValue();
-      if (v == u"tsv") o.format = Format::Tsv;
-      else if (v == u"csv") o.format = Format::Csv;
-      else if (v == u"json") o.format = Format::Json;
-      else return Usage(QStringLiteral("--format takes tsv, csv or json"));
-    } else if (arg == u"--blow") {
-      const auto v = takeValue();
-      if (!v || v->isEmpty()) return Usage(QStringLiteral("--blow takes a blow number"));
-      o.blow = *v;
-    } else if (arg.startsWith(u"-") && arg.size() > 1) {
-      return Usage(QStringLiteral("unknown option %1").arg(arg));
-    } else {
-      positional.append(arg);
-    }
-  }
-  if (positional.isEmpty()) return Usage(QStringLiteral("no data file given"));
+  CommandLine line({QStringLiteral("export"), QString::fromUtf8(kExportUsage), QString::fromUtf8(kExportHelp)});
+  line.AddLanguage().AddUnit().AddFormat({QStringLiteral("tsv"), QStringLiteral("csv"), QStringLiteral("json")});
+  line.AddOption({QStringLiteral("blow")}, QStringLiteral("B"), QStringLiteral("--blow takes a blow number"));
+  if (const auto done = line.Parse(args)) return done;
+  o.language = line.Language();
+  o.unit = line.Unit();
+  const QString format = line.Format();
+  o.format = format == u"csv" ? Format::Csv : format == u"json" ? Format::Json : Format::Tsv;
+  o.blow = line.Value(QStringLiteral("blow"));
+  QStringList positional = line.Positional();
+  auto usage = [&line](const QString& problem) { return std::optional<int>(line.Usage(problem)); };
+
+  if (positional.isEmpty()) return usage(QStringLiteral("no data file given"));
   o.file = positional.takeFirst();
-  if (positional.isEmpty()) return Usage(QStringLiteral("nothing to export given"));
+  if (positional.isEmpty()) return usage(QStringLiteral("nothing to export given"));
   const QString what = positional.takeFirst();
   bool needsIndex = false;
   if (what == u"series") o.what = What::Series;
@@ -144,16 +105,16 @@ std::optional<int> Parse(const QStringList& args, Options& o) {
   else if (what == u"impacts") o.what = What::Impacts, needsIndex = true;
   else if (what == u"coefficients") o.what = What::Coefficients, needsIndex = true;
   else if (what == u"chart") o.what = What::Chart, needsIndex = true;
-  else return Usage(QStringLiteral("unknown WHAT: %1").arg(what));
+  else return usage(QStringLiteral("unknown WHAT: %1").arg(what));
   if (needsIndex) {
-    if (positional.isEmpty()) return Usage(QStringLiteral("%1 needs a process number").arg(what));
+    if (positional.isEmpty()) return usage(QStringLiteral("%1 needs a process number").arg(what));
     o.index = positional.takeFirst();
   }
-  if (!positional.isEmpty()) return Usage(QStringLiteral("unexpected argument %1").arg(positional[0]));
+  if (!positional.isEmpty()) return usage(QStringLiteral("unexpected argument %1").arg(positional[0]));
   if (!o.blow.isEmpty() && o.what != What::Chart)
-    return Usage(QStringLiteral("--blow goes with chart only"));
+    return usage(QStringLiteral("--blow goes with chart only"));
   if ((o.what == What::Materials || o.what == What::Objects) && o.format != Format::Tsv)
-    return Usage(QStringLiteral("%1 is printed as text only").arg(what));
+    return usage(QStringLiteral("%1 is printed as text only").arg(what));
   auto isNumber = [](const QString& s) {
     if (s.isEmpty()) return false;
     for (QChar c : s) {
@@ -162,9 +123,9 @@ std::optional<int> Parse(const QStringList& args, Options& o) {
     return true;
   };
   if (needsIndex && !isNumber(o.index))
-    return Usage(QStringLiteral("the process number must be a number from 0: %1").arg(o.index));
+    return usage(QStringLiteral("the process number must be a number from 0: %1").arg(o.index));
   if (!o.blow.isEmpty() && !isNumber(o.blow))
-    return Usage(QStringLiteral("the blow number must be a number from 1: %1").arg(o.blow));
+    return usage(QStringLiteral("the blow number must be a number from 1: %1").arg(o.blow));
   return std::nullopt;
 }
 

@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "commandline.h"
 #include "commands.h"
 #include "common/filewrite.h"
 
@@ -31,7 +32,7 @@ constexpr char kUsage[] =
 
 namespace zarn::cli {
 
-int HandOverReport(int argc, char* argv[]) {
+int HandOverReport(char* argv[], int argc) {
   // Beside this program (the build and a portable copy), or in the libexec folder of
   // the installation prefix.
   const QString dir = QCoreApplication::applicationDirPath();
@@ -40,8 +41,10 @@ int HandOverReport(int argc, char* argv[]) {
   for (const QString& candidate : candidates) {
     if (!QFileInfo(candidate).isExecutable()) continue;
     const QByteArray path = QFile::encodeName(candidate);
-    std::vector<char*> args{const_cast<char*>(path.constData())};
-    for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+    char report[] = "report";
+    // The arguments as they came, byte for byte (a file name need not be UTF-8).
+    std::vector<char*> args{const_cast<char*>(path.constData()), report};
+    for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
     args.push_back(nullptr);
     std::fflush(nullptr);
     ::execv(path.constData(), args.data());
@@ -58,21 +61,27 @@ int HandOverReport(int argc, char* argv[]) {
 }  // namespace zarn::cli
 
 int main(int argc, char* argv[]) {
+  using namespace zarn::cli;
   zarn::IgnoreFileSizeSignal();
   QCoreApplication app(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("zarn26-cli"));
   QCoreApplication::setApplicationVersion(QStringLiteral(ZARN_VERSION));
-  QStringList args = QCoreApplication::arguments().mid(1);
-  if (args.value(0) == u"--version") {
+  // The commands; each parses the arguments after its name itself.
+  const Action commands[] = {
+      {QStringLiteral("read"), RunRead},
+      {QStringLiteral("write-materials"), RunWriteMaterials},
+      {QStringLiteral("write-objects"), RunWriteObjects},
+      {QStringLiteral("export"), RunExport},
+      // Its arguments are the last ones of the command line, handed over as they came.
+      {QStringLiteral("report"),
+       [&](const QStringList& args) { return HandOverReport(argv + argc - args.size(), int(args.size())); }},
+  };
+  CommandLine line({QString(), QString::fromLatin1(kUsage), {}});
+  line.AddOption({QStringLiteral("version")}).StopAtFirstPositional();
+  if (const auto done = line.Parse(QCoreApplication::arguments().mid(1))) return *done;
+  if (line.IsSet(QStringLiteral("version"))) {
     std::printf("zarn26-cli %s\n", ZARN_VERSION);
-    return zarn::cli::kExitOk;
+    return kExitOk;
   }
-  const QString command = args.isEmpty() ? QString() : args.takeFirst();
-  if (command == u"export") return zarn::cli::RunExport(args);
-  if (command == u"read") return zarn::cli::RunRead(args);
-  if (command == u"write-materials") return zarn::cli::RunWriteMaterials(args);
-  if (command == u"write-objects") return zarn::cli::RunWriteObjects(args);
-  if (command == u"report") return zarn::cli::HandOverReport(argc, argv);
-  std::fputs(kUsage, command == u"--help" ? stdout : stderr);
-  return command == u"--help" ? zarn::cli::kExitOk : zarn::cli::kExitUsage;
+  return RunAction(line, commands, QStringLiteral("command"));
 }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "commandline.h"
 #include "commands.h"
 #include "common/filewrite.h"
 #include "common/images.h"
@@ -25,35 +26,32 @@ namespace zarn::cli {
 namespace {
 
 constexpr char kReadUsage[] = "usage: zarn26-cli read OUT.zarn [--timeout SECONDS]\n";
+constexpr char kReadHelp[] =
+    "usage: zarn26-cli read OUT.zarn [--timeout SECONDS]\n"
+    "\n"
+    "Reads the instrument's whole memory, its materials and its object names through the\n"
+    "same exchange as the program's window, and writes them to the data file OUT.zarn once\n"
+    "the read has completed whole. Progress goes to stderr. An existing OUT.zarn is replaced\n"
+    "only by a complete new file.\n"
+    "  --timeout SECONDS  how long to wait for the instrument and the read (default 30)\n"
+    "\n"
+    "Exit codes: 0 done, 1 OUT.zarn could not be written, 2 usage, 5 no instrument answered,\n"
+    "6 the read did not finish, 7 the instrument is in use by another program.\n";
 // How long the object names may take after the start-up read, in the editors' 100 ms
 // waits (they wait 2 s for a read; this leaves room for one retry after a failure).
 constexpr int kObjectsWaits = 50;
 
-int Usage(const QString& why) {
-  Err(QStringLiteral("zarn26-cli read: ") + why);
-  std::fputs(kReadUsage, stderr);
-  return kExitUsage;
-}
-
 }  // namespace
 
 int RunRead(const QStringList& args) {
-  QString out;
-  int timeoutS = kDefaultTimeoutS;
-  for (int i = 0; i < args.size(); ++i) {
-    const QString& a = args[i];
-    QString error;
-    if (TakeTimeout(args, i, timeoutS, error)) {
-      if (!error.isEmpty()) return Usage(error);
-    } else if (a.startsWith(u"-") && a != u"-") {
-      return Usage(QStringLiteral("unknown option \"%1\"").arg(a));
-    } else if (out.isEmpty()) {
-      out = a;
-    } else {
-      return Usage(QStringLiteral("only one output file, not also \"%1\"").arg(a));
-    }
-  }
-  if (out.isEmpty()) return Usage(QStringLiteral("the output file is missing"));
+  CommandLine line({QStringLiteral("read"), QString::fromUtf8(kReadUsage), QString::fromUtf8(kReadHelp)});
+  line.AddTimeout();
+  if (const auto done = line.Parse(args)) return *done;
+  const std::optional<QString> file = line.OneArgument(QStringLiteral("the output file is missing"),
+                                                       QStringLiteral("output file"));
+  if (!file) return kExitUsage;
+  const QString out = *file;
+  const int timeoutS = line.TimeoutSeconds();
 
   LanguageIndex.store(SettingsLanguage());
   // Fail before a long read when the file cannot be written anyway.

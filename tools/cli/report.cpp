@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "cli_common.h"
+#include "commandline.h"
 #include "commands.h"
 #include "common/texts.h"
 #include "data/datafile.h"
@@ -43,60 +44,25 @@ struct Options {
   std::optional<ReportFormat> format;
 };
 
-int Usage(const QString& problem) {
-  std::fprintf(stderr, "zarn26-cli report: %s\n", qUtf8Printable(problem));
-  std::fputs(kReportUsage, stderr);
-  return kExitUsage;
-}
-
 std::optional<int> Parse(const QStringList& args, Options& o) {
-  QStringList positional;
-  for (qsizetype i = 0; i < args.size(); ++i) {
-    QString arg = args[i];
-    std::optional<QString> inline_;
-    if (arg.startsWith(u"--")) {
-      const qsizetype eq = arg.indexOf(u'=');
-      if (eq > 0) {
-        inline_ = arg.mid(eq + 1);
-        arg.truncate(eq);
-      }
-    }
-    auto value = [&]() -> QString {
-      if (inline_) return *inline_;
-      return i + 1 < args.size() ? args[++i] : QString();
-    };
-    if (arg == u"--help" || arg == u"-h") {
-      std::fputs(kReportUsage, stdout);
-      std::fputs(kReportHelp, stdout);
-      return kExitOk;
-    }
-    if (arg == u"--lang") {
-      const QString v = value();
-      if (v == u"ru") o.language = kRussian;
-      else if (v == u"en") o.language = kEnglish;
-      else return Usage(QStringLiteral("--lang takes ru or en"));
-    } else if (arg == u"--unit") {
-      const QString v = value();
-      if (v == u"mpa") o.unit = StrengthUnit::MPa;
-      else if (v == u"kgf") o.unit = StrengthUnit::Kgf;
-      else return Usage(QStringLiteral("--unit takes mpa or kgf"));
-    } else if (arg == u"--format") {
-      o.format = ReportFormatFromName(value());
-      if (!o.format) return Usage(QStringLiteral("--format takes pdf, txt, html, odt, csv or xlsx"));
-    } else if (arg == u"-o" || arg == u"--output") {
-      o.out = value();
-      if (o.out.isEmpty()) return Usage(QStringLiteral("-o takes the output file"));
-    } else if (arg.startsWith(u"-") && arg.size() > 1) {
-      return Usage(QStringLiteral("unknown option %1").arg(arg));
-    } else {
-      positional.append(arg);
-    }
-  }
-  if (positional.isEmpty()) return Usage(QStringLiteral("no data file given"));
-  if (positional.size() > 1) return Usage(QStringLiteral("unexpected argument %1").arg(positional[1]));
+  CommandLine line({QStringLiteral("report"), QString::fromUtf8(kReportUsage),
+                    QString::fromUtf8(kReportUsage) + QString::fromUtf8(kReportHelp)});
+  // The formats are those the report's exports offer.
+  QStringList formats;
+  for (ReportFormat f : kReportFormats) formats.append(ReportFormatName(f));
+  line.AddLanguage().AddUnit().AddFormat(formats).AddOutput();
+  if (const auto done = line.Parse(args)) return done;
+  o.language = line.Language();
+  o.unit = line.Unit();
+  o.format = ReportFormatFromName(line.Format());
+  o.out = line.Output();
+  const QStringList& positional = line.Positional();
+  auto usage = [&line](const QString& problem) { return std::optional<int>(line.Usage(problem)); };
+  if (positional.isEmpty()) return usage(QStringLiteral("no data file given"));
+  if (positional.size() > 1) return usage(QStringLiteral("unexpected argument %1").arg(positional[1]));
   o.file = positional[0];
-  if (!o.format) return Usage(QStringLiteral("no --format given"));
-  if (o.out.isEmpty()) return Usage(QStringLiteral("no output file given (-o OUT)"));
+  if (!o.format) return usage(QStringLiteral("no --format given"));
+  if (o.out.isEmpty()) return usage(QStringLiteral("no output file given (-o OUT)"));
   return std::nullopt;
 }
 

@@ -12,7 +12,6 @@
 namespace zarn::cli {
 namespace {
 
-constexpr int kMaxTimeoutS = 24 * 3600;
 // Failed passes after which the read is given up (a loose cable may fail one; a reply
 // that is wrong every time fails them all).
 constexpr int kMaxFailedPasses = 3;
@@ -28,28 +27,6 @@ void Err(const QString& text) {
 uint8_t SettingsLanguage() { return uint8_t(ProgramSettings().LanguageOrDefault()); }
 
 CliSink::CliSink() : tty_(isatty(STDERR_FILENO) != 0) {}
-
-bool TakeTimeout(const QStringList& args, int& i, int& timeoutS, QString& error) {
-  const QString& a = args[i];
-  if (a != u"--timeout" && !a.startsWith(u"--timeout=")) return false;
-  QString value;
-  if (a == u"--timeout") {
-    if (i + 1 >= args.size()) {
-      error = QStringLiteral("--timeout needs a number of seconds");
-      return true;
-    }
-    value = args[++i];
-  } else {
-    value = a.mid(10);
-  }
-  bool ok = false;
-  const int v = value.toInt(&ok);
-  if (!ok || v < 1 || v > kMaxTimeoutS)
-    error = QStringLiteral("--timeout wants whole seconds from 1 to %1, not \"%2\"").arg(kMaxTimeoutS).arg(value);
-  else
-    timeoutS = v;
-  return true;
-}
 
 StartupEnding RunStartupRead(InstrumentLink& link, CliSink& sink, int timeoutS) {
   // Later transfers open the link again: no other program may take the instrument in

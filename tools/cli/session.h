@@ -1,7 +1,7 @@
 #pragma once
 // What zarn26-cli's commands that talk to the instrument share: the messages on stderr,
-// the loop's notifications printed as progress, the --timeout option and the start-up
-// read that every exchange begins with (the loop takes requests only once it is idle).
+// the loop's notifications printed as progress and the start-up read that every
+// exchange begins with (the loop takes requests only once it is idle).
 
 #include <QString>
 #include <QStringList>
@@ -19,11 +19,6 @@ void Err(const QString& text);
 
 // The language of the program's settings (Russian when none is chosen yet).
 uint8_t SettingsLanguage();
-
-// "--timeout S" or "--timeout=S" at args[i] (i moves past its value): true when it was
-// the option; `error` gets a reason when its value is wrong.
-bool TakeTimeout(const QStringList& args, int& i, int& timeoutS, QString& error);
-inline constexpr int kDefaultTimeoutS = 30;
 
 // Prints the loop's notifications: each new status text on a line of its own, the data
 // read as a percentage. Runs on the main thread.

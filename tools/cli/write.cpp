@@ -11,6 +11,7 @@
 #include <optional>
 #include <mutex>
 
+#include "commandline.h"
 #include "commands.h"
 #include "common/images.h"
 #include "common/texts.h"
@@ -28,6 +29,7 @@ namespace {
 struct WriteKind {
   QString command;        // "write-materials"
   QString usage;          // its usage line
+  QString help;           // what it does, after the usage line in its help
   LinkStates request;     // the loop's write request
   QString what;           // "30 materials", for the closing line
   // Reads and checks the file; `apply` then puts what it holds into the images' block
@@ -37,33 +39,26 @@ struct WriteKind {
   std::function<QString(const QString&)> refused;
 };
 
+// The end of both commands' help.
+constexpr char kWriteHelp[] =
+    "  --timeout SECONDS  how long to wait for the instrument and the write (default 30)\n"
+    "\n"
+    "Exit codes: 0 the instrument took the file, 2 usage, 3 the file is not readable or\n"
+    "damaged (nothing is sent), 5 no instrument answered, 6 the write did not finish,\n"
+    "7 the instrument is in use by another program.\n";
+
 // How long the write may take, in the link's 100 ms waits: the editors' 5 s and room
 // for one retry after a failure.
 constexpr int kWriteWaits = 2 * InstrumentLink::kWriteWaits;
 
-int Usage(const WriteKind& kind, const QString& why) {
-  Err(QStringLiteral("zarn26-cli %1: %2").arg(kind.command, why));
-  std::fputs(kind.usage.toLocal8Bit().constData(), stderr);
-  return kExitUsage;
-}
-
 int RunWrite(const WriteKind& kind, const QStringList& args) {
-  int timeoutS = kDefaultTimeoutS;
-  QString path;
-  for (int i = 0; i < args.size(); ++i) {
-    const QString& a = args[i];
-    QString error;
-    if (TakeTimeout(args, i, timeoutS, error)) {
-      if (!error.isEmpty()) return Usage(kind, error);
-    } else if (a.startsWith(u"-")) {
-      return Usage(kind, QStringLiteral("unknown option \"%1\"").arg(a));
-    } else if (path.isEmpty()) {
-      path = a;
-    } else {
-      return Usage(kind, QStringLiteral("only one file, not also \"%1\"").arg(a));
-    }
-  }
-  if (path.isEmpty()) return Usage(kind, QStringLiteral("the file is missing"));
+  CommandLine line({kind.command, kind.usage, kind.usage + u'\n' + kind.help + QString::fromUtf8(kWriteHelp)});
+  line.AddTimeout();
+  if (const auto done = line.Parse(args)) return *done;
+  const std::optional<QString> file = line.OneArgument(QStringLiteral("the file is missing"), QStringLiteral("file"));
+  if (!file) return kExitUsage;
+  const QString path = *file;
+  const int timeoutS = line.TimeoutSeconds();
 
   LanguageIndex.store(SettingsLanguage());
   // A damaged file never reaches the instrument.
@@ -118,6 +113,9 @@ int RunWriteMaterials(const QStringList& args) {
   WriteKind kind{
       QStringLiteral("write-materials"),
       QStringLiteral("usage: zarn26-cli write-materials FILE.mtzarn [--timeout SECONDS]\n"),
+      QStringLiteral("Sends the 30 material coefficient sets of a materials file to the instrument,\n"
+                     "through the same requests as the materials editor's \"To device\". The file is\n"
+                     "checked before the instrument is touched; the instrument's Kf values stay.\n"),
       LinkStates::WriteMaterials,
       QStringLiteral("30 materials"),
       [&](const QString& path) { return (content = ReadMaterialsFile(path)).has_value(); },
@@ -132,6 +130,9 @@ int RunWriteObjects(const QStringList& args) {
   WriteKind kind{
       QStringLiteral("write-objects"),
       QStringLiteral("usage: zarn26-cli write-objects FILE.objzarn [--timeout SECONDS]\n"),
+      QStringLiteral("Sends the 30 object names of an objects file to the instrument, through the\n"
+                     "same requests as the objects editor's \"To device\". The file is checked before\n"
+                     "the instrument is touched.\n"),
       LinkStates::WriteObjects,
       QStringLiteral("30 object names"),
       [&](const QString& path) { return (names = ReadObjectsFile(path)).has_value(); },

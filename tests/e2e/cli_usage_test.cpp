@@ -1,0 +1,95 @@
+// zarn26-cli's command lines as a user meets them: every command answers --help on
+// stdout with exit 0, and a wrong command line with the problem and the command's
+// usage on stderr, exit 2, before it touches a file or the instrument.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct CliRun {
+  int code = -1;
+  QByteArray out, err;
+};
+
+CliRun Cli(const QStringList& args, const QString& home) {
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(u"HOME"_s, home);
+  env.insert(u"XDG_CONFIG_HOME"_s, home + u"/config"_s);
+  env.insert(u"XDG_RUNTIME_DIR"_s, home);
+  p.setProcessEnvironment(env);
+  p.setWorkingDirectory(home);
+  p.start(QStringLiteral(ZARN_CLI), args);
+  CliRun r;
+  if (!p.waitForFinished(30000)) {
+    p.kill();
+    p.waitForFinished();
+    ADD_FAILURE() << "zarn26-cli did not finish";
+    return r;
+  }
+  r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  r.out = p.readAllStandardOutput();
+  r.err = p.readAllStandardError();
+  return r;
+}
+
+}  // namespace
+
+TEST(CliUsage, EveryCommandAnswersHelpAndWrongUse) {
+  QTemporaryDir home;
+  const struct {
+    QStringList args;
+    QByteArray problem;  // empty: --help, answered on stdout
+    QByteArray usage;    // how the usage (or the help) begins
+  } cases[] = {
+      {{u"--help"_s}, {}, "usage: zarn26-cli read"},
+      {{}, "zarn26-cli: no command given", "usage: zarn26-cli read"},
+      {{u"frobnicate"_s}, "zarn26-cli: unknown command \"frobnicate\"", "usage: zarn26-cli read"},
+      {{u"--frobnicate"_s, u"read"_s}, "zarn26-cli: unknown option \"--frobnicate\"", "usage: zarn26-cli read"},
+      {{u"read"_s, u"--help"_s}, {}, "usage: zarn26-cli read OUT.zarn"},
+      {{u"read"_s}, "zarn26-cli read: the output file is missing", "usage: zarn26-cli read OUT.zarn"},
+      {{u"read"_s, u"a.zarn"_s, u"b.zarn"_s}, "only one output file, not also \"b.zarn\"", "usage: zarn26-cli read"},
+      {{u"read"_s, u"a.zarn"_s, u"--timeout"_s, u"0"_s}, "--timeout wants whole seconds from 1 to 86400, not \"0\"",
+       "usage: zarn26-cli read"},
+      {{u"read"_s, u"a.zarn"_s, u"--timeout"_s}, "--timeout needs a number of seconds", "usage: zarn26-cli read"},
+      {{u"read"_s, u"--lang"_s, u"en"_s, u"a.zarn"_s}, "unknown option \"--lang\"", "usage: zarn26-cli read"},
+      {{u"write-materials"_s, u"-h"_s}, {}, "usage: zarn26-cli write-materials FILE.mtzarn"},
+      {{u"write-materials"_s}, "zarn26-cli write-materials: the file is missing", "usage: zarn26-cli write-materials"},
+      {{u"write-objects"_s, u"--help"_s}, {}, "usage: zarn26-cli write-objects FILE.objzarn"},
+      {{u"write-objects"_s, u"a"_s, u"b"_s}, "zarn26-cli write-objects: only one file, not also \"b\"", "usage: zarn26-cli write-objects"},
+      {{u"export"_s, u"--help"_s}, {}, "usage: zarn26-cli export FILE.zarn"},
+      {{u"export"_s, u"f.zarn"_s}, "zarn26-cli export: nothing to export given", "usage: zarn26-cli export"},
+      {{u"export"_s, u"f.zarn"_s, u"series"_s, u"--unit"_s}, "--unit takes mpa or kgf", "usage: zarn26-cli export"},
+      {{u"export"_s, u"--lang=de"_s, u"f.zarn"_s, u"series"_s}, "--lang takes ru or en", "usage: zarn26-cli export"},
+      {{u"export"_s, u"f.zarn"_s, u"series"_s, u"-o"_s, u"x"_s}, "unknown option \"-o\"", "usage: zarn26-cli export"},
+      {{u"report"_s, u"--help"_s}, {}, "usage: zarn26-cli report FILE.zarn"},
+      {{u"report"_s, u"f.zarn"_s, u"--format"_s, u"pdf"_s}, "zarn26-cli report: no output file given (-o OUT)",
+       "usage: zarn26-cli report"},
+      {{u"report"_s, u"f.zarn"_s, u"--format=xml"_s, u"-o"_s, u"x"_s}, "--format takes pdf, xlsx, odt, html, txt or csv", "usage: zarn26-cli report"},
+      {{u"report"_s, u"f.zarn"_s, u"--timeout"_s, u"3"_s}, "unknown option \"--timeout\"", "usage: zarn26-cli report"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.join(u' ').toStdString());
+    const CliRun r = Cli(c.args, home.path());
+    if (c.problem.isEmpty()) {
+      EXPECT_EQ(r.code, 0);
+      EXPECT_TRUE(r.out.startsWith(c.usage)) << r.out.toStdString();
+      EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    } else {
+      EXPECT_EQ(r.code, 2);
+      EXPECT_TRUE(r.out.isEmpty()) << r.out.toStdString();
+      EXPECT_TRUE(r.err.contains(c.problem + "\n" + c.usage)) << r.err.toStdString();
+    }
+  }
+  // Nothing was written anywhere.
+  EXPECT_TRUE(QDir(home.path()).isEmpty());
+  const CliRun version = Cli({u"--version"_s}, home.path());
+  EXPECT_EQ(version.code, 0);
+  EXPECT_TRUE(version.out.startsWith("zarn26-cli ")) << version.out.toStdString();
+}
