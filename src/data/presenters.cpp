@@ -102,24 +102,62 @@ void FillSeriesRow(const ProcessView& p, StrengthUnit unit, SeriesRow& out) {
 
 // ---- CSV
 
-namespace {
-QString CsvField(const QString& cell) {
-  bool quote = false;
-  for (QChar c : cell) {
-    if (c == u'"' || c == u',' || c == u'\r' || c == u'\n' || c == u';') quote = true;
+CsvDialect CsvDialectFor(int language) { return language == kEnglish ? kCsvPoint : kCsvComma; }
+
+bool IsNumberText(QStringView text) {
+  qsizetype i = 0;
+  const qsizetype n = text.size();
+  auto digits = [&] {
+    const qsizetype start = i;
+    while (i < n && text[i] >= u'0' && text[i] <= u'9') ++i;
+    return i > start;
+  };
+  if (i < n && text[i] == u'-') ++i;
+  if (!digits()) return false;
+  if (i < n && text[i] == u',') {
+    ++i;
+    if (!digits()) return false;
   }
-  if (!cell.isEmpty() && (cell.front() == u' ' || cell.back() == u' ')) quote = true;
-  if (!quote) return cell;
+  if (i < n && text[i] == u'E') {
+    ++i;
+    if (i < n && (text[i] == u'+' || text[i] == u'-')) ++i;
+    if (!digits()) return false;
+  }
+  return i == n;
+}
+
+namespace {
+void AppendCsvField(QString& out, const QString& cell, bool number, const CsvDialect& dialect) {
+  if (number && IsNumberText(cell)) {
+    const qsizetype at = out.size();
+    out += cell;
+    if (dialect.decimal != u',') {
+      const qsizetype comma = out.indexOf(u',', at);
+      if (comma >= 0) out[comma] = QChar(dialect.decimal);
+    }
+    return;
+  }
+  bool quote = !cell.isEmpty() && (cell.front() == u' ' || cell.back() == u' ');
+  for (QChar c : cell) {
+    if (c == u'"' || c == u',' || c == u';' || c == u'\r' || c == u'\n') quote = true;
+  }
+  if (!quote) {
+    out += cell;
+    return;
+  }
   QString q = cell;
   q.replace(u'"', QStringLiteral("\"\""));
-  return u'"' + q + u'"';
+  out += u'"';
+  out += q;
+  out += u'"';
 }
 }  // namespace
 
-void AppendCsvRow(QString& text, std::span<const QString> cells) {
+void AppendCsvRow(QString& text, std::span<const QString> cells, const CsvDialect& dialect,
+                  NumberColumns numbers) {
   for (size_t c = 0; c < cells.size(); ++c) {
-    if (c > 0) text += u',';
-    text += CsvField(cells[c]);
+    if (c > 0) text += QChar(dialect.separator);
+    AppendCsvField(text, cells[c], numbers.Has(int(c)), dialect);
   }
   text += QStringLiteral("\r\n");
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <vector>
 
@@ -81,11 +83,55 @@ int FindWaveCut(std::span<const ChartPoint> points);
 QString TableText(const QList<QStringList>& rows);
 // Appends one row of such a text: the cells with TAB between them, then CRLF.
 void AppendTableRow(QString& text, std::span<const QString> cells);
-// CSV (RFC 4180): cells separated by commas, CRLF after every row; a cell holding a
-// quote, comma, semicolon or line break, or starting or ending with a blank, is quoted
-// with its quotes doubled. CsvBytes gives the UTF-8 bytes with a byte-order mark, which
+// ---- CSV (RFC 4180) for spreadsheets.
+// A spreadsheet reads a CSV file with the conventions of its locale, so the numbers
+// follow them: English — a comma between fields and a decimal point; Russian — a
+// semicolon between fields (the list separator of that locale) and a decimal comma,
+// which then needs no quotes. The clipboard's tab-separated texts stay as shown.
+struct CsvDialect {
+  char16_t separator = u',';
+  char16_t decimal = u'.';
+  friend bool operator==(const CsvDialect&, const CsvDialect&) = default;
+};
+inline constexpr CsvDialect kCsvPoint{u',', u'.'};
+inline constexpr CsvDialect kCsvComma{u';', u','};
+CsvDialect CsvDialectFor(int language);
+
+// The columns of a row that hold numbers (columns 0..63).
+class NumberColumns {
+ public:
+  constexpr NumberColumns() = default;
+  constexpr NumberColumns(std::initializer_list<int> columns) {
+    for (int c : columns) Add(c);
+  }
+  static constexpr NumberColumns From(int first) {
+    NumberColumns n;
+    n.bits_ = first <= 0 ? ~uint64_t(0) : first < 64 ? ~uint64_t(0) << first : 0;
+    return n;
+  }
+  constexpr void Add(int column) {
+    if (column >= 0 && column < 64) bits_ |= uint64_t(1) << column;
+  }
+  constexpr bool Has(int column) const { return column >= 0 && column < 64 && (bits_ >> column & 1); }
+
+ private:
+  uint64_t bits_ = 0;
+};
+// Table 1's number columns: №, strength, variation, range, blows.
+inline constexpr NumberColumns kSeriesNumberColumns{0, 3, 6, 7, 8};
+
+// Whether `text` is a number as the program writes it: an optional minus, digits, an
+// optional decimal comma with digits, an optional exponent ("1,234E-03").
+bool IsNumberText(QStringView text);
+
+// Appends one row: the cells with the dialect's separator between them, then CRLF. A
+// cell of a number column that holds a number text is written as a number in the
+// dialect's notation, never quoted; any other cell is a text, quoted (its quotes
+// doubled) when it holds a comma, semicolon, quote or line break, or starts or ends
+// with a blank. CsvBytes gives the UTF-8 bytes with a byte-order mark, which
 // spreadsheet programs need to read the Cyrillic texts.
-void AppendCsvRow(QString& text, std::span<const QString> cells);
+void AppendCsvRow(QString& text, std::span<const QString> cells, const CsvDialect& dialect,
+                  NumberColumns numbers = {});
 QByteArray CsvBytes(const QString& text);
 // The chart-data text. `heading` and `row` are columns 0..5 of table 1's heading row 0
 // and current row, `coefficients` the coefficient row, `title` the chart title's lines,

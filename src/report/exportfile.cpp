@@ -1,6 +1,7 @@
 #include "exportfile.h"
 
 #include <QFileInfo>
+#include <QIODevice>
 
 #include "common/filewrite.h"
 #include "common/texts.h"
@@ -25,14 +26,47 @@ bool OpenInOfficeProgram(const QFileInfo& target) {
                            u'#');
 }
 
+// The temporary file of an AtomicFile as a device to write into; the first failure
+// (its errno kept by the AtomicFile) ends the writing.
+class AtomicFileDevice final : public QIODevice {
+ public:
+  explicit AtomicFileDevice(AtomicFile& file) : file_(file) { open(QIODevice::WriteOnly); }
+  bool isSequential() const override { return true; }
+
+ protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 size) override {
+    return file_.Write(data, size_t(size)) ? size : -1;
+  }
+
+ private:
+  AtomicFile& file_;
+};
+
 }  // namespace
 
-ExportWriteResult WriteExportFile(const QString& path, const QByteArray& bytes, int language) {
+ExportWriteResult WriteExportFile(const QString& path, int language,
+                                  const std::function<bool(QIODevice&)>& fill) {
   const QFileInfo target(path);
   if (OpenInOfficeProgram(target)) return Failed(path, txtOpenElsewhere.Str(language), language);
-  const FileWriteResult written = WriteFileAtomically(path, bytes);
+  AtomicFile file(path);
+  if (!file.Open()) return Failed(path, WriteFailureReason(file.Result().error, language), language);
+  bool filled = false;
+  {
+    AtomicFileDevice device(file);
+    filled = fill(device);
+  }
+  // A disk that failed the writer is named as such; a writer that failed on its own
+  // says why itself.
+  if (!file.Result()) return Failed(path, WriteFailureReason(file.Result().error, language), language);
+  if (!filled) return {false, {}};
+  const FileWriteResult written = file.Commit();
   if (!written) return Failed(path, WriteFailureReason(written.error, language), language);
   return {true, {}};
+}
+
+ExportWriteResult WriteExportFile(const QString& path, const QByteArray& bytes, int language) {
+  return WriteExportFile(path, language, [&](QIODevice& out) { return out.write(bytes) == bytes.size(); });
 }
 
 }  // namespace zarn

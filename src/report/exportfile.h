@@ -5,6 +5,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
+
+QT_BEGIN_NAMESPACE
+class QIODevice;
+QT_END_NAMESPACE
 
 namespace zarn {
 
@@ -14,5 +19,10 @@ struct ExportWriteResult {
 };
 
 ExportWriteResult WriteExportFile(const QString& path, const QByteArray& bytes, int language);
+// The same for a writer that streams the file (a large PDF need not be held in memory):
+// `fill` writes it whole into the device or returns false; the old file then stays,
+// and the result's error is empty when the writer itself failed rather than the disk.
+ExportWriteResult WriteExportFile(const QString& path, int language,
+                                  const std::function<bool(QIODevice& out)>& fill);
 
 }  // namespace zarn

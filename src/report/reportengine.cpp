@@ -107,6 +107,8 @@ class Preparation {
       out.text = CellText(cell);
       out.fontPt = float(FittedSize(out.text, cell.width, cell.fontPt));
       out.frame = cell.frame;
+      out.number = cell.number;
+      out.align = cell.align;
       page.cells.push_back(std::move(out));
       x += cell.width;
     }

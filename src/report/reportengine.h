@@ -5,8 +5,10 @@
 // Everything the user sees of a report (preview, print, PDF and the other exports) is
 // drawn from the prepared pages, so all of them agree.
 
+#include <QColor>
 #include <QRectF>
 #include <QString>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -24,14 +26,19 @@ struct PageGeometry {
   friend bool operator==(const PageGeometry&, const PageGeometry&) = default;
 };
 
+// How a cell's text sits in it across; it is always centred upright.
+enum class CellAlign : uint8_t { Centre, Left, Right };
+
 // One cell of a band. Its text is `field`'s value when `field` is set, else `text`,
-// in which "[Page#]" stands for the page number. All texts are centred both ways.
+// in which "[Page#]" stands for the page number.
 struct ReportCellTemplate {
   double width = 0;  // mm; the cells of a band follow each other from the left margin
   QString text;
   QString field;
   double fontPt = 10;
-  bool frame = false;  // a thin black line on all four sides
+  bool frame = false;   // a thin black line on all four sides
+  bool number = false;  // holds a number text (spreadsheets get it as a number)
+  CellAlign align = CellAlign::Centre;
 };
 
 struct ReportBandTemplate {
@@ -64,13 +71,31 @@ using ReportFieldValue = std::function<void(const QString& name, QString& value)
 // The width of `text` in mm at `fontPt`; used to shrink texts too wide for their cell.
 using TextWidthMm = std::function<double(const QString& text, double fontPt)>;
 
-enum class BandKind : uint8_t { Title, PageHeader, MasterData, PageFooter };
+// Title, PageHeader, MasterData and PageFooter are the bands of a list of records;
+// a page of another kind (a series sheet) has Body bands, rows of cells one below the
+// other, and Free cells placed anywhere (a chart's labels).
+enum class BandKind : uint8_t { Title, PageHeader, MasterData, PageFooter, Body, Free };
+inline constexpr int kBandKinds = 6;
 
 struct PreparedCell {
   QRectF rect;  // mm from the page's top left corner
   QString text;
   float fontPt = 10;
   bool frame = false;
+  bool number = false;
+  CellAlign align = CellAlign::Centre;
+};
+
+// A line through points (mm from the page's top left corner), drawn with round joins:
+// a chart's curves, axes and ticks.
+struct PreparedLine {
+  struct Point {
+    float x;
+    float y;
+  };
+  std::vector<Point> points;
+  QRgb colour = 0xFF000000;  // opaque black
+  float widthMm = 0.2f;
 };
 
 // The cells cells[first .. first + count) of a page belong to one band.
@@ -83,6 +108,7 @@ struct PreparedBand {
 struct PreparedPage {
   std::vector<PreparedCell> cells;
   std::vector<PreparedBand> bands;
+  std::vector<PreparedLine> lines;  // drawn before the frames and texts
 };
 
 struct PreparedReport {

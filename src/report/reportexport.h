@@ -1,39 +1,65 @@
 #pragma once
-// The report's exports, all made from the prepared pages:
+// The report's exports, all made from the prepared pages, and the one registry of
+// them that the preview's Export menu, zarn26-cli report and every other caller look
+// a format up in:
 //  - PDF: the pages themselves (vector, fonts embedded);
-//  - plain text and HTML: the pages one after another (title on the first, the column
-//    headings on each, the page number at the bottom of pages 2 onward), text pages
-//    separated by a form feed, HTML pages by a page break;
 //  - ODT: the title and one table whose heading row the word processor repeats on
 //    every page it makes;
-//  - CSV and XLSX: the column headings and one row per line; XLSX also the title above
-//    them, and numbers as numbers.
+//  - plain text and HTML: the pages one after another (text pages separated by a form
+//    feed, HTML pages by a page break);
+//  - CSV and XLSX: the report as one table (sheettable.h).
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <optional>
-#include <vector>
+#include <span>
 
+#include "common/texts.h"
+#include "data/presenters.h"
 #include "report/reportengine.h"
+
+QT_BEGIN_NAMESPACE
+class QIODevice;
+QT_END_NAMESPACE
 
 namespace zarn {
 
 enum class ReportFormat : uint8_t { Pdf, Text, Html, Odt, Csv, Xlsx };
-inline constexpr ReportFormat kReportFormats[] = {ReportFormat::Pdf, ReportFormat::Xlsx,
-                                                  ReportFormat::Odt, ReportFormat::Html,
-                                                  ReportFormat::Text, ReportFormat::Csv};
-
-// "pdf", "txt", "html", "odt", "csv", "xlsx": the file suffix and the name zarn26-cli
-// takes.
-QString ReportFormatName(ReportFormat format);
-std::optional<ReportFormat> ReportFormatFromName(QStringView name);
-// The file dialog filter, e.g. "PDF (*.pdf)".
-QString ReportFormatFilter(ReportFormat format, int language);
 
 struct ReportExportOptions {
   int language = 0;
-  std::vector<int> numberColumns;  // columns written as numbers where their text is one
+  // CSV's notation; by default that of `language` (CsvDialectFor).
+  std::optional<CsvDialect> csv;
+  // When the document was made, for the formats that say so; invalid: now.
+  QDateTime created;
+
+  CsvDialect Csv() const { return csv ? *csv : CsvDialectFor(language); }
+  QDateTime Created() const;
 };
+
+// One export format.
+struct ReportExporter {
+  ReportFormat format;
+  QStringView name;  // the file suffix, and the name zarn26-cli's --format takes
+  TextPair kind;     // what the file dialog calls such a file
+  // Writes the whole export to `out` (open for writing); false, with `error` set to
+  // what went wrong, when it could not be made.
+  bool (*write)(const PreparedReport& report, const ReportExportOptions& options, QIODevice& out,
+                QString& error);
+};
+
+// Every format, in the order the preview's Export menu offers them.
+std::span<const ReportExporter> ReportExporters();
+const ReportExporter& ReportExporterFor(ReportFormat format);
+const ReportExporter* FindReportExporter(QStringView name);
+// "pdf, odt, rtf, ...": the names, for usage texts.
+QString ReportFormatNames();
+
+// Shorthands of the registry: "pdf", "txt", ...; the file dialog filter, e.g. "PDF (*.pdf)".
+QString ReportFormatName(ReportFormat format);
+std::optional<ReportFormat> ReportFormatFromName(QStringView name);
+QString ReportFormatFilter(ReportFormat format, int language);
 
 // The document's title: the text of the title band, if any.
 QString ReportTitle(const PreparedReport& report);

@@ -43,6 +43,22 @@ void PaintReportPage(QPainter& painter, const PreparedReport& report, int pageIn
     if (m.cell >= 0 && size_t(m.cell) < page.cells.size())
       painter.fillRect(px(page.cells[size_t(m.cell)].rect), m.current ? kCurrentMark : kMark);
   }
+  // Lines (a chart's curves and axes) beneath the frames and texts, with the
+  // antialiasing the device allows.
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  for (const PreparedLine& line : page.lines) {
+    if (line.points.size() < 2) continue;
+    QPen pen{QColor::fromRgba(line.colour)};
+    pen.setWidthF(std::max(0.5, line.widthMm * pxPerMm));
+    pen.setJoinStyle(Qt::RoundJoin);
+    pen.setCapStyle(Qt::FlatCap);
+    painter.setPen(pen);
+    QPolygonF polygon;
+    polygon.reserve(qsizetype(line.points.size()));
+    for (const auto& pt : line.points) polygon.append(origin + QPointF(pt.x, pt.y) * pxPerMm);
+    painter.drawPolyline(polygon);
+  }
+  painter.setRenderHint(QPainter::Antialiasing, false);
   QPen frame(Qt::black);
   frame.setWidthF(std::max(1.0, std::round(kFrameMm * pxPerMm)));
   frame.setJoinStyle(Qt::MiterJoin);
@@ -68,8 +84,11 @@ void PaintReportPage(QPainter& painter, const PreparedReport& report, int pageIn
     painter.setFont(it->second);
     // Centred both ways, kept inside the cell (clipped when even the smallest size
     // does not fit).
+    const Qt::Alignment across = cell.align == CellAlign::Left    ? Qt::AlignLeft
+                                 : cell.align == CellAlign::Right ? Qt::AlignRight
+                                                                  : Qt::AlignHCenter;
     painter.drawText(px(cell.rect).adjusted(padding, 0, -padding, 0),
-                     Qt::AlignCenter | Qt::TextSingleLine, cell.text);
+                     across | Qt::AlignVCenter | Qt::TextSingleLine, cell.text);
   }
   painter.restore();
 }
@@ -89,17 +108,19 @@ bool RenderReport(QPagedPaintDevice& device, const PreparedReport& report, int f
   return painter.end();
 }
 
+bool WriteReportPdf(QIODevice& out, const PreparedReport& report, const QString& title) {
+  QPdfWriter pdf(&out);
+  pdf.setTitle(title);
+  pdf.setCreator(QStringLiteral("Zarn-2.5/2.6"));
+  pdf.setResolution(1200);
+  return RenderReport(pdf, report, 0, int(report.pages.size()) - 1);
+}
+
 QByteArray ReportPdf(const PreparedReport& report, const QString& title) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  {
-    QPdfWriter pdf(&buffer);
-    pdf.setTitle(title);
-    pdf.setCreator(QStringLiteral("Zarn-2.5/2.6"));
-    pdf.setResolution(1200);
-    if (!RenderReport(pdf, report, 0, int(report.pages.size()) - 1)) return {};
-  }
+  if (!WriteReportPdf(buffer, report, title)) return {};
   return bytes;
 }
 

@@ -9,6 +9,7 @@
 #include "report/reportengine.h"
 
 QT_BEGIN_NAMESPACE
+class QIODevice;
 class QPagedPaintDevice;
 class QPainter;
 QT_END_NAMESPACE
@@ -22,8 +23,8 @@ struct CellMark {
 };
 
 // Paints page `pageIndex` with its top left corner at `origin` (device pixels), at
-// `pxPerMm` device pixels per millimetre: the marks, the frames and the texts (on
-// whatever page background the device has).
+// `pxPerMm` device pixels per millimetre: the marks, the lines, the frames and the
+// texts (on whatever page background the device has).
 void PaintReportPage(QPainter& painter, const PreparedReport& report, int pageIndex,
                      double pxPerMm, QPointF origin = {}, std::span<const CellMark> marks = {});
 
@@ -32,7 +33,9 @@ void PaintReportPage(QPainter& painter, const PreparedReport& report, int pageIn
 // each. False when the device could not be painted on.
 bool RenderReport(QPagedPaintDevice& device, const PreparedReport& report, int first, int last);
 
-// The whole report as a PDF document: vector text with the fonts embedded.
+// The whole report as a PDF document: vector text with the fonts embedded, written
+// into `out` page by page (so a large report is never held in memory whole).
+bool WriteReportPdf(QIODevice& out, const PreparedReport& report, const QString& title);
 QByteArray ReportPdf(const PreparedReport& report, const QString& title);
 
 }  // namespace zarn

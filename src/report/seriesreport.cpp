@@ -77,13 +77,16 @@ ReportTemplate SeriesReport::Template(const PageGeometry& page) {
   t.title.cells.push_back({width, {}, QStringLiteral("Заголовок"), kTitlePt, false});
   t.pageHeader.height = kHeaderHeight;
   t.masterData.height = kRowHeight;
-  for (const Column& c : kColumns) {
+  for (size_t i = 0; i < kColumns.size(); ++i) {
+    const Column& c = kColumns[i];
     ReportCellTemplate heading{c.width, {}, {}, kCellPt, true};
     // Column 1's heading is the fixed text; the others are fields.
-    if (&c == &kColumns[0]) heading.text = QString::fromUtf16(c.heading);
+    if (i == 0) heading.text = QString::fromUtf16(c.heading);
     else heading.field = QString::fromUtf16(c.heading);
     t.pageHeader.cells.push_back(std::move(heading));
-    t.masterData.cells.push_back({c.width, {}, QString::fromUtf16(c.field), kCellPt, true});
+    ReportCellTemplate line{c.width, {}, QString::fromUtf16(c.field), kCellPt, true};
+    line.number = kSeriesNumberColumns.Has(int(i));
+    t.masterData.cells.push_back(std::move(line));
   }
   t.pageFooter.height = kFooterHeight;
   t.pageFooter.cells.push_back({width, QStringLiteral("- [Page#] -"), {}, kCellPt, false});

@@ -54,9 +54,6 @@ class SeriesReport {
   static ReportTemplate Template(const PageGeometry& page = {});
   static QString FontFamily();
 
-  // The columns whose cells are numbers (spreadsheet exports write them as numbers).
-  static std::vector<int> NumberColumns() { return {0, 3, 6, 7, 8}; }
-
   // The record source's and the report's callbacks.
   void frxUserDataSet1First(ReportRowSource& rows) const;
   void frxUserDataSet1CheckEOF(const ReportRowSource& rows, bool& eof) const;

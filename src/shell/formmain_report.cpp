@@ -32,7 +32,7 @@ void TForm1::APrintExecute() {
       [table, language, unit](const PageGeometry& page) {
         return SeriesReport(*table, language, unit).Prepare(page);
       },
-      ReportExportOptions{language, SeriesReport::NumberColumns()});
+      ReportExportOptions{language, {}, {}});
   preview->show();
   preview->raise();
   preview->activateWindow();

@@ -347,11 +347,11 @@ void TfrmReportPreview::BuildToolBar() {
   action("APrint", QStyle::SP_DialogSaveButton, [this] { Print(); }, QKeySequence::Print, "document-print");
   auto* exportMenu = new QMenu(this);
   exportMenu->setObjectName(QStringLiteral("ExportMenu"));
-  for (ReportFormat f : kReportFormats) {
+  for (const ReportExporter& e : ReportExporters()) {
     QAction* a = exportMenu->addAction(QString());
-    a->setObjectName(QStringLiteral("AExport_") + ReportFormatName(f));
-    a->setData(int(f));
-    connect(a, &QAction::triggered, this, [this, f] { Export(f); });
+    a->setObjectName(QStringLiteral("AExport_") + e.name.toString());
+    a->setData(int(e.format));
+    connect(a, &QAction::triggered, this, [this, f = e.format] { Export(f); });
   }
   auto* exportButton = new QToolButton(this);
   exportButton->setObjectName(QStringLiteral("ExportButton"));
@@ -558,9 +558,13 @@ QString TfrmReportPreview::PrintToPrinter(QPrinter& printer) {
   if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
     // Printing to a file: written whole like every export, never half.
     const PreparedReport part = PagesOf(report_, first, last);
-    const ExportWriteResult written = WriteExportFile(
-        printer.outputFileName(), ReportPdf(part, ReportTitle(report_)), options_.language);
-    if (!written.ok) error = written.error;
+    const ExportWriteResult written =
+        WriteExportFile(printer.outputFileName(), options_.language,
+                        [&](QIODevice& out) { return WriteReportPdf(out, part, ReportTitle(report_)); });
+    if (!written.ok) {
+      error = written.error.isEmpty() ? txtPrintFailed.Str(options_.language).arg(printer.outputFileName())
+                                      : written.error;
+    }
     done = txtSavedTo.Str(options_.language).arg(printer.outputFileName());
   } else {
     printer.setFullPage(true);

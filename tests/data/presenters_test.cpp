@@ -434,6 +434,36 @@ TEST(TableText, TabsBetweenCellsAndCrLfAfterEveryRow) {
   EXPECT_EQ(text.count(u'\r'), 5);
 }
 
+TEST(Csv, NumbersInTheLanguagesNotationTextsQuotedWhereNeeded) {
+  const std::vector<QString> cells{u"13"_s, u"07.03.12"_s, u"25,3"_s, u"Раствор \"М1\", сух"_s,
+                                   u"-1,230E-03"_s, u" Мост"_s, u"12,3"_s, u"a;b"_s, u"1,5"_s, {}};
+  // Columns 0, 2, 4, 6 and 9 hold numbers; column 8 ("1,5", an object's name) does not.
+  const NumberColumns numbers{0, 2, 4, 6, 9};
+  const struct {
+    CsvDialect dialect;
+    QString line;
+  } cases[] = {
+      {kCsvPoint, uR"(13,07.03.12,25.3,"Раствор ""М1"", сух",-1.230E-03," Мост",12.3,"a;b","1,5",)"_s},
+      {kCsvComma, uR"(13;07.03.12;25,3;"Раствор ""М1"", сух";-1,230E-03;" Мост";12,3;"a;b";"1,5";)"_s},
+  };
+  for (const auto& c : cases) {
+    QString text;
+    AppendCsvRow(text, cells, c.dialect, numbers);
+    EXPECT_EQ(text, c.line + u"\r\n"_s);
+  }
+  EXPECT_EQ(CsvDialectFor(kEnglish), kCsvPoint);
+  EXPECT_EQ(CsvDialectFor(kRussian), kCsvComma);
+  // What counts as a number text: the formatter's output, nothing else.
+  for (const QString& yes : {u"0"_s, u"-12"_s, u"0,108"_s, u"1,230E-03"_s, u"2E+18"_s})
+    EXPECT_TRUE(IsNumberText(yes)) << yes.toStdString();
+  for (const QString& no : {QString(), u"-"_s, u"1,"_s, u",5"_s, u"1.5"_s, u" 1"_s, u"1E"_s, u"NAN"_s,
+                            u"07.03.12"_s, u"14:05:09"_s, u"a2=1,0E+00"_s})
+    EXPECT_FALSE(IsNumberText(no)) << no.toStdString();
+  EXPECT_TRUE(NumberColumns::From(1).Has(63));
+  EXPECT_FALSE(NumberColumns::From(1).Has(0));
+  EXPECT_FALSE(NumberColumns{}.Has(0));
+}
+
 TEST(ChartDataText, AllBlowsView) {
   TestProcess t = FiveBlows();
   t.timeStep = 0.5f;

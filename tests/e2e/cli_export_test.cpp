@@ -6,15 +6,19 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
+#include "common/numbers.h"
 #include "common/texts.h"
 #include "data/presenters.h"
 #include "materials/materialsfile.h"
 #include "objects/objectsfile.h"
 #include "samplegen.h"
 #include "testdata.h"
+#include "testing/readers.h"
 
 using namespace zarn;
 using namespace zarn::test;
@@ -29,7 +33,7 @@ struct CliRun {
 };
 
 // A simple RFC 4180 reader for the checks: quoted fields, doubled quotes, CRLF records.
-QList<QStringList> ParseCsv(const QString& text) {
+QList<QStringList> ParseCsv(const QString& text, QChar separator = u',') {
   QList<QStringList> rows;
   QStringList row;
   QString field;
@@ -47,7 +51,7 @@ QList<QStringList> ParseCsv(const QString& text) {
       }
     } else if (c == u'"') {
       quoted = true;
-    } else if (c == u',') {
+    } else if (c == separator) {
       row.append(field);
       field.clear();
     } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
@@ -286,22 +290,125 @@ TEST_F(CliExport, SettingsFileGivesTheDefaults) {
             SeriesText(kRussian, StrengthUnit::MPa));
 }
 
-TEST_F(CliExport, CsvIsTheSameTableWithBomAndQuoting) {
-  CliRun r = Export({file_, u"--format"_s, u"csv"_s, u"series"_s});
-  EXPECT_EQ(r.code, 0);
-  ASSERT_TRUE(r.out.startsWith("\xEF\xBB\xBF"));
-  const QString csv = QString::fromUtf8(r.out.mid(3));
-  EXPECT_EQ(ParseCsv(csv), ParseTsv(SeriesText(kRussian, StrengthUnit::MPa)));
-  EXPECT_TRUE(csv.contains(u"\r\n13,07.03.12,14:05:09,\"25,3\",Бетон,Мост,\"12,3\",12,3\r\n"_s));
-  EXPECT_TRUE(csv.contains(u",\"Раствор \"\"М1\"\", сух\","_s));
-  EXPECT_EQ(csv.count(u'\n'), csv.count(u"\r\n"_s));
+// The cells of a shown table that CSV writes as numbers, by row and column.
+using NumberCell = std::function<bool(qsizetype row, qsizetype column)>;
+const NumberCell kSeriesNumbers = [](qsizetype r, qsizetype c) { return r >= 2 && kSeriesNumberColumns.Has(int(c)); };
+const NumberCell kImpactsNumbers = [](qsizetype r, qsizetype c) { return r >= 2 && c >= 1; };
+const NumberCell kChartNumbers = [](qsizetype r, qsizetype c) { return (r == 1 && (c == 0 || c == 3)) || r >= 6; };
 
-  r = Export({file_, u"--format"_s, u"csv"_s, u"chart"_s, u"0"_s, u"--blow"_s, u"3"_s});
-  EXPECT_EQ(ParseCsv(QString::fromUtf8(r.out.mid(3))), ParseTsv(ChartText(0, 3, kRussian, StrengthUnit::MPa)));
+// The shown table as CSV of `dialect` gives back: its number texts in that notation.
+QList<QStringList> AsCsvShows(const QString& tsv, const NumberCell& number, QChar decimal) {
+  QList<QStringList> rows = ParseTsv(tsv);
+  for (qsizetype r = 0; r < rows.size(); ++r) {
+    for (qsizetype c = 0; c < rows[r].size(); ++c) {
+      if (number(r, c) && IsNumberText(rows[r][c])) rows[r][c].replace(u',', decimal);
+    }
+  }
+  return rows;
+}
 
-  r = Export({file_, u"--format"_s, u"csv"_s, u"impacts"_s, u"0"_s});
-  EXPECT_EQ(ParseCsv(QString::fromUtf8(r.out.mid(3))),
-            ParseTsv(TableText(ImpactsTable(Process(0), kRussian, StrengthUnit::MPa))));
+TEST_F(CliExport, CsvFollowsTheLanguagesSpreadsheetNotation) {
+  const struct {
+    const char16_t* lang;
+    int language;
+    QChar separator;
+    QChar decimal;
+    QString line;
+  } cases[] = {
+      {u"ru", kRussian, u';', u',', u"\r\n13;07.03.12;14:05:09;25,3;Бетон;Мост;12,3;12;3\r\n"_s},
+      {u"en", kEnglish, u',', u'.', u"\r\n13,07.03.12,14:05:09,25.3,Бетон,Мост,12.3,12,3\r\n"_s},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(QString::fromUtf16(c.lang).toStdString());
+    const QString lang = QString::fromUtf16(c.lang);
+    CliRun r = Export({file_, u"--lang"_s, lang, u"--format"_s, u"csv"_s, u"series"_s});
+    EXPECT_EQ(r.code, 0);
+    ASSERT_TRUE(r.out.startsWith("\xEF\xBB\xBF"));
+    const QString csv = QString::fromUtf8(r.out.mid(3));
+    EXPECT_EQ(ParseCsv(csv, c.separator), AsCsvShows(SeriesText(c.language, StrengthUnit::MPa), kSeriesNumbers, c.decimal));
+    EXPECT_TRUE(csv.contains(c.line)) << csv.toStdString();
+    // A text with a quote and a comma is quoted, its quotes doubled; numbers never are.
+    EXPECT_TRUE(csv.contains(c.separator + u"\"Раствор \"\"М1\"\", сух\""_s + c.separator));
+    EXPECT_EQ(csv.count(u'\n'), csv.count(u"\r\n"_s));
+
+    r = Export({file_, u"--lang"_s, lang, u"--format"_s, u"csv"_s, u"chart"_s, u"0"_s, u"--blow"_s, u"3"_s});
+    EXPECT_EQ(ParseCsv(QString::fromUtf8(r.out.mid(3)), c.separator),
+              AsCsvShows(ChartText(0, 3, c.language, StrengthUnit::MPa), kChartNumbers, c.decimal));
+    r = Export({file_, u"--lang"_s, lang, u"--format"_s, u"csv"_s, u"impacts"_s, u"0"_s});
+    EXPECT_EQ(ParseCsv(QString::fromUtf8(r.out.mid(3)), c.separator),
+              AsCsvShows(TableText(ImpactsTable(Process(0), c.language, StrengthUnit::MPa)), kImpactsNumbers,
+                         c.decimal));
+  }
+  // The clipboard's text is what the tables show, whatever the language.
+  EXPECT_EQ(QString::fromUtf8(Export({file_, u"--lang"_s, u"en"_s, u"series"_s}).out),
+            SeriesText(kEnglish, StrengthUnit::MPa));
+}
+
+// LibreOffice Calc, set to each language's locale, reads the CSV files of both
+// languages: every number cell is the number shown, every other cell the text shown.
+TEST_F(CliExport, LibreOfficeReadsEveryCsvNumberAsTheNumberShown) {
+  if (!zarn::testing::LibreOffice::IsInstalled()) GTEST_SKIP() << "LibreOffice is not installed";
+  zarn::testing::LibreOffice office;
+  const struct {
+    const char16_t* lang;
+    int language;
+    const char* filter;  // separator, quote, UTF-8, from line 1, default columns, locale
+  } locales[] = {{u"en", kEnglish, "CSV:44,34,76,1,,1033"}, {u"ru", kRussian, "CSV:59,34,76,1,,1049"}};
+  for (const auto& l : locales) {
+    const QString lang = QString::fromUtf16(l.lang);
+    SCOPED_TRACE(lang.toStdString());
+    const struct {
+      QString name;
+      QStringList args;
+      QString shown;
+      NumberCell number;
+    } tables[] = {
+        {u"series"_s, {u"series"_s}, SeriesText(l.language, StrengthUnit::MPa), kSeriesNumbers},
+        {u"impacts"_s, {u"impacts"_s, u"1"_s}, TableText(ImpactsTable(Process(1), l.language, StrengthUnit::MPa)),
+         kImpactsNumbers},
+        {u"chart"_s, {u"chart"_s, u"2"_s}, ChartText(2, 0, l.language, StrengthUnit::MPa), kChartNumbers},
+    };
+    const QString folder = dir_.filePath(lang);
+    QDir(dir_.path()).mkpath(lang);
+    QStringList files;
+    for (const auto& t : tables) {
+      const CliRun r = Export(QStringList{file_, u"--lang"_s, lang, u"--format"_s, u"csv"_s} + t.args);
+      ASSERT_EQ(r.code, 0);
+      files.append(folder + u'/' + t.name + u".csv"_s);
+      ASSERT_TRUE(WriteBytes(files.back(), r.out));
+    }
+    ASSERT_TRUE(office.Convert(files, u"xlsx"_s, folder, QString::fromLatin1(l.filter)));
+    for (const auto& t : tables) {
+      SCOPED_TRACE(t.name.toStdString());
+      const auto read = zarn::testing::PythonRead(u"openpyxl"_s, QString::fromLatin1(zarn::testing::kXlsxCellsScript),
+                                                  {folder + u'/' + t.name + u".xlsx"_s});
+      if (!read) GTEST_SKIP() << "python3-openpyxl is not installed";
+      const QJsonArray got = read->toArray();
+      const QList<QStringList> shown = ParseTsv(t.shown);
+      ASSERT_EQ(got.size(), shown.size());
+      int numbers = 0;
+      for (qsizetype r = 0; r < shown.size(); ++r) {
+        const QJsonArray cells = got[r].toArray();
+        for (qsizetype c = 0; c < shown[r].size(); ++c) {
+          const QString& text = shown[r][c];
+          const QJsonValue value = cells[c];
+          if (t.number(r, c) && IsNumberText(text)) {
+            ASSERT_TRUE(value.isDouble()) << r << "," << c << " " << text.toStdString();
+            EXPECT_DOUBLE_EQ(value.toDouble(), *ParseNumber(text)) << r << "," << c;
+            ++numbers;
+          } else if (text.isEmpty()) {
+            EXPECT_TRUE(value.isNull()) << r << "," << c;
+          } else if (QRegularExpression(u"^\\d\\d[.:]\\d\\d[.:]\\d\\d$"_s).match(text).hasMatch()) {
+            // A date or a time: read as one where the locale knows the notation.
+            EXPECT_TRUE(value.isString()) << r << "," << c;
+          } else {
+            EXPECT_EQ(value.toString(), text) << r << "," << c;
+          }
+        }
+      }
+      EXPECT_GT(numbers, 8);
+    }
+  }
 }
 
 TEST_F(CliExport, JsonHasTheRawValues) {

@@ -128,7 +128,8 @@ TEST_F(ReportTest, SearchZoomExportAndPrintToAFile) {
   EXPECT_DOUBLE_EQ(view.Zoom(), 1.5);
 
   // Export: the same bytes as the export of the same pages; a failure says why.
-  const ReportExportOptions options{kEnglish, SeriesReport::NumberColumns()};
+  ReportExportOptions options;
+  options.language = kEnglish;
   for (ReportFormat format : {ReportFormat::Csv, ReportFormat::Text, ReportFormat::Html}) {
     const QString path = dir_.filePath(u"report."_s + ReportFormatName(format));
     EXPECT_EQ(preview.Export(format, path), QString());

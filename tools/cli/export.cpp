@@ -40,8 +40,10 @@ constexpr char kExportHelp[] =
     "\n"
     "--format tsv (default) prints exactly what the program copies to the clipboard, in\n"
     "UTF-8: cells separated by TAB, CRLF after every line. csv prints the same table as\n"
-    "CSV (UTF-8 with a byte-order mark, CRLF, quoted where needed). json prints the\n"
-    "records with their raw values; the language and unit do not apply to it:\n"
+    "CSV for a spreadsheet of the language's locale: English a comma between fields and\n"
+    "a decimal point, Russian a semicolon and a decimal comma; numbers unquoted, texts\n"
+    "quoted where needed; UTF-8 with a byte-order mark, CRLF. json prints the records\n"
+    "with their raw values; the language and unit do not apply to it:\n"
     "  series          {file, processCount, processes: [PROCESS...]}\n"
     "  impacts N       {file, process: PROCESS + blows: [BLOW...]}\n"
     "  coefficients N  {file, index, a2, a1, a0, Kf}\n"
@@ -145,15 +147,23 @@ QList<QStringList> RowsOf(const QString& text) {
   return rows;
 }
 
-using RowSink = void (*)(QString&, std::span<const QString>);
+// One row of a table: tab-separated as the clipboard holds it, or CSV in a
+// spreadsheet's notation, where the cells of `numbers` are written as numbers.
+struct RowWriter {
+  std::optional<CsvDialect> csv;
+  void operator()(QString& text, std::span<const QString> cells, NumberColumns numbers = {}) const {
+    if (csv) AppendCsvRow(text, cells, *csv, numbers);
+    else AppendTableRow(text, cells);
+  }
+};
 
 // Table 1 as the program shows it, row after row into `text`.
-void SeriesTable(QString& text, RowSink appendRow, const uint8_t* paramBlock,
+void SeriesTable(QString& text, const RowWriter& appendRow, const uint8_t* paramBlock,
                  const uint8_t* dataImage, uint32_t count, int language, StrengthUnit unit) {
   text.reserve(qsizetype(count) * 80 + 256);
   for (int h = 0; h < 2; ++h) appendRow(text, SeriesTableHeading(h, language, unit));
   ForEachSeriesRow(paramBlock, dataImage, count, unit,
-                   [&](const SeriesRow& row) { appendRow(text, row); });
+                   [&](const SeriesRow& row) { appendRow(text, row, kSeriesNumberColumns); });
   // Table 1 always has at least one row below its headings.
   if (count == 0) appendRow(text, SeriesRow{});
 }
@@ -206,7 +216,8 @@ int RunExport(const QStringList& args) {
     CopyProcess(paramBlock, dataImage, count, index, record.data());
   }
 
-  const RowSink appendRow = o.format == Format::Csv ? AppendCsvRow : AppendTableRow;
+  RowWriter appendRow;
+  if (o.format == Format::Csv) appendRow.csv = CsvDialectFor(language);
   QByteArray out;  // json
   QString text;    // tsv, or csv before its encoding
   switch (o.what) {
@@ -218,7 +229,10 @@ int RunExport(const QStringList& args) {
       if (o.format == Format::Json) {
         out = ImpactsJson(name, index, process);
       } else {
-        for (const QStringList& row : ImpactsTable(process, language, unit)) appendRow(text, row);
+        // Rows 2 on hold the blows' numbers; row 1 their directions.
+        const QList<QStringList> rows = ImpactsTable(process, language, unit);
+        for (qsizetype r = 0; r < rows.size(); ++r)
+          appendRow(text, rows[r], r >= 2 ? NumberColumns::From(1) : NumberColumns{});
       }
       break;
     case What::Coefficients:
@@ -255,8 +269,12 @@ int RunExport(const QStringList& args) {
         return kExitOk;
       }
       if (o.format == Format::Csv) {
-        const QString tsv = std::exchange(text, QString());
-        for (const QStringList& r : RowsOf(tsv)) appendRow(text, r);
+        // Line 2 is table 1's row (number and strength), lines 7 on the points.
+        const QList<QStringList> rows = RowsOf(std::exchange(text, QString()));
+        for (qsizetype r = 0; r < rows.size(); ++r) {
+          appendRow(text, rows[r],
+                    r == 1 ? NumberColumns{0, 3} : r >= 6 ? NumberColumns::From(0) : NumberColumns{});
+        }
       }
       break;
     }

@@ -49,7 +49,7 @@ std::optional<int> Parse(const QStringList& args, Options& o) {
                     QString::fromUtf8(kReportUsage) + QString::fromUtf8(kReportHelp)});
   // The formats are those the report's exports offer.
   QStringList formats;
-  for (ReportFormat f : kReportFormats) formats.append(ReportFormatName(f));
+  for (const ReportExporter& e : ReportExporters()) formats.append(e.name.toString());
   line.AddLanguage().AddUnit().AddFormat(formats).AddOutput();
   if (const auto done = line.Parse(args)) return done;
   o.language = line.Language();
@@ -90,8 +90,9 @@ int RunReport(const QStringList& args) {
     std::fputs("zarn26-cli report: the file holds no series: nothing to report\n", stderr);
     return kExitNoProcess;
   }
-  const QString error = ExportReport(report.Prepare(), *o.format, o.out,
-                                     {language, SeriesReport::NumberColumns()});
+  ReportExportOptions options;
+  options.language = language;
+  const QString error = ExportReport(report.Prepare(), *o.format, o.out, options);
   if (!error.isEmpty()) {
     std::fprintf(stderr, "zarn26-cli report: %s\n", qUtf8Printable(error));
     return kExitWriteFailed;
