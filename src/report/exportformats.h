@@ -7,10 +7,18 @@
 #include "report/reportengine.h"
 #include "report/reportexport.h"
 
+QT_BEGIN_NAMESPACE
+class QXmlStreamWriter;
+QT_END_NAMESPACE
+
 namespace zarn {
 
 QByteArray TextBytes(const PreparedReport& report);
 QByteArray HtmlBytes(const PreparedReport& report, int language);
 QByteArray OdtBytes(const PreparedReport& report, const ReportExportOptions& options, QString& error);
+
+// Texts as ODF paragraphs hold them: runs of blanks, tabs and line breaks as their
+// elements (a paragraph's plain blanks would fold into one).
+void WriteOdfText(QXmlStreamWriter& xml, const QString& text);
 
 }  // namespace zarn

@@ -3,8 +3,9 @@
 // them that the preview's Export menu, zarn26-cli report and every other caller look
 // a format up in:
 //  - PDF: the pages themselves (vector, fonts embedded);
-//  - ODT: the title and one table whose heading row the word processor repeats on
-//    every page it makes;
+//  - ODT: the same pages as a word-processor document: every band a table row of the
+//    template's widths and heights, the column headings at the top of every page, a
+//    page break where the PDF breaks, "- N -" as the page footer (flowlayout.h);
 //  - plain text and HTML: the pages one after another (text pages separated by a form
 //    feed, HTML pages by a page break);
 //  - CSV and XLSX: the report as one table (sheettable.h).

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <memory>
@@ -172,52 +173,119 @@ QString RawLine(const QStringList& cells) {
 
 }  // namespace
 
+// What the pages of a report show: the title, the headings and every line.
+struct Shown {
+  QString title;
+  QString headings;
+  QList<QStringList> rows;
+  int pages;
+};
+
+Shown ShownBy(const Case& c, const QList<QStringList>& rows) {
+  return {Title(c.language), Headings(c.language, c.unit).join(u' '), rows, c.pages};
+}
+
+// The text of every page of a PDF, as pdftotext -raw reads it, against what the
+// report's pages show: the title on page 1 only, the headings on every page, the lines
+// in order, the page number at the bottom from page 2 on.
+void ExpectPages(const QString& pdf, const Shown& shown) {
+  const auto info = Read(u"pdfinfo"_s, {pdf});
+  if (!info) return;
+  EXPECT_TRUE(info->contains("Pages:           " + QByteArray::number(shown.pages) + "\n")) << info->data();
+  EXPECT_TRUE(info->contains(" pts (A4)")) << info->data();
+  qsizetype next = 0;
+  for (int p = 1; p <= shown.pages; ++p) {
+    const QString page = QString::fromUtf8(
+        Read(u"pdftotext"_s, {u"-raw"_s, u"-f"_s, QString::number(p), u"-l"_s, QString::number(p), pdf, u"-"_s})
+            .value_or(""));
+    QStringList lines = page.split(u'\n', Qt::SkipEmptyParts);
+    if (!lines.isEmpty() && lines.last() == u"\f") lines.removeLast();
+    ASSERT_GE(lines.size(), 2) << p;
+    if (p == 1) {
+      EXPECT_EQ(lines.takeFirst(), shown.title);
+    }
+    EXPECT_EQ(lines.takeFirst(), shown.headings) << p;
+    if (p > 1) {
+      EXPECT_EQ(lines.takeLast(), u"- %1 -"_s.arg(p));
+    }
+    EXPECT_FALSE(page.contains(shown.title) && p > 1);
+    for (const QString& line : lines) {
+      ASSERT_LT(next, shown.rows.size()) << "page " << p;
+      EXPECT_EQ(line, RawLine(shown.rows[next])) << "line " << next + 1 << ", page " << p;
+      ++next;
+    }
+  }
+  EXPECT_EQ(next, shown.rows.size());
+}
+
+// The fonts of a PDF: every one embedded; their names.
+QStringList Fonts(const QString& pdf) {
+  QStringList names;
+  const QList<QByteArray> lines = Read(u"pdffonts"_s, {pdf}).value_or("").split('\n').mid(2);
+  // name type encoding emb sub uni object-number generation
+  const QRegularExpression columns(u"^(\\S+) .* (yes|no) +(yes|no) +(yes|no) +\\d+ +\\d+ *$"_s);
+  for (const QByteArray& line : lines) {
+    if (line.trimmed().isEmpty()) continue;
+    const QRegularExpressionMatch m = columns.match(QString::fromUtf8(line));
+    EXPECT_TRUE(m.hasMatch() && m.captured(2) == u"yes") << line.data();
+    names.append(m.captured(1));
+  }
+  return names;
+}
+
 TEST_F(CliReport, PdfPagesHeadingsAndEveryRowInBothLanguagesAndUnits) {
   const Case cases[] = {{3, kRussian, StrengthUnit::MPa, 1},
                         {3, kEnglish, StrengthUnit::Kgf, 1},
                         {60, kRussian, StrengthUnit::Kgf, 2},
                         {160, kEnglish, StrengthUnit::MPa, 4}};
+  if (!zarn::testing::Installed(u"pdfinfo"_s)) GTEST_SKIP() << "pdfinfo (poppler-utils) is not installed";
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.series << " series, language " << c.language);
     const QString pdf = Write(File(c.series, c.language, c.unit), c, u"pdf"_s);
-    const auto info = Read(u"pdfinfo"_s, {pdf});
-    if (!info) GTEST_SKIP() << "pdfinfo (poppler-utils) is not installed";
-    EXPECT_TRUE(info->contains("Pages:           " + QByteArray::number(c.pages) + "\n")) << info->data();
-    EXPECT_TRUE(info->contains("Page size:       595 x 842 pts (A4)")) << info->data();
-    EXPECT_TRUE(info->contains(("Title:           " + Title(c.language)).toUtf8()));
-    // Every font embedded.
-    const QList<QByteArray> fonts = Read(u"pdffonts"_s, {pdf}).value_or("").split('\n').mid(2);
-    for (const QByteArray& line : fonts) {
-      if (!line.trimmed().isEmpty()) {
-        EXPECT_TRUE(line.mid(line.lastIndexOf("Identity-H") + 10).trimmed().startsWith("yes")) << line.data();
-      }
-    }
-    const QList<QStringList> rows = Rows();
-    const QString headings = Headings(c.language, c.unit).join(u' ');
-    qsizetype next = 0;
-    for (int p = 1; p <= c.pages; ++p) {
-      const QString page = QString::fromUtf8(
-          Read(u"pdftotext"_s, {u"-raw"_s, u"-f"_s, QString::number(p), u"-l"_s, QString::number(p), pdf, u"-"_s})
-              .value_or(""));
-      QStringList lines = page.split(u'\n', Qt::SkipEmptyParts);
-      if (!lines.isEmpty() && lines.last() == u"\f") lines.removeLast();
-      ASSERT_GE(lines.size(), 2) << p;
-      // The title on page 1 only, the headings on every page, the page number from 2 on.
-      if (p == 1) {
-        EXPECT_EQ(lines.takeFirst(), Title(c.language));
-      }
-      EXPECT_EQ(lines.takeFirst(), headings) << p;
-      if (p > 1) {
-        EXPECT_EQ(lines.takeLast(), u"- %1 -"_s.arg(p));
-      }
-      EXPECT_FALSE(page.contains(Title(c.language)) && p > 1);
-      for (const QString& line : lines) {
-        ASSERT_LT(next, rows.size());
-        EXPECT_EQ(line, RawLine(rows[next])) << "line " << next + 1;
-        ++next;
-      }
-    }
-    EXPECT_EQ(next, rows.size());
+    EXPECT_TRUE(Read(u"pdfinfo"_s, {pdf})->contains(("Title:           " + Title(c.language)).toUtf8()));
+    Fonts(pdf);
+    ExpectPages(pdf, ShownBy(c, Rows()));
+  }
+}
+
+// LibreOffice Writer lays the ODT out on the PDF's pages: the same count, the title on
+// page 1, the headings at the top of every page, the same lines on each, "- N -" from
+// page 2 on, in Times New Roman's stand-in; full pages (50 lines on page 1, 52 on the
+// others) and a last page of one line.
+TEST_F(CliReport, LibreOfficeLaysTheOdtOutOnThePdfsPages) {
+  if (!zarn::testing::LibreOffice::IsInstalled()) GTEST_SKIP() << "LibreOffice is not installed";
+  const Case cases[] = {{154, kRussian, StrengthUnit::MPa, 3}, {103, kEnglish, StrengthUnit::Kgf, 3}};
+  QStringList documents;
+  std::vector<Shown> shown;
+  const QString folder = dir_.filePath(u"office"_s);
+  QDir(dir_.path()).mkpath(u"office"_s);
+  for (const Case& c : cases) {
+    const QString file = File(c.series, c.language, c.unit);
+    shown.push_back(ShownBy(c, Rows()));
+    ExpectPages(Write(file, c, u"pdf"_s), shown.back());
+    documents.append(folder + u"/r%1.odt"_s.arg(c.series));
+    ASSERT_TRUE(QFile::rename(Write(file, c, u"odt"_s), documents.back()));
+  }
+  // The template's widths in mm and the report's font, named as such.
+  const auto content = zarn::testing::PythonRead(
+      u"zipfile"_s,
+      uR"py(import sys, json, re, zipfile
+x = zipfile.ZipFile(sys.argv[1]).read("content.xml").decode()
+print(json.dumps({"v": {"widths": re.findall(r'style:column-width="([^"]+)"', x),
+                        "fonts": sorted(set(re.findall(r'style:font-name="([^"]+)"', x)))}}))
+)py"_s,
+      {documents[0]});
+  ASSERT_TRUE(content);
+  EXPECT_EQ(Strings(content->toObject()[u"fonts"]), QStringList{u"Times New Roman"_s});
+  for (const char16_t* w : {u"11mm", u"16mm", u"14mm", u"26mm", u"36mm", u"31mm", u"23mm", u"185mm"})
+    EXPECT_TRUE(Strings(content->toObject()[u"widths"]).contains(QString::fromUtf16(w))) << QString::fromUtf16(w).toStdString();
+  zarn::testing::LibreOffice office;
+  ASSERT_TRUE(office.Convert(documents, u"pdf"_s, folder));
+  for (size_t i = 0; i < shown.size(); ++i) {
+    SCOPED_TRACE(documents[qsizetype(i)].toStdString());
+    const QString pdf = folder + u"/r%1.pdf"_s.arg(cases[i].series);
+    ExpectPages(pdf, shown[i]);
+    for (const QString& font : Fonts(pdf)) EXPECT_TRUE(font.contains(u"LiberationSerif"_s)) << font.toStdString();
   }
 }
 
@@ -254,13 +322,20 @@ TEST_F(CliReport, SpreadsheetTextHtmlAndCsvReadBackCellByCell) {
     }
     EXPECT_GT(asNumbers, 60 * 4);
   }
-  // ODT: the title, then one table: the heading row and the lines.
+  // ODT: the title, then per page the heading row and that page's lines.
   if (const auto odt = PythonRead(u"odf"_s, QString::fromUtf8(kOdtScript), Write(file, c, u"odt"_s))) {
     EXPECT_EQ(odt->toObject()[u"title"].toString(), Title(c.language));
     const QJsonArray got = odt->toObject()[u"rows"].toArray();
-    ASSERT_EQ(got.size(), rows.size() + 1);
-    EXPECT_EQ(Strings(got[0]), headings);
-    for (qsizetype r = 0; r < rows.size(); ++r) EXPECT_EQ(Strings(got[r + 1]), rows[r]) << r;
+    ASSERT_EQ(got.size(), 1 + c.pages + rows.size());
+    EXPECT_EQ(Strings(got[0]), QStringList{Title(c.language)});
+    QList<QStringList> lines;
+    int headingRows = 0;
+    for (qsizetype r = 1; r < got.size(); ++r) {
+      if (Strings(got[r]) == headings) ++headingRows;
+      else lines.append(Strings(got[r]));
+    }
+    EXPECT_EQ(headingRows, c.pages);
+    EXPECT_EQ(lines, rows);
   }
   // HTML: a table per page with the headings first, the title once, the page numbers.
   if (const auto html = PythonRead(u"html.parser"_s, QString::fromUtf8(kHtmlScript), Write(file, c, u"html"_s))) {

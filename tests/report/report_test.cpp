@@ -4,9 +4,13 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <QXmlStreamWriter>
 
 #include "common/texts.h"
 #include "report/exportfile.h"
+#include "report/exportformats.h"
+#include "report/flowlayout.h"
+#include "report/odf.h"
 #include "report/fonts.h"
 #include "report/reportexport.h"
 #include "report/seriesreport.h"
@@ -249,4 +253,101 @@ TEST(ExportFile, WritesWholeOrLeavesTheOldFile) {
   EXPECT_TRUE(locked.error.contains(u"открыт в другой программе"_s));
   EXPECT_EQ(zarn::testing::ReadAll(path), "new");
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);  // no leftovers
+}
+
+TEST(ReportExports, EveryFormatGivesTheSameBytesForTheSamePages) {
+  App();
+  const auto table = Sample(60, kRussian, StrengthUnit::MPa);
+  const PreparedReport r = SeriesReport(*table, kRussian, StrengthUnit::MPa).Prepare();
+  ReportExportOptions options;
+  options.language = kRussian;
+  options.created = QDateTime(QDate(2024, 5, 17), QTime(9, 30), Qt::UTC);
+  // The PDF writer dates its document itself: that one line aside.
+  auto withoutDate = [](QByteArray bytes) {
+    const qsizetype at = bytes.indexOf("/CreationDate (D:");
+    if (at >= 0) bytes.remove(at, bytes.indexOf(')', at) - at);
+    return bytes;
+  };
+  for (const ReportExporter& e : ReportExporters()) {
+    SCOPED_TRACE(e.name.toString().toStdString());
+    QString error;
+    const QByteArray first = ReportBytes(r, e.format, options, &error);
+    ASSERT_FALSE(first.isEmpty()) << error.toStdString();
+    EXPECT_EQ(withoutDate(ReportBytes(r, e.format, options)), withoutDate(first));
+    EXPECT_EQ(ReportFormatFromName(e.name), e.format);
+    EXPECT_EQ(FindReportExporter(e.name), &e);
+  }
+  EXPECT_EQ(FindReportExporter(u"xls"), nullptr);
+}
+
+TEST(FlowLayout, BandsAsTablesThePageNumberAsTheFooter) {
+  App();
+  const struct {
+    int series;
+    std::vector<std::vector<int>> rowsPerTable;  // per page, the rows of each table
+  } cases[] = {{3, {{1, 4}}}, {51, {{1, 51}, {2}}}, {103, {{1, 51}, {53}, {2}}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.series);
+    const auto table = Sample(c.series, kEnglish, StrengthUnit::MPa);
+    const PreparedReport r = SeriesReport(*table, kEnglish, StrengthUnit::MPa).Prepare();
+    const FlowDocument flow = FlowOf(r);
+    ASSERT_EQ(flow.pages.size(), c.rowsPerTable.size());
+    for (size_t p = 0; p < flow.pages.size(); ++p) {
+      const std::vector<FlowTable>& tables = flow.pages[p].tables;
+      ASSERT_EQ(tables.size(), c.rowsPerTable[p].size());
+      for (size_t t = 0; t < tables.size(); ++t) {
+        EXPECT_EQ(int(tables[t].rows.size()), c.rowsPerTable[p][t]);
+        EXPECT_EQ(tables[t].gapBefore, 0);  // the bands follow each other from the top margin
+        EXPECT_EQ(tables[t].left, 20);
+        // The column-heading band heads its table; the title is a table of its own.
+        const bool list = tables[t].widths.size() == 9;
+        EXPECT_EQ(tables[t].headerRows, list ? 1 : 0);
+        EXPECT_EQ(tables[t].rows[0]->kind, list ? BandKind::PageHeader : BandKind::Title);
+      }
+    }
+    // "- N -" from page 2: the document's footer, not a band of the pages.
+    EXPECT_EQ(flow.pageNumberFooter, c.series > 50);
+    if (flow.pageNumberFooter) {
+      EXPECT_EQ(flow.footerBefore, u"- "_s);
+      EXPECT_EQ(flow.footerAfter, u" -"_s);
+      EXPECT_EQ(flow.footerHeight, 9);
+      EXPECT_FALSE(flow.footerOnFirstPage);
+    }
+  }
+  // A footer that is not the page number stays a band of its page, with the room
+  // above it.
+  PreparedReport r;
+  r.pages.resize(2);
+  for (size_t p = 0; p < 2; ++p) {
+    r.pages[p].cells = {{QRectF(20, 5, 185, 10), u"a"_s}, {QRectF(20, 278, 185, 9), u"made today"_s}};
+    r.pages[p].bands = {{BandKind::Body, 0, 1}, {BandKind::PageFooter, 1, 1}};
+  }
+  const FlowDocument flow = FlowOf(r);
+  EXPECT_FALSE(flow.pageNumberFooter);
+  ASSERT_EQ(flow.pages[1].tables.size(), 2u);
+  EXPECT_DOUBLE_EQ(flow.pages[1].tables[1].gapBefore, 263);
+}
+
+TEST(OdfText, BlanksTabsAndLineBreaksKeepTheirElements) {
+  const struct {
+    QString text;
+    QString xml;
+  } cases[] = {
+      {u"Бетон М200"_s, u"Бетон М200"_s},
+      {u" a  b "_s, u"<text:s/>a <text:s/>b<text:s/>"_s},
+      {u"a    b"_s, uR"(a <text:s text:c="3"/>b)"_s},
+      {u"a\tb\r\nc\nd"_s, u"a<text:tab/>b<text:line-break/>c<text:line-break/>d"_s},
+      {u"x<&>\u0001"_s, u"x&lt;&amp;&gt; "_s},
+  };
+  for (const auto& c : cases) {
+    QByteArray out;
+    QXmlStreamWriter xml(&out);
+    WriteOdfText(xml, c.text);
+    xml.writeEndDocument();
+    if (out.endsWith('\n')) out.chop(1);
+    EXPECT_EQ(QString::fromUtf8(out), c.xml) << c.text.toStdString();
+  }
+  EXPECT_EQ(odf::Mm(11), u"11mm"_s);
+  EXPECT_EQ(odf::Mm(2.5469), u"2.547mm"_s);
+  EXPECT_EQ(odf::Mm(-0.0001), u"0mm"_s);
 }
