@@ -4,6 +4,52 @@ namespace zarn {
 
 std::atomic<uint8_t> LanguageIndex{kRussian};
 
+Phrase::Phrase(const TextPair& pair, QStringList args) { pieces_.push_back({&pair, {}, std::move(args)}); }
+
+Phrase::Phrase(QString literal) {
+  if (!literal.isEmpty()) pieces_.push_back({nullptr, std::move(literal), {}});
+}
+
+Phrase& Phrase::operator+=(const Phrase& other) {
+  pieces_.insert(pieces_.end(), other.pieces_.begin(), other.pieces_.end());
+  return *this;
+}
+
+bool Phrase::IsEmpty() const {
+  for (const Piece& piece : pieces_)
+    if (piece.pair ? !piece.pair->In(kRussian).isEmpty() || !piece.pair->In(kEnglish).isEmpty()
+                   : !piece.literal.isEmpty())
+      return false;
+  return true;
+}
+
+QString Phrase::Str(int language) const {
+  QString out;
+  for (const Piece& piece : pieces_) {
+    if (!piece.pair) {
+      out += piece.literal;
+      continue;
+    }
+    // %1 ... %9 in one pass, so that an argument holding "%2" stays as it is.
+    const QStringView text = piece.pair->In(language);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+      const QChar c = text[i];
+      if (c == u'%' && i + 1 < text.size() && text[i + 1] >= u'1' && text[i + 1] <= u'9') {
+        const qsizetype n = text[i + 1].unicode() - u'1';
+        if (n < piece.args.size()) {
+          out += piece.args[n];
+          ++i;
+          continue;
+        }
+      }
+      out += c;
+    }
+  }
+  return out;
+}
+
+QString Phrase::operator()() const { return Str(LanguageIndex.load(std::memory_order_relaxed)); }
+
 const TextPair txtMenuFile{u"Файл", u"File"};
 const TextPair txtOpen{u"Открыть...", u"Open..."};
 const TextPair txtSave{u"Сохранить...", u"Save..."};
@@ -86,6 +132,16 @@ const TextPair txtBlockData{u"память данных", u"the data memory"};
 const TextPair txtBlockObjects{u"блок объектов", u"the objects block"};
 const TextPair txtBlockMaterialsWrite{u"запись блока материалов", u"writing the materials block"};
 const TextPair txtBlockObjectsWrite{u"запись блока объектов", u"writing the objects block"};
+const TextPair txtOutcomeRead{u"Считано из прибора", u"Read from the instrument"};
+const TextPair txtOutcomeWritten{u"Записано в прибор", u"Written to the instrument"};
+const TextPair txtOutcomeNotConnected{u"Прибор не подключен", u"The instrument is not connected"};
+const TextPair txtOutcomeBusy{u"Прибор занят: из него идёт чтение. Повторите, когда оно закончится",
+                              u"The instrument is busy being read. Try again when the read has finished"};
+const TextPair txtOutcomeReplacedByFile{u"Не выполнено: открыт файл данных",
+                                        u"Not done: a data file was opened meanwhile"};
+const TextPair txtOutcomeTimedOut{u"Прибор не ответил вовремя", u"The instrument did not answer in time"};
+const TextPair txtOutcomeMayHoldPart{u"прибор мог принять часть блока, запишите ещё раз",
+                                     u"the instrument may hold part of the block, send it again"};
 const TextPair txtFaultNoTransport{u"нет связи с прибором", u"no link to the instrument"};
 const TextPair txtFaultCommand{u"команда не передана", u"the command could not be sent"};
 const TextPair txtFaultBlockWrite{u"блок не передан целиком", u"the block could not be sent whole"};

@@ -5,9 +5,11 @@
 // exchange loop and the table and clipboard texts need them as much as the windows do.
 
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 namespace zarn {
 
@@ -25,6 +27,39 @@ struct TextPair {
   QString Str(int language) const { return In(language).toString(); }
   // The text in the current LanguageIndex.
   QString operator()() const { return Str(LanguageIndex.load(std::memory_order_relaxed)); }
+};
+
+// A text kept as what it says rather than in the words of one language, so that what
+// stays on the screen (a status panel, an editor's last outcome) can follow a language
+// switch: pieces that are pairs of the text table, each with the arguments of its %1,
+// %2 ..., and literal pieces (a version text, a file name, ": "). Pairs are compared by
+// identity, so two phrases are equal when they say the same thing.
+//
+//   Phrase(txtStatusDataRead) + QStringLiteral(" (40)")   "Данные считаны (40)"
+//   Phrase(txtFaultReplyTooLong, {"2000", "1080"})        "... 2000 ... 1080 ..."
+class Phrase {
+ public:
+  Phrase() = default;
+  Phrase(const TextPair& pair, QStringList args = {});  // NOLINT: a pair says one thing
+  Phrase(QString literal);                              // NOLINT: and so does a literal
+
+  Phrase& operator+=(const Phrase& other);
+  friend Phrase operator+(Phrase a, const Phrase& b) { return a += b; }
+  bool operator==(const Phrase& other) const = default;
+
+  bool IsEmpty() const;
+  // The text in `language`; operator() in the current LanguageIndex.
+  QString Str(int language) const;
+  QString operator()() const;
+
+ private:
+  struct Piece {
+    const TextPair* pair = nullptr;  // or the literal
+    QString literal;
+    QStringList args;
+    bool operator==(const Piece& other) const = default;
+  };
+  std::vector<Piece> pieces_;
 };
 
 // Menus and actions.
@@ -56,6 +91,9 @@ extern const TextPair txtStatusCheckConnection, txtStatusReadingVersion,
 // What a failed transfer could not move, and why (after txtStatusLinkError and ": ").
 extern const TextPair txtBlockVersion, txtBlockParameters, txtBlockMaterials, txtBlockData,
     txtBlockObjects, txtBlockMaterialsWrite, txtBlockObjectsWrite;
+// How a request to the instrument ended, as its requester tells it.
+extern const TextPair txtOutcomeRead, txtOutcomeWritten, txtOutcomeNotConnected, txtOutcomeBusy,
+    txtOutcomeReplacedByFile, txtOutcomeTimedOut, txtOutcomeMayHoldPart;
 extern const TextPair txtFaultNoTransport, txtFaultCommand, txtFaultBlockWrite, txtFaultNoReply,
     txtFaultReplyCut, txtFaultReplyTooLong;
 

@@ -23,11 +23,6 @@ constexpr uint8_t kCmdWriteMaterials = 5;
 constexpr uint8_t kCmdReadObjects = 6;
 constexpr uint8_t kCmdWriteObjects = 7;
 
-bool IsRequest(LinkStates state) {
-  return state == LinkStates::WriteMaterials || state == LinkStates::ReadObjects ||
-         state == LinkStates::WriteObjects || state == LinkStates::ReadMaterials;
-}
-
 const TextPair& BlockText(LinkBlock block) {
   switch (block) {
     case LinkBlock::Version: return txtBlockVersion;
@@ -44,52 +39,47 @@ const TextPair& BlockText(LinkBlock block) {
 
 }  // namespace
 
-QString LinkFailureText(const LinkFailure& failure, int language) {
-  QString why;
+Phrase LinkFailurePhrase(const LinkFailure& failure) {
+  Phrase why;
   switch (failure.fault) {
     case LinkFault::None: return {};
-    case LinkFault::NoTransport: return txtFaultNoTransport.Str(language);
-    case LinkFault::Command: why = txtFaultCommand.Str(language); break;
-    case LinkFault::BlockWrite: why = txtFaultBlockWrite.Str(language); break;
-    case LinkFault::NoReply: why = txtFaultNoReply.Str(language); break;
-    case LinkFault::ReplyCut: why = txtFaultReplyCut.Str(language); break;
+    case LinkFault::NoTransport: return txtFaultNoTransport;
+    case LinkFault::Command: why = txtFaultCommand; break;
+    case LinkFault::BlockWrite: why = txtFaultBlockWrite; break;
+    case LinkFault::NoReply: why = txtFaultNoReply; break;
+    case LinkFault::ReplyCut: why = txtFaultReplyCut; break;
     case LinkFault::ReplyTooLong:
-      why = txtFaultReplyTooLong.Str(language).arg(failure.announced).arg(failure.capacity);
+      why = Phrase(txtFaultReplyTooLong,
+                   {QString::number(failure.announced), QString::number(failure.capacity)});
       break;
   }
   if (failure.block == LinkBlock::None) return why;
-  return BlockText(failure.block).Str(language) + QStringLiteral(": ") + why;
+  return Phrase(BlockText(failure.block)) + QStringLiteral(": ") + why;
 }
 
-bool RequestGaugeRead() {
-  if (LinkState.load() != LinkStates::Idle) return false;
-  DataReadComplete.store(false);
-  LinkStates idle = LinkStates::Idle;
-  return LinkState.compare_exchange_strong(idle, LinkStates::Connect);
+QString LinkFailureText(const LinkFailure& failure, int language) {
+  return LinkFailurePhrase(failure).Str(language);
 }
 
-bool RequestTransfer(LinkStates state) {
-  if (!IsRequest(state)) return false;
-  LinkStates idle = LinkStates::Idle;
-  return LinkState.compare_exchange_strong(idle, state);
-}
-
-bool WithdrawRequest(LinkStates state) {
-  return LinkState.compare_exchange_strong(state, LinkStates::Idle);
-}
-
-RequestOutcome AwaitRequest(LinkStates request, int waits, const std::function<void()>& wait) {
-  if (LinkState.load() != request) return RequestOutcome::NotAccepted;
-  for (int i = 0; i < waits; ++i) {
-    wait();
-    const LinkStates now = LinkState.load();
-    if (now == LinkStates::Idle) return RequestOutcome::Done;
-    if (now != request) return RequestOutcome::Overtaken;
+Phrase RequestOutcomePhrase(const RequestResult& result, bool write) {
+  Phrase text;
+  switch (result.outcome) {
+    case RequestOutcome::Pending: return {};
+    case RequestOutcome::Done: return write ? txtOutcomeWritten : txtOutcomeRead;
+    case RequestOutcome::Busy: return txtOutcomeBusy;
+    case RequestOutcome::NotConnected: return txtOutcomeNotConnected;
+    case RequestOutcome::InUse: return txtStatusInUse;
+    case RequestOutcome::ReplacedByFile: return txtOutcomeReplacedByFile;
+    case RequestOutcome::TimedOut: text = txtOutcomeTimedOut; break;
+    case RequestOutcome::Failed: {
+      const Phrase why = LinkFailurePhrase(result.failure);
+      text = why.IsEmpty() ? Phrase(txtStatusLinkError) : Phrase(txtStatusLinkError) + QStringLiteral(": ") + why;
+      break;
+    }
   }
-  // The loop may finish between the last look and the withdrawal: only the request
-  // itself is taken back.
-  if (WithdrawRequest(request)) return RequestOutcome::Withdrawn;
-  return LinkState.load() == LinkStates::Idle ? RequestOutcome::Done : RequestOutcome::Overtaken;
+  // A write that was under way may have left part of the block in the instrument.
+  if (write) text += QStringLiteral("; ") + Phrase(txtOutcomeMayHoldPart);
+  return text;
 }
 
 QByteArrayView LastDevicePath(const QByteArray& list) {
@@ -99,48 +89,50 @@ QByteArrayView LastDevicePath(const QByteArray& list) {
   return lf < 0 ? v : v.sliced(lf + 1);
 }
 
-ExchangeLoop::ExchangeLoop(LoopEnvironment env) : env_(std::move(env)) {}
+ExchangeLoop::ExchangeLoop(LoopEnvironment env)
+    : env_(std::move(env)), work_(std::make_unique<DeviceImages>()) {}
 
 // ---------------------------------------------------------------------------------
 // Waits and notifications
 
 bool ExchangeLoop::Stopping() const { return env_.stopRequested && env_.stopRequested(); }
 
+bool ExchangeLoop::Overtaken() const { return env_.shared.Epoch() != passEpoch_; }
+
 void ExchangeLoop::Wait(int ms) {
   if (env_.sleep) env_.sleep(ms);
 }
 
-// Once a stop was asked nothing more is shown: the window may be going away.
-void ExchangeLoop::Status(int panel, const QString& text) {
-  if (!Stopping()) env_.sink.StatusText(panel, text);
+// Once a stop was asked nothing more is shown: the window may be going away. Once a
+// data file has been opened, the file's texts stay.
+void ExchangeLoop::Status(int panel, const Phrase& text) {
+  if (!Silent()) env_.sink.StatusText(panel, text);
 }
 
 void ExchangeLoop::Lamp(LampColour colour) {
-  if (Stopping()) return;
+  if (Silent()) return;
   // Red stays visible at least this long.
   if (env_.sink.CurrentLamp() == LampColour::Red) Wait(kRedHoldMs);
-  if (!Stopping()) env_.sink.LinkLamp(colour);
+  if (!Silent()) env_.sink.LinkLamp(colour);
 }
 
 void ExchangeLoop::ProgressBegin() {
-  if (!Stopping()) env_.sink.ProgressBegin();
+  if (!Silent()) env_.sink.ProgressBegin();
 }
 void ExchangeLoop::ProgressRange(int maximum) {
-  if (!Stopping()) env_.sink.ProgressRange(maximum);
+  if (!Silent()) env_.sink.ProgressRange(maximum);
 }
 void ExchangeLoop::ProgressStep(int position) {
-  if (!Stopping()) env_.sink.ProgressStep(position);
+  if (!Silent()) env_.sink.ProgressStep(position);
 }
 void ExchangeLoop::ProgressEnd() {
-  if (!Stopping()) env_.sink.ProgressEnd();
+  if (!Silent()) env_.sink.ProgressEnd();
 }
 void ExchangeLoop::ProgressHide() {
-  if (!Stopping()) env_.sink.ProgressHide();
+  if (!Silent()) env_.sink.ProgressHide();
 }
 
-bool ExchangeLoop::Advance(LinkStates from, LinkStates to) {
-  return LinkState.compare_exchange_strong(from, to);
-}
+bool ExchangeLoop::Advance(LinkStates from, LinkStates to) { return env_.shared.Advance(from, to); }
 
 bool ExchangeLoop::Fail(LinkBlock block, LinkFault fault, uint32_t announced, uint32_t capacity) {
   failure_ = LinkFailure{block, fault, announced, capacity};
@@ -222,7 +214,7 @@ bool ExchangeLoop::WriteBlock(TransportKinds kind, LinkBlock block, const uint8_
 void ExchangeLoop::Close(TransportKinds kind) {
   if (kind == TransportKinds::Pipe) env_.pipe.TransportClose();
   if (kind == TransportKinds::Libusb) env_.usb.TransportClose();
-  InstrumentAccess.store(LinkAccess::Closed);
+  env_.shared.SetAccess(LinkAccess::Closed);
 }
 
 ExchangeLoop::Opened ExchangeLoop::OpenForRequest(TransportKinds kind) {
@@ -241,8 +233,8 @@ ExchangeLoop::Opened ExchangeLoop::OpenForRequest(TransportKinds kind) {
 }
 
 void ExchangeLoop::ShowInUse() {
-  if (InstrumentAccess.exchange(LinkAccess::InUse) == LinkAccess::InUse) return;
-  Status(1, txtStatusInUse());
+  if (env_.shared.ExchangeAccess(LinkAccess::InUse) == LinkAccess::InUse) return;
+  Status(1, txtStatusInUse);
   Lamp(LampColour::Black);
 }
 
@@ -255,15 +247,29 @@ void ExchangeLoop::Run() {
   while (!Stopping()) RunPass();
   // A program that stops talking lets go of the instrument, on either transport.
   env_.pipe.TransportClose();
-  if (TransportKind.load() == TransportKinds::Libusb) env_.usb.TransportClose();
-  InstrumentAccess.store(LinkAccess::Closed);
+  if (env_.shared.Kind() == TransportKinds::Libusb) env_.usb.TransportClose();
+  env_.shared.SetAccess(LinkAccess::Closed);
 }
 
 void ExchangeLoop::RunPass() {
   Wait(kPassDelayMs);
   if (Stopping()) return;
-  passState_ = LinkState.load();
-  const TransportKinds kind = TransportKind.load();
+  passEpoch_ = env_.shared.Epoch();
+  passState_ = env_.shared.State();
+  passTicket_ = 0;
+  ReleaseIfOvertaken();
+  Step(env_.shared.Kind());
+  ReleaseIfOvertaken();
+}
+
+void ExchangeLoop::ReleaseIfOvertaken() {
+  // A data file opened since the link was opened: the file is what the user wants now,
+  // and the instrument is let go for whoever needs it.
+  if (env_.shared.Access() == LinkAccess::Open && openEpoch_ != env_.shared.Epoch())
+    Close(env_.shared.Kind());
+}
+
+void ExchangeLoop::Step(TransportKinds kind) {
   switch (passState_) {
     case LinkStates::ChooseTransport:
       ChooseTransport();
@@ -282,7 +288,7 @@ void ExchangeLoop::RunPass() {
       if (!ReadParameters(kind)) ErrorPath(passState_);
       return;
     case LinkStates::ReadData:
-      if (ReadData(kind) == DataResult::Failed) ErrorPath(passState_);
+      if (!ReadData(kind)) ErrorPath(passState_);
       return;
     case LinkStates::Idle:
       Wait(kIdleDelayMs);
@@ -302,15 +308,15 @@ void ExchangeLoop::RunPass() {
 }
 
 void ExchangeLoop::ChooseTransport() {
-  TransportKind.store(env_.usb.Load() == 0 ? TransportKinds::Libusb : TransportKinds::None);
+  env_.shared.SetKind(env_.usb.Load() == 0 ? TransportKinds::Libusb : TransportKinds::None);
 }
 
 void ExchangeLoop::Connect() {
   // While another program holds the instrument the status says so, not "Check
   // Connection" on every pass in between.
-  const bool wasInUse = InstrumentAccess.load() == LinkAccess::InUse;
+  const bool wasInUse = env_.shared.Access() == LinkAccess::InUse;
   if (!wasInUse) {
-    Status(1, txtStatusCheckConnection());
+    Status(1, txtStatusCheckConnection);
     Lamp(LampColour::Black);
   }
   bool open = false;
@@ -320,11 +326,11 @@ void ExchangeLoop::Connect() {
     const int result = env_.pipe.Open(LastDevicePath(list));
     open = result == 0;
     inUse = result == kPipeOpenInUse;
-    if (open) TransportKind.store(TransportKinds::Pipe);
+    if (open) env_.shared.SetKind(TransportKinds::Pipe);
   }
   // A pipe device held by another program is not sought again through libusb: it may
   // be the same instrument.
-  if (!open && !inUse && TransportKind.load() == TransportKinds::Libusb) {
+  if (!open && !inUse && env_.shared.Kind() == TransportKinds::Libusb) {
     // On failure the transport has put its own message into panel 0.
     const int result = env_.usb.TransportOpen(env_.sink);
     open = result == kUsbOpened;
@@ -336,16 +342,17 @@ void ExchangeLoop::Connect() {
   }
   if (!open) {
     if (wasInUse) {
-      InstrumentAccess.store(LinkAccess::Closed);
-      Status(1, txtStatusCheckConnection());
+      env_.shared.SetAccess(LinkAccess::Closed);
+      Status(1, txtStatusCheckConnection);
       Lamp(LampColour::Black);
     }
     return;
   }
-  InstrumentAccess.store(LinkAccess::Open);
+  env_.shared.SetAccess(LinkAccess::Open);
+  openEpoch_ = passEpoch_;
   // A data file opened meanwhile keeps the loop idle.
   if (!Advance(LinkStates::Connect, LinkStates::ReadVersion)) return;
-  Status(1, txtStatusReadingVersion());
+  Status(1, txtStatusReadingVersion);
   Lamp(LampColour::Lime);
   Wait(kAfterConnectMs);
 }
@@ -361,9 +368,10 @@ bool ExchangeLoop::ReadVersion(TransportKinds kind) {
   // The text is the `length` bytes, NULs shown as blanks.
   std::replace(version_.begin(), version_.begin() + length, uint8_t(0), uint8_t(' '));
   version_[length] = 0;
-  Status(0, DecodeCp1251(QByteArrayView(version_.data(), length)));
+  versionText_ = DecodeCp1251(QByteArrayView(version_.data(), length));
+  Status(0, versionText_);
   if (!Advance(LinkStates::ReadVersion, LinkStates::ReadParameters)) return true;
-  Status(1, txtStatusReadingParameters());
+  Status(1, txtStatusReadingParameters);
   Wait(kCommandDelayMs);
   return true;
 }
@@ -372,23 +380,22 @@ bool ExchangeLoop::ReadParameters(TransportKinds kind) {
   if (kind == TransportKinds::None) return Fail(LinkBlock::Parameters, LinkFault::NoTransport);
   if (!WriteCommand(kind, kCmdReadParameters, LinkBlock::Parameters)) return false;
   Wait(kReplyDelayMs);
-  uint32_t params = 0, materials = 0;
-  if (!ReadReply(kind, LinkBlock::Parameters, paramScratch_.data(), kParamBlockSize, &params))
-    return false;
-  if (!ReadReply(kind, LinkBlock::Materials, materialsScratch_.data(), kMaterialsBlockSize,
-                 &materials))
-    return false;
   {
-    // Both arrived whole: they replace what the images held (a shorter reply replaces
-    // the start of its block).
+    // A shorter reply replaces the start of its block: the rest is what the images hold.
     std::lock_guard lock(ImagesLock);
-    std::memcpy(Images.ParamBlock.data(), paramScratch_.data(), params);
-    std::memcpy(Images.MaterialsBlock.data(), materialsScratch_.data(), materials);
-    CountProcesses();
+    work_->ParamBlock = Images.ParamBlock;
+    work_->MaterialsBlock = Images.MaterialsBlock;
   }
-  if (ProcessCount.load() == 0) {
+  dataBytes_ = 0;
+  if (!ReadReply(kind, LinkBlock::Parameters, work_->ParamBlock.data(), kParamBlockSize, nullptr))
+    return false;
+  if (!ReadReply(kind, LinkBlock::Materials, work_->MaterialsBlock.data(), kMaterialsBlockSize,
+                 nullptr))
+    return false;
+  workCount_ = CountProcesses(work_->ParamBlock.data());
+  if (workCount_ == 0) {
     if (!Advance(LinkStates::ReadParameters, LinkStates::CloseAndRefresh)) return true;
-    Status(1, txtStatusNoData());
+    Status(1, txtStatusNoData);
     Lamp(LampColour::ButtonFace);
   } else {
     if (!Advance(LinkStates::ReadParameters, LinkStates::ReadData)) return true;
@@ -398,70 +405,90 @@ bool ExchangeLoop::ReadParameters(TransportKinds kind) {
   return true;
 }
 
-ExchangeLoop::DataResult ExchangeLoop::ReadData(TransportKinds kind) {
-  if (kind == TransportKinds::None) {
-    Fail(LinkBlock::Data, LinkFault::NoTransport);
-    return DataResult::Failed;
-  }
+bool ExchangeLoop::ReadData(TransportKinds kind) {
+  if (kind == TransportKinds::None) return Fail(LinkBlock::Data, LinkFault::NoTransport);
   ProgressBegin();
-  {
-    std::lock_guard lock(ImagesLock);
-    uint8_t* image = Images.DataImage.data();
-    if (!WriteCommand(kind, kCmdReadData, LinkBlock::Data)) return DataResult::Failed;
-    if (!Read(kind, image, 4)) {
-      Fail(LinkBlock::Data, LinkFault::NoReply);
-      return DataResult::Failed;
-    }
-    const uint32_t length = GetU32(image);
-    // More than the memory holds is not the memory: the pass fails without reading on,
-    // and the error path releases the link so that the rest is not taken for the next
-    // reply.
-    if (length > kDataImageSize) {
-      Fail(LinkBlock::Data, LinkFault::ReplyTooLong, length, uint32_t(kDataImageSize));
-      return DataResult::Failed;
-    }
-    ProgressRange(int(length));
-    // 64 reads, so that the progress bar moves 64 times.
-    const uint32_t piece = length / kDataReads;
-    for (int i = 0; i < kDataReads; ++i) {
-      // A stop is not held up by the rest of an 8 MiB transfer.
-      if (Stopping()) return DataResult::Abandoned;
-      ProgressStep(int(uint64_t(i) * length / kDataReads));
-      if (!Read(kind, image + size_t(i) * piece, piece)) {
-        if (Stopping()) return DataResult::Abandoned;
-        Fail(LinkBlock::Data, LinkFault::ReplyCut);
-        return DataResult::Failed;
-      }
-    }
-    // The last length mod 64 bytes stay out of the image (the memory is read as 64
-    // equal pieces); they are read and thrown away so that they are not taken for the
-    // start of the next reply, and they must come like the rest.
-    if (!Discard(kind, length - piece * kDataReads)) {
-      Fail(LinkBlock::Data, LinkFault::ReplyCut);
-      return DataResult::Failed;
+  uint8_t* image = work_->DataImage.data();
+  if (!WriteCommand(kind, kCmdReadData, LinkBlock::Data)) return false;
+  if (!Read(kind, image, 4)) return Fail(LinkBlock::Data, LinkFault::NoReply);
+  const uint32_t length = GetU32(image);
+  // More than the memory holds is not the memory: the pass fails without reading on,
+  // and the error path releases the link so that the rest is not taken for the next
+  // reply.
+  if (length > kDataImageSize)
+    return Fail(LinkBlock::Data, LinkFault::ReplyTooLong, length, uint32_t(kDataImageSize));
+  ProgressRange(int(length));
+  // 64 reads, so that the progress bar moves 64 times.
+  const uint32_t piece = length / kDataReads;
+  for (int i = 0; i < kDataReads; ++i) {
+    // A stop or a data file opened meanwhile is not held up by the rest of 8 MiB: the
+    // pass ends here (RunPass lets the instrument go for a file).
+    if (Stopping() || Overtaken()) return Abandoned();
+    ProgressStep(int(uint64_t(i) * length / kDataReads));
+    if (!Read(kind, image + size_t(i) * piece, piece)) {
+      if (Stopping() || Overtaken()) return Abandoned();
+      return Fail(LinkBlock::Data, LinkFault::ReplyCut);
     }
   }
-  DataReadComplete.store(true);
+  // The last length mod 64 bytes stay out of the image (the memory is read as 64
+  // equal pieces); they are read and thrown away so that they are not taken for the
+  // start of the next reply, and they must come like the rest.
+  if (!Discard(kind, length - piece * kDataReads)) return Fail(LinkBlock::Data, LinkFault::ReplyCut);
+  // The length's own 4 bytes stay at the start of a memory too short to cover them.
+  dataBytes_ = std::max<uint32_t>(4, piece * kDataReads);
+  env_.shared.SetDataReadComplete(true);
   if (!Advance(LinkStates::ReadData, LinkStates::CloseAndRefresh)) {
     ProgressEnd();
-    return DataResult::Done;
+    return true;
   }
-  Status(1, txtStatusDataRead() + QStringLiteral(" (") + QString::number(ProcessCount.load()) +
-                QStringLiteral(")"));
+  Status(1, Phrase(txtStatusDataRead) + QStringLiteral(" (%1)").arg(workCount_));
   Lamp(LampColour::ButtonFace);
   ProgressEnd();
-  return DataResult::Done;
+  return true;
+}
+
+bool ExchangeLoop::Abandoned() {
+  // The bar goes with the read; the texts of the file (or none, when stopping) stay.
+  if (!Stopping()) env_.sink.ProgressEnd();
+  return true;
+}
+
+bool ExchangeLoop::PublishRead(CompletedRead& read) {
+  std::lock_guard lock(ImagesLock);
+  if (Overtaken()) return false;
+  Images.ParamBlock = work_->ParamBlock;
+  Images.MaterialsBlock = work_->MaterialsBlock;
+  std::memcpy(Images.DataImage.data(), work_->DataImage.data(), dataBytes_);
+  CountProcesses();
+  read.images = SnapshotImagesLocked();
+  read.version = versionText_;
+  return true;
 }
 
 void ExchangeLoop::CloseAndRefresh() {
-  Close(TransportKind.load());
-  Advance(LinkStates::CloseAndRefresh, LinkStates::Idle);
-  // Reads the images on the main thread: the loop holds no lock while it waits.
-  if (!Stopping()) env_.sink.RefreshWithChartHidden();
+  Close(env_.shared.Kind());
+  if (!Advance(LinkStates::CloseAndRefresh, LinkStates::Idle)) return;
+  // The read goes into the images in one step, and its snapshot with it, here on the
+  // loop's thread; the main thread only shows it.
+  CompletedRead read;
+  if (PublishRead(read) && !Silent()) env_.sink.RefreshWithChartHidden(read);
+}
+
+QByteArray ExchangeLoop::PublishBlock(LinkStates state, const uint8_t* bytes, uint32_t length) {
+  const bool materials = state == LinkStates::WriteMaterials || state == LinkStates::ReadMaterials;
+  std::lock_guard lock(ImagesLock);
+  uint8_t* image = materials ? Images.MaterialsBlock.data() : Images.ObjectsBlock.data();
+  const size_t size = materials ? kMaterialsBlockSize : kObjectsBlockSize;
+  QByteArray block(reinterpret_cast<const char*>(image), qsizetype(size));
+  std::memcpy(block.data(), bytes, std::min<size_t>(length, size));
+  if (!Overtaken()) std::memcpy(image, block.constData(), size);
+  return block;
 }
 
 void ExchangeLoop::RequestedTransfer(LinkStates state) {
-  const TransportKinds kind = TransportKind.load();
+  const LinkSharedState::Taken taken = env_.shared.Take(state);
+  passTicket_ = taken.id;
+  const TransportKinds kind = env_.shared.Kind();
   if (kind == TransportKinds::None) {
     failure_ = LinkFailure{LinkBlock::None, LinkFault::NoTransport};
     ErrorPath(state);
@@ -470,70 +497,70 @@ void ExchangeLoop::RequestedTransfer(LinkStates state) {
   // State 8 closed the transport; each request opens it again.
   switch (OpenForRequest(kind)) {
     case Opened::Yes:
-      InstrumentAccess.store(LinkAccess::Open);
+      env_.shared.SetAccess(LinkAccess::Open);
+      openEpoch_ = passEpoch_;
       break;
     case Opened::InUse:
+      env_.shared.NoteAttempt(passTicket_, RequestOutcome::InUse);
       ShowInUse();
       return;
     case Opened::No:
-      InstrumentAccess.store(LinkAccess::Closed);
-      Status(1, txtStatusCheckConnection());
+      env_.shared.NoteAttempt(passTicket_, RequestOutcome::NotConnected);
+      env_.shared.SetAccess(LinkAccess::Closed);
+      Status(1, txtStatusCheckConnection);
       Lamp(LampColour::Black);
       return;
   }
   Lamp(LampColour::Lime);
-  if (!TransferBody(state, kind)) {
+  const bool write = state == LinkStates::WriteMaterials || state == LinkStates::WriteObjects;
+  const size_t size = state == LinkStates::WriteMaterials || state == LinkStates::ReadMaterials
+                          ? kMaterialsBlockSize
+                          : kObjectsBlockSize;
+  // A write sends the requester's copy; one written without a ticket sends the images'.
+  QByteArray block = taken.block;
+  if (write && size_t(block.size()) != size) block = PublishBlock(state, nullptr, 0);
+  uint32_t length = 0;
+  if (!TransferBody(state, kind, block, length)) {
     ErrorPath(state);
     return;
   }
   Close(kind);
-  Advance(state, LinkStates::Idle);
-  const bool written = state == LinkStates::WriteMaterials || state == LinkStates::WriteObjects;
-  Status(1, written ? txtStatusParamWritten() : txtStatusParamRead());
+  const uint8_t* arrived = state == LinkStates::ReadObjects ? objectsScratch_.data() : materialsScratch_.data();
+  block = write ? PublishBlock(state, reinterpret_cast<const uint8_t*>(block.constData()), uint32_t(size))
+                : PublishBlock(state, arrived, length);
+  env_.shared.Complete(passTicket_, state, write ? QByteArray() : block);
+  Status(1, write ? txtStatusParamWritten : txtStatusParamRead);
   Lamp(LampColour::ButtonFace);
 }
 
-bool ExchangeLoop::TransferBody(LinkStates state, TransportKinds kind) {
+bool ExchangeLoop::TransferBody(LinkStates state, TransportKinds kind, const QByteArray& block,
+                                uint32_t& replyLength) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(block.constData());
   switch (state) {
-    case LinkStates::WriteMaterials: {
+    case LinkStates::WriteMaterials:
       if (!WriteCommand(kind, kCmdWriteMaterials, LinkBlock::MaterialsWrite)) return false;
       Wait(kCommandDelayMs);
-      std::lock_guard lock(ImagesLock);
-      return WriteBlock(kind, LinkBlock::MaterialsWrite, Images.MaterialsBlock.data(),
-                        kMaterialsBlockSize);
-    }
-    case LinkStates::ReadObjects: {
+      return WriteBlock(kind, LinkBlock::MaterialsWrite, bytes, kMaterialsBlockSize);
+    case LinkStates::ReadObjects:
       Wait(kReplyDelayMs);
       if (!WriteCommand(kind, kCmdReadObjects, LinkBlock::Objects)) return false;
       Wait(kCommandDelayMs);
-      uint32_t length = 0;
-      if (!ReadReply(kind, LinkBlock::Objects, objectsScratch_.data(), kObjectsBlockSize, &length))
-        return false;
-      std::lock_guard lock(ImagesLock);
-      std::memcpy(Images.ObjectsBlock.data(), objectsScratch_.data(), length);
-      return true;
-    }
-    case LinkStates::WriteObjects: {
+      return ReadReply(kind, LinkBlock::Objects, objectsScratch_.data(), kObjectsBlockSize,
+                       &replyLength);
+    case LinkStates::WriteObjects:
       if (!WriteCommand(kind, kCmdWriteObjects, LinkBlock::ObjectsWrite)) return false;
       Wait(kCommandDelayMs);
-      std::lock_guard lock(ImagesLock);
-      return WriteBlock(kind, LinkBlock::ObjectsWrite, Images.ObjectsBlock.data(),
-                        kObjectsBlockSize);
-    }
+      return WriteBlock(kind, LinkBlock::ObjectsWrite, bytes, kObjectsBlockSize);
     case LinkStates::ReadMaterials: {
       Wait(kCommandDelayMs);
       if (!WriteCommand(kind, kCmdReadParameters, LinkBlock::Materials)) return false;
       Wait(kReplyDelayMs);
       // The parameters come first; this request keeps only the materials.
-      uint32_t length = 0;
-      if (!ReadReply(kind, LinkBlock::Parameters, paramScratch_.data(), kParamScratchSize, &length))
+      uint32_t params = 0;
+      if (!ReadReply(kind, LinkBlock::Parameters, paramScratch_.data(), kParamScratchSize, &params))
         return false;
-      if (!ReadReply(kind, LinkBlock::Materials, materialsScratch_.data(), kMaterialsBlockSize,
-                     &length))
-        return false;
-      std::lock_guard lock(ImagesLock);
-      std::memcpy(Images.MaterialsBlock.data(), materialsScratch_.data(), length);
-      return true;
+      return ReadReply(kind, LinkBlock::Materials, materialsScratch_.data(), kMaterialsBlockSize,
+                       &replyLength);
     }
     default:
       return false;
@@ -541,15 +568,24 @@ bool ExchangeLoop::TransferBody(LinkStates state, TransportKinds kind) {
 }
 
 void ExchangeLoop::ErrorPath(LinkStates state) {
-  // Without a whole read behind it the loop starts again from connect; after one, the
-  // failed state runs again on the next pass.
-  if (!DataReadComplete.load()) Advance(state, LinkStates::Connect);
-  if (!Stopping()) env_.sink.TransferFailed(failure_);
-  const QString why = LinkFailureText(failure_, LanguageIndex.load());
-  Status(1, why.isEmpty() ? txtStatusLinkError() : txtStatusLinkError() + QStringLiteral(": ") + why);
+  // Without a whole read behind it the loop starts again from connect, and a request is
+  // given up; after one, the failed state runs again on the next pass, and a request's
+  // requester learns of the failure if it stops waiting.
+  const bool request = IsTransferRequest(state);
+  if (!env_.shared.DataReadComplete()) {
+    if (request)
+      env_.shared.Abandon(passTicket_, state, failure_);
+    else
+      Advance(state, LinkStates::Connect);
+  } else if (request) {
+    env_.shared.NoteAttempt(passTicket_, RequestOutcome::Failed, failure_);
+  }
+  if (!Silent()) env_.sink.TransferFailed(failure_);
+  const Phrase why = LinkFailurePhrase(failure_);
+  Status(1, why.IsEmpty() ? Phrase(txtStatusLinkError) : Phrase(txtStatusLinkError) + QStringLiteral(": ") + why);
   failure_ = LinkFailure{};
   Lamp(LampColour::Red);
-  const TransportKinds kind = TransportKind.load();
+  const TransportKinds kind = env_.shared.Kind();
   // The drain takes what the transport has at hand; its result is ignored.
   if (!Stopping()) {
     if (kind == TransportKinds::Pipe) env_.pipe.TransportRead(drain_.data(), kDrainSize);
@@ -560,7 +596,7 @@ void ExchangeLoop::ErrorPath(LinkStates state) {
   // exchange with whatever is plugged in now. Only a start-up state that runs again as
   // it is (a whole read behind it) goes on without an open, and keeps the link.
   const bool retriedWithoutOpen = state >= LinkStates::ReadVersion &&
-                                  state <= LinkStates::ReadData && LinkState.load() == state;
+                                  state <= LinkStates::ReadData && env_.shared.State() == state;
   if (kind != TransportKinds::None && !retriedWithoutOpen) Close(kind);
   Wait(kErrorDelayMs);
   ProgressHide();

@@ -6,25 +6,30 @@
 // another part of the program writes a request (5, 6, 7, 9 or 0) into LinkState.
 //
 // The loop knows no window: every visible change goes to the LinkSink, which applies it
-// and returns when it has been applied. It holds ImagesLock while a transfer state fills
-// or sends an image, and never while it waits for RefreshWithChartHidden.
+// and returns when it has been applied.
 //
 // A reply counts only whole: one that is short, late past the transports' time-outs or
 // longer than its block fails the pass through the error path, which also releases the
-// link so that the next command starts on a clean stream. The small blocks are read into
-// scratch areas and copied into the images only when whole; the DataImage is read in
-// place, and only a pass that read all of it reaches the refresh.
+// link so that the next command starts on a clean stream.
+//
+// It reads the instrument into buffers of its own and publishes a completed read in
+// one short step under ImagesLock: the parameters, materials and memory go into the
+// Images, and a snapshot of them is taken there and then, on the loop's thread, and
+// handed to RefreshWithChartHidden. No transfer holds the lock while it waits on the
+// instrument, so a data file opens at once at any moment; the file wins: the loop
+// abandons what it was doing (also in the middle of the memory), closes the link so
+// that the instrument is free for other programs, shows nothing more of it and idles.
 //
 // Its own transitions never overwrite a value someone else wrote meanwhile: it moves
-// LinkState on only from the value it read at the start of the pass, so a data file
-// opened during a transfer (which sets 4) or a requester that took its request back
-// keeps the loop idle.
+// LinkState on only from the value it read at the start of the pass. Requests come
+// with tickets (linkstate.h); the loop records how each one ended.
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "device/linksink.h"
 #include "device/linkstate.h"
@@ -34,6 +39,7 @@
 namespace zarn {
 
 struct LoopEnvironment {
+  LinkSharedState& shared;
   PipeLink& pipe;
   UsbLink& usb;
   LinkSink& sink;
@@ -65,21 +71,6 @@ inline constexpr int kDataReads = 64;
 // wrong length, not a text. Every other reply must fit its block.
 inline constexpr uint32_t kMaxDiscard = 1u << 20;
 
-// The "Read from Device" command: only while the loop idles, clears DataReadComplete and
-// sends the loop to connect. False (and nothing changed) in any other state.
-bool RequestGaugeRead();
-// An editor's transfer request (WriteMaterials, ReadObjects, WriteObjects,
-// ReadMaterials): written only while the loop idles.
-bool RequestTransfer(LinkStates state);
-// A requester that stops waiting takes back its request, and only its own: LinkState
-// returns to idle only when it still holds `state`.
-bool WithdrawRequest(LinkStates state);
-// Waits for a request that was written into LinkState: up to `waits` times `wait()`
-// (one poll interval, serving events), stopping as soon as the loop is idle again (done)
-// or LinkState holds anything but the request (overtaken). A request still there after
-// the last wait is withdrawn. NotAccepted when LinkState does not hold the request.
-RequestOutcome AwaitRequest(LinkStates request, int waits, const std::function<void()>& wait);
-
 // The device path Open is given: the last line of an Enumerate list.
 QByteArrayView LastDevicePath(const QByteArray& list);
 
@@ -96,8 +87,13 @@ class ExchangeLoop {
 
  private:
   bool Stopping() const;
+  // A data file has been opened since this pass began: nothing of the pass is shown
+  // or published any more.
+  bool Overtaken() const;
+  // Nothing more to show: stopping, or overtaken.
+  bool Silent() const { return Stopping() || Overtaken(); }
   void Wait(int ms);
-  void Status(int panel, const QString& text);
+  void Status(int panel, const Phrase& text);
   void Lamp(LampColour colour);
   void ProgressBegin();
   void ProgressRange(int maximum);
@@ -127,25 +123,47 @@ class ExchangeLoop {
   void Close(TransportKinds kind);
   enum class Opened { Yes, No, InUse };
   Opened OpenForRequest(TransportKinds kind);
+  // The read of states 2 and 3 into the images, and its snapshot, under ImagesLock;
+  // false (and nothing changed) when a data file came first.
+  bool PublishRead(CompletedRead& read);
+  // A block a request read or wrote into its place in the images (unless a data file
+  // came first); the whole block as it then stands.
+  QByteArray PublishBlock(LinkStates state, const uint8_t* bytes, uint32_t length);
   // Another program holds the instrument: said once, until that changes.
   void ShowInUse();
 
+  // The step of passState_.
+  void Step(TransportKinds kind);
+  void ReleaseIfOvertaken();
   void ChooseTransport();
   void Connect();
   bool ReadVersion(TransportKinds kind);
   bool ReadParameters(TransportKinds kind);
-  enum class DataResult { Done, Failed, Abandoned };
-  DataResult ReadData(TransportKinds kind);
+  // False: the pass failed. A stop or a data file ends it early, and true.
+  bool ReadData(TransportKinds kind);
+  bool Abandoned();
   void CloseAndRefresh();
   void RequestedTransfer(LinkStates state);
-  bool TransferBody(LinkStates state, TransportKinds kind);
+  // `block`: what a write sends; a read's reply goes to `reply` and its length.
+  bool TransferBody(LinkStates state, TransportKinds kind, const QByteArray& block,
+                    uint32_t& replyLength);
   void ErrorPath(LinkStates state);
 
   LoopEnvironment env_;
   LinkStates passState_ = LinkStates::ChooseTransport;  // LinkState as this pass read it
+  uint64_t passEpoch_ = 0;                              // the shared epoch then
+  uint64_t passTicket_ = 0;                             // a request's ticket
+  uint64_t openEpoch_ = 0;                              // the epoch the link was opened in
   LinkFailure failure_;
   std::array<uint8_t, kVersionCapPipe + 1> version_{};
-  // Replies are read here and copied into the images only when they arrived whole.
+  QString versionText_;
+  // The start-up read goes here: the parameters and materials over a copy of what the
+  // images held (a shorter reply replaces the start of its block), the memory's first
+  // dataBytes_ bytes; published when the read has completed.
+  std::unique_ptr<DeviceImages> work_;
+  uint32_t workCount_ = 0;
+  uint32_t dataBytes_ = 0;
+  // Replies of requests are read here and published only when they arrived whole.
   std::array<uint8_t, kParamScratchSize> paramScratch_{};
   std::array<uint8_t, kMaterialsBlockSize> materialsScratch_{};
   std::array<uint8_t, kObjectsBlockSize> objectsScratch_{};

@@ -5,8 +5,9 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+#include <array>
+#include <mutex>
 
-#include "device/exchangeloop.h"
 #include "device/kovthread.h"
 #include "device/kovthreadusb.h"
 #include "device/libusbtransport.h"
@@ -14,60 +15,139 @@
 
 namespace zarn {
 
-// The loop's sink on the worker thread: takes the snapshot of a completed read before
-// the refresh is handed over (the loop holds no lock then, and the main thread need not
-// copy 8 MiB), notes failures, and passes everything on to the main thread.
+struct InstrumentLink::Core {
+  LinkSharedState shared;
+  // Bumped by ScreenChanged: the worker's memory of what is on the screen is stale.
+  std::atomic<uint64_t> screen{0};
+  mutable std::mutex mutex;  // guards the four below
+  ImagesView snapshot;
+  std::thread::id snapshotThread;
+  LinkFailure lastFailure;
+  int failures = 0;
+};
+
+// The loop's sink on the worker thread. It keeps the snapshot of a completed read (the
+// loop took it on this thread), notes failures, and hands every notification to the
+// main thread; what the main thread already shows is not handed over again, so that a
+// loop that looks for an absent instrument every 50 ms costs the main thread nothing.
+// A notification still on its way when a data file replaces the images is dropped.
 class InstrumentLink::WorkerSink final : public LinkSink {
  public:
-  WorkerSink(InstrumentLink& link, LinkSink& synchronized) : link_(link), next_(synchronized) {}
-  void StatusText(int panel, const QString& text) override { next_.StatusText(panel, text); }
-  void LinkLamp(LampColour colour) override { next_.LinkLamp(colour); }
-  LampColour CurrentLamp() override { return next_.CurrentLamp(); }
-  void ProgressBegin() override { next_.ProgressBegin(); }
-  void ProgressRange(int maximum) override { next_.ProgressRange(maximum); }
-  void ProgressStep(int position) override { next_.ProgressStep(position); }
-  void ProgressEnd() override { next_.ProgressEnd(); }
-  void ProgressHide() override { next_.ProgressHide(); }
-  void RefreshWithChartHidden() override {
-    link_.TakeSnapshot();
-    next_.RefreshWithChartHidden();
+  WorkerSink(Core& core, TKovExecuteThread& thread, LinkSink& main)
+      : core_(core), main_(thread, main, [this] { return core_.shared.Epoch() == posted_; }) {}
+
+  void StatusText(int panel, const Phrase& text) override {
+    Post();
+    if (panel < 0 || panel > 1) return;
+    if (shown_[size_t(panel)] == text) return;
+    shown_[size_t(panel)] = text;
+    main_.StatusText(panel, text);
+  }
+  void LinkLamp(LampColour colour) override {
+    Post();
+    if (lamp_ && *lamp_ == colour) return;
+    lamp_ = colour;
+    main_.LinkLamp(colour);
+  }
+  LampColour CurrentLamp() override {
+    Post();
+    if (!lamp_) lamp_ = main_.CurrentLamp();
+    return *lamp_;
+  }
+  void ProgressBegin() override {
+    Post();
+    barHidden_ = false;
+    main_.ProgressBegin();
+  }
+  void ProgressRange(int maximum) override {
+    Post();
+    main_.ProgressRange(maximum);
+  }
+  void ProgressStep(int position) override {
+    Post();
+    main_.ProgressStep(position);
+  }
+  void ProgressEnd() override {
+    Post();
+    barHidden_ = true;
+    main_.ProgressEnd();
+  }
+  void ProgressHide() override {
+    Post();
+    if (barHidden_) return;
+    barHidden_ = true;
+    main_.ProgressHide();
+  }
+  void RefreshWithChartHidden(const CompletedRead& read) override {
+    {
+      std::lock_guard lock(core_.mutex);
+      core_.snapshot = read.images;
+      core_.snapshotThread = std::this_thread::get_id();
+    }
+    Post();
+    main_.RefreshWithChartHidden(read);
   }
   void TransferFailed(const LinkFailure& failure) override {
-    link_.RecordFailure(failure);
-    next_.TransferFailed(failure);
+    {
+      std::lock_guard lock(core_.mutex);
+      core_.lastFailure = failure;
+      ++core_.failures;
+    }
+    Post();
+    // The window hides the bar for the text of the failure.
+    barHidden_ = true;
+    main_.TransferFailed(failure);
   }
 
  private:
-  InstrumentLink& link_;
-  LinkSink& next_;
+  // Before each notification: what it belongs to, and whether what this sink remembers
+  // of the screen still holds.
+  void Post() {
+    const uint64_t epoch = core_.shared.Epoch();
+    const uint64_t screen = core_.screen.load();
+    if (epoch != posted_ || screen != screen_) {
+      shown_ = {};
+      lamp_.reset();
+      barHidden_ = false;
+    }
+    posted_ = epoch;
+    screen_ = screen;
+  }
+
+  Core& core_;
+  SynchronizedSink main_;
+  uint64_t posted_ = ~uint64_t(0);  // read on the main thread during each hand-over
+  uint64_t screen_ = ~uint64_t(0);
+  std::array<std::optional<Phrase>, 2> shown_;
+  std::optional<LampColour> lamp_;
+  bool barHidden_ = false;
 };
 
 InstrumentLink::InstrumentLink(LinkSink& mainThreadSink, QObject* parent, PipeLink* pipe,
                                UsbLink* usb)
-    : mainSink_(mainThreadSink),
+    : core_(std::make_shared<Core>()),
       pipe_(pipe ? *pipe : static_cast<PipeLink&>(ThePipeTransport())),
       usb_(usb ? *usb : static_cast<UsbLink&>(TheLibusbTransport())),
-      worker_(new TKovThread(parent)),
-      ownsWorker_(parent == nullptr) {
+      worker_(std::make_unique<TKovThread>(parent)) {
   worker_->setObjectName(QStringLiteral("KovThreadUSB"));
-  // KovThreadUSBExecute: the exchange loop, for the whole run.
-  worker_->OnExecute = [this](TKovThreadBase*, TKovExecuteThread* thread, void*&) {
-    SynchronizedSink synchronized(*thread, mainSink_);
-    WorkerSink sink(*this, synchronized);
-    RunExchangeLoop(*thread, sink, pipe_, usb_);
+  // KovThreadUSBExecute: the exchange loop, for the whole run. The function holds what
+  // the run needs, so that a run left stuck at the end uses nothing already gone.
+  worker_->OnExecute = [core = core_, &main = mainThreadSink, &pipe = pipe_, &usb = usb_](
+                           TKovThreadBase*, TKovExecuteThread* thread, void*&) {
+    WorkerSink sink(*core, *thread, main);
+    RunExchangeLoop(*thread, sink, core->shared, pipe, usb);
   };
 }
 
 InstrumentLink::~InstrumentLink() {
-  if (!worker_) return;
-  if (!Stop()) {
-    // Stuck in a transfer beyond every time-out: the component would wait for it when
-    // destroyed. It is left to the end of the process.
+  if (stopped_ == Stopped::No) Stop();
+  if (stopped_ == Stopped::Stuck || worker_->GetRuning()) {
+    // The component would wait for the run when destroyed, and the run still uses the
+    // function it was given: both are left to the end of the process, where no parent
+    // destroys them either.
     worker_->setParent(nullptr);
-    worker_->OnExecute = nullptr;
-    return;
+    (void)worker_.release();
   }
-  if (ownsWorker_) delete worker_;
 }
 
 void InstrumentLink::HoldBetweenTransfers(bool hold) {
@@ -75,12 +155,22 @@ void InstrumentLink::HoldBetweenTransfers(bool hold) {
   usb_.HoldBetweenTransfers(hold);
 }
 
-void InstrumentLink::Start() { worker_->Start(); }
+void InstrumentLink::Start() {
+  if (worker_->GetRuning()) return;
+  // A stop before this one broke off the pipe's transfers; this run's must work.
+  pipe_.ClearInterrupt();
+  stopped_ = Stopped::No;
+  worker_->Start();
+}
 
 bool InstrumentLink::Running() const { return worker_->GetRuning(); }
 
 bool InstrumentLink::Stop(int boundMs) {
-  if (!worker_->GetRuning()) return true;
+  if (stopped_ != Stopped::No) return stopped_ == Stopped::Yes;
+  if (!worker_->GetRuning()) {
+    stopped_ = Stopped::Yes;
+    return true;
+  }
   worker_->Stop();
   // A transfer under way on the pipes ends at once instead of at its time-out.
   pipe_.Interrupt();
@@ -93,51 +183,55 @@ bool InstrumentLink::Stop(int boundMs) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
     if (worker_->GetRuning()) QThread::msleep(2);
   }
-  return !worker_->GetRuning();
+  stopped_ = worker_->GetRuning() ? Stopped::Stuck : Stopped::Yes;
+  return stopped_ == Stopped::Yes;
 }
 
-bool InstrumentLink::RequestGaugeRead() { return zarn::RequestGaugeRead(); }
-bool InstrumentLink::RequestTransfer(LinkStates request) { return zarn::RequestTransfer(request); }
-bool InstrumentLink::WithdrawRequest(LinkStates request) { return zarn::WithdrawRequest(request); }
+LinkStates InstrumentLink::State() const { return core_->shared.State(); }
+TransportKinds InstrumentLink::Kind() const { return core_->shared.Kind(); }
+bool InstrumentLink::DataReadComplete() const { return core_->shared.DataReadComplete(); }
+LinkAccess InstrumentLink::Access() const { return core_->shared.Access(); }
 
-RequestOutcome InstrumentLink::WaitForRequest(LinkStates request, int waits) {
-  return AwaitRequest(request, waits, [] {
+bool InstrumentLink::RequestGaugeRead() { return core_->shared.RequestGaugeRead(); }
+
+Ticket InstrumentLink::RequestTransfer(LinkStates request, QByteArray block) {
+  return core_->shared.RequestTransfer(request, std::move(block));
+}
+
+RequestResult InstrumentLink::WaitForRequest(const Ticket& ticket, int waits) {
+  return core_->shared.Await(ticket, waits, [] {
     QEventLoop events;
     QTimer::singleShot(kPollMs, &events, &QEventLoop::quit);
     events.exec();
   });
 }
 
+RequestResult InstrumentLink::Transfer(LinkStates request, int waits, QByteArray block) {
+  return WaitForRequest(RequestTransfer(request, std::move(block)), waits);
+}
+
+void InstrumentLink::FileOpened() { core_->shared.FileOpened(); }
+
+void InstrumentLink::ScreenChanged() { core_->screen.fetch_add(1); }
+
 ImagesView InstrumentLink::Snapshot() const {
-  std::lock_guard lock(mutex_);
-  return snapshot_;
+  std::lock_guard lock(core_->mutex);
+  return core_->snapshot;
 }
 
-ImagesView InstrumentLink::TakeSnapshot() {
-  ImagesView view;
-  {
-    std::lock_guard images(ImagesLock);
-    view = SnapshotImagesLocked();
-  }
-  std::lock_guard lock(mutex_);
-  snapshot_ = view;
-  return view;
-}
-
-void InstrumentLink::RecordFailure(const LinkFailure& failure) {
-  std::lock_guard lock(mutex_);
-  lastFailure_ = failure;
-  ++failures_;
+std::thread::id InstrumentLink::SnapshotThread() const {
+  std::lock_guard lock(core_->mutex);
+  return core_->snapshotThread;
 }
 
 LinkFailure InstrumentLink::LastFailure() const {
-  std::lock_guard lock(mutex_);
-  return lastFailure_;
+  std::lock_guard lock(core_->mutex);
+  return core_->lastFailure;
 }
 
 int InstrumentLink::Failures() const {
-  std::lock_guard lock(mutex_);
-  return failures_;
+  std::lock_guard lock(core_->mutex);
+  return core_->failures;
 }
 
 }  // namespace zarn

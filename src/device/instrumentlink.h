@@ -1,32 +1,33 @@
 #pragma once
 // InstrumentLink: the one owner of the link to the instrument, used by the main window
-// and by zarn26-cli alike. It starts and stops the worker that runs the exchange loop,
-// gives the loop its transports (the program's pipe and libusb ones unless others are
-// given), passes the loop's notifications to a sink on the main thread, and hands out
-// a snapshot of the images each time a whole read has completed.
+// and by zarn26-cli alike. It owns the link's state (LinkSharedState) and the worker
+// that runs the exchange loop, gives the loop its transports (the program's pipe and
+// libusb ones unless others are given), passes the loop's notifications to a sink on
+// the main thread, and keeps the snapshot of the last completed read, which the loop
+// takes on the worker when it publishes the read.
 //
 // Threads: every member is called on the main thread (the one that created the link),
-// except Snapshot, LastFailure and Failures, which any thread may call. The loop's
-// notifications reach the main-thread sink only while that thread serves events; every
-// wait below serves them.
+// except the state accessors, Snapshot, LastFailure and Failures, which any thread may
+// call. The loop's notifications reach the main-thread sink only while that thread
+// serves events; every wait below serves them and has a bound.
 //
-// Requests (the editors, zarn26-cli write-materials / write-objects): write the request
-// with RequestTransfer, then WaitForRequest polls every 100 ms while serving events, at
-// most kReadWaits times for a read and kWriteWaits times for a write, and withdraws the
-// request (its own only) when the loop has not finished it by then:
+// Requests (the editors, zarn26-cli write-materials / write-objects) carry a ticket; the
+// outcome says what happened, never "done" for what did not:
 //
-//   if (link.RequestTransfer(LinkStates::ReadObjects) &&
-//       link.WaitForRequest(LinkStates::ReadObjects, InstrumentLink::kReadWaits) ==
-//           RequestOutcome::Done)
-//     ...  // Images.ObjectsBlock holds what the instrument sent, whole
+//   const Ticket ticket = link.RequestTransfer(LinkStates::ReadObjects);
+//   const RequestResult result = link.WaitForRequest(ticket, InstrumentLink::kReadWaits);
+//   if (result.outcome == RequestOutcome::Done) ...  // result.block: the 600 bytes read
+//
+// A write hands over the requester's own copy of the block; the loop sends that copy.
 //
 // Exclusive access: while the loop has the link open, the instrument is held by this
 // program; Access() tells whether another program holds it.
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <memory>
-#include <mutex>
+#include <thread>
 
 #include "common/images.h"
 #include "device/linksink.h"
@@ -50,12 +51,13 @@ class InstrumentLink {
   // time-outs and a pipe transfer is interrupted at once, so the worker ends far sooner.
   static constexpr int kStopBoundMs = 8000;
 
-  // `mainThreadSink` gets the loop's notifications on the main thread. `parent` owns the
-  // worker component (its objectName is "KovThreadUSB"). Null transports: the
-  // program's own.
+  // `mainThreadSink` gets the loop's notifications on the main thread. The worker
+  // component is owned by the link and is a child of `parent` (so that it can be found
+  // by its name there). Null transports: the program's own.
   explicit InstrumentLink(LinkSink& mainThreadSink, QObject* parent = nullptr,
                           PipeLink* pipe = nullptr, UsbLink* usb = nullptr);
-  // Stops the worker (bounded).
+  // Stops the worker unless Stop did already (one bounded stop in all). A worker stuck
+  // beyond every time-out is left to the end of the process, with all it uses.
   ~InstrumentLink();
   InstrumentLink(const InstrumentLink&) = delete;
   InstrumentLink& operator=(const InstrumentLink&) = delete;
@@ -67,44 +69,57 @@ class InstrumentLink {
   void Start();
   bool Running() const;
   // Asks the worker to stop, breaks off a pipe transfer under way and serves events
-  // until the worker has ended, at most `boundMs`. True when it has ended; false when it
-  // is stuck (the caller then ends the program without waiting for it).
+  // (no user input) until the worker has ended, at most `boundMs`. True when it has
+  // ended; false when it is stuck (the caller then ends the program without waiting
+  // for it). A second call answers at once as the first did.
   bool Stop(int boundMs = kStopBoundMs);
-  // The worker component (for the window's objectName lookups and the tests).
-  TKovThread* Worker() const { return worker_; }
+  // The worker component, objectName "KovThreadUSB" (for lookups and the tests).
+  TKovThread* Worker() const { return worker_.get(); }
 
-  // The loop's requests (see exchangeloop.h).
+  // The link's state, for display.
+  LinkStates State() const;
+  TransportKinds Kind() const;
+  bool DataReadComplete() const;
+  LinkAccess Access() const;
+
+  // "Read from Device": only while the loop idles.
   bool RequestGaugeRead();
-  bool RequestTransfer(LinkStates request);
-  bool WithdrawRequest(LinkStates request);
-  // Waits for a request written by RequestTransfer, as described above.
-  RequestOutcome WaitForRequest(LinkStates request, int waits);
+  // A transfer request; `block`: what a write sends.
+  Ticket RequestTransfer(LinkStates request, QByteArray block = {});
+  // Waits for the ticket's request, polling every kPollMs at most `waits` times while
+  // serving events, and takes it back when the loop has not finished it by then.
+  RequestResult WaitForRequest(const Ticket& ticket, int waits);
+  // Both in one: what an editor's button does.
+  RequestResult Transfer(LinkStates request, int waits, QByteArray block = {});
 
-  // The images of the last whole read, or null before the first. Never changes under
-  // its holder: a later read makes a new one.
+  // A data file replaces the images. Call it holding ImagesLock, before the file's
+  // bytes go in: the loop then abandons what it was doing, never publishes over the
+  // file, lets the instrument go and idles; a pending request ends ReplacedByFile.
+  void FileOpened();
+  // The window has put texts or a lamp colour of its own on the screen: the loop's
+  // next notifications are all shown, even those that repeat what it showed before.
+  void ScreenChanged();
+
+  // The images of the last completed read, or null before the first. Never changes
+  // under its holder: a later read makes a new one.
   ImagesView Snapshot() const;
-  // Takes a snapshot of the images now (waiting for ImagesLock) and makes it the link's
-  // snapshot. The worker calls it when a whole read has completed.
-  ImagesView TakeSnapshot();
+  // The thread that took that snapshot (the worker's, for a read of the instrument).
+  std::thread::id SnapshotThread() const;
 
   // The last transfer that failed, and how many have failed since the start.
   LinkFailure LastFailure() const;
   int Failures() const;
-  LinkAccess Access() const { return InstrumentAccess.load(); }
 
  private:
+  struct Core;  // what the worker's run shares with the link; it outlives a stuck run
   class WorkerSink;
-  void RecordFailure(const LinkFailure& failure);
+  enum class Stopped { No, Yes, Stuck };
 
-  LinkSink& mainSink_;
+  std::shared_ptr<Core> core_;
   PipeLink& pipe_;
   UsbLink& usb_;
-  TKovThread* worker_ = nullptr;
-  bool ownsWorker_ = false;
-  mutable std::mutex mutex_;  // guards the three below
-  ImagesView snapshot_;
-  LinkFailure lastFailure_;
-  int failures_ = 0;
+  std::unique_ptr<TKovThread> worker_;
+  Stopped stopped_ = Stopped::No;
 };
 
 }  // namespace zarn

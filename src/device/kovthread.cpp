@@ -1,6 +1,7 @@
 #include "device/kovthread.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QtGlobal>
 #include <algorithm>
 #include <chrono>
@@ -120,9 +121,10 @@ TKovExecuteThread::TKovExecuteThread(TKovThread* Owner, void* Data_, TThreadPrio
 
 TKovExecuteThread::~TKovExecuteThread() {
   // The owner destroys a run only after its end has been handled; this is a safety net
-  // for a run destroyed by other means.
+  // for a run destroyed by other means (a thread destroyed while it runs ends the
+  // program).
   Terminate();
-  WaitForEnd();
+  WaitForEnd(TKovThread::kDestroyBoundMs);
 }
 
 QThread::Priority TKovExecuteThread::ToQtPriority(TThreadPriority Value) {
@@ -149,9 +151,10 @@ void TKovExecuteThread::run() {
   std::lock_guard lock(signal_->m);  // see WaitForEnd
 }
 
-void TKovExecuteThread::WaitForEnd() {
-  wait();
+bool TKovExecuteThread::WaitForEnd(int ms) {
+  if (!wait(ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(ms))) return false;
   std::lock_guard lock(signal_->m);
+  return true;
 }
 
 void TKovExecuteThread::ParkWhileSuspended(std::unique_lock<std::mutex>& lock) {
@@ -282,17 +285,25 @@ TKovThread::~TKovThread() {
     closing_ = true;
     run_->Resume();
     run_->Terminate();
+    QDeadlineTimer deadline(kDestroyBoundMs);
     if (QCoreApplication::instance() && QThread::currentThread() == thread()) {
       // The end of the run arrives as an event; serving events meanwhile also lets a
       // synchronize call the run has begun finish.
-      while (run_) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    } else {
+      while (run_ && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (run_) QThread::msleep(1);
+      }
+    } else if (run_->WaitForEnd(int(deadline.remainingTime()))) {
       // No event loop to serve: the run needs none to end (its synchronize calls are
       // dropped once it was asked to stop).
-      run_->WaitForEnd();
       RunEnded(run_.get());
     }
+    // Still running: it only ever calls back into this component before its stop, and
+    // posts nothing after it, so it may outlive it.
+    if (run_) (void)run_.release();
   }
+  for (auto& ended : ended_)
+    if (!ended->WaitForEnd(kDestroyBoundMs)) (void)ended.release();
   SetThreadGroup(nullptr);
 }
 
@@ -373,7 +384,10 @@ void TKovThread::OnUpdateTimer(QObject*) {
 
 void TKovThread::RunEnded(TKovExecuteThread* Sender) {
   if (!Sender || run_.get() != Sender) return;
-  Sender->WaitForEnd();  // `finished` comes just before the thread itself ends
+  // `finished` comes just before the thread itself ends; a thread that is not gone
+  // after that long is handled as ended all the same, and kept (never destroyed while
+  // it runs).
+  const bool gone = Sender->WaitForEnd(TKovThread::kDestroyBoundMs);
   if (closing_)
     OnThreadTerminateClose(Sender);
   else
@@ -381,7 +395,9 @@ void TKovThread::RunEnded(TKovExecuteThread* Sender) {
   // The run object is freed once its end has been handled.
   auto it = std::find_if(ended_.begin(), ended_.end(),
                          [Sender](const auto& r) { return r.get() == Sender; });
-  if (it != ended_.end()) ended_.erase(it);
+  if (it == ended_.end()) return;
+  if (!gone) (void)it->release();
+  ended_.erase(it);
 }
 
 void TKovThread::ForgetRun() {

@@ -120,10 +120,11 @@ class TKovExecuteThread final : public QThread {
 
   static QThread::Priority ToQtPriority(TThreadPriority Value);
 
-  // QThread::wait(), then the run's last lock taken once more: everything the run wrote
-  // is then seen by the caller in a way the race detector can follow too (Qt hands a
-  // thread's end over through locks of its own that the detector does not see).
-  void WaitForEnd();
+  // QThread::wait() for at most `ms` (negative: as long as it takes), then the run's
+  // last lock taken once more: everything the run wrote is then seen by the caller in a
+  // way the race detector can follow too (Qt hands a thread's end over through locks of
+  // its own that the detector does not see). True when the thread has ended.
+  bool WaitForEnd(int ms = -1);
 
  protected:
   void run() override;
@@ -143,8 +144,13 @@ class TKovExecuteThread final : public QThread {
 
 class TKovThread : public TKovThreadBase {
  public:
+  // How long the component waits for a run's end when it is destroyed.
+  static constexpr int kDestroyBoundMs = 8000;
+
   explicit TKovThread(QObject* Owner = nullptr);
-  // Stops a run that is still alive and serves events until its end has been handled.
+  // Stops a run that is still alive and serves events until its end has been handled,
+  // at most kDestroyBoundMs; a run that has not ended by then (stuck in a call that
+  // never returns) is left to the end of the process rather than destroyed under it.
   ~TKovThread() override;
 
   TKovExecuteEvent OnExecute;

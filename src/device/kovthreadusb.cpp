@@ -4,12 +4,18 @@
 
 namespace zarn {
 
-void SynchronizedSink::StatusText(int panel, const QString& text) {
-  thread_.SynchronizeCall([&] { main_.StatusText(panel, text); });
+void SynchronizedSink::Apply(const std::function<void()>& apply) {
+  thread_.SynchronizeCall([&] {
+    if (!current_ || current_()) apply();
+  });
+}
+
+void SynchronizedSink::StatusText(int panel, const Phrase& text) {
+  Apply([&] { main_.StatusText(panel, text); });
 }
 
 void SynchronizedSink::LinkLamp(LampColour colour) {
-  thread_.SynchronizeCall([&] { main_.LinkLamp(colour); });
+  Apply([&] { main_.LinkLamp(colour); });
 }
 
 LampColour SynchronizedSink::CurrentLamp() {
@@ -19,37 +25,37 @@ LampColour SynchronizedSink::CurrentLamp() {
 }
 
 void SynchronizedSink::ProgressBegin() {
-  thread_.SynchronizeCall([&] { main_.ProgressBegin(); });
+  Apply([&] { main_.ProgressBegin(); });
 }
 
 void SynchronizedSink::ProgressRange(int maximum) {
-  thread_.SynchronizeCall([&] { main_.ProgressRange(maximum); });
+  Apply([&] { main_.ProgressRange(maximum); });
 }
 
 void SynchronizedSink::ProgressStep(int position) {
-  thread_.SynchronizeCall([&] { main_.ProgressStep(position); });
+  Apply([&] { main_.ProgressStep(position); });
 }
 
 void SynchronizedSink::ProgressEnd() {
-  thread_.SynchronizeCall([&] { main_.ProgressEnd(); });
+  Apply([&] { main_.ProgressEnd(); });
 }
 
 void SynchronizedSink::ProgressHide() {
-  thread_.SynchronizeCall([&] { main_.ProgressHide(); });
+  Apply([&] { main_.ProgressHide(); });
 }
 
-void SynchronizedSink::RefreshWithChartHidden() {
-  thread_.SynchronizeCall([&] { main_.RefreshWithChartHidden(); });
+void SynchronizedSink::RefreshWithChartHidden(const CompletedRead& read) {
+  Apply([&] { main_.RefreshWithChartHidden(read); });
 }
 
 void SynchronizedSink::TransferFailed(const LinkFailure& failure) {
-  thread_.SynchronizeCall([&] { main_.TransferFailed(failure); });
+  Apply([&] { main_.TransferFailed(failure); });
 }
 
-void RunExchangeLoop(TKovExecuteThread& thread, LinkSink& mainThreadSink, PipeLink& pipe,
-                     UsbLink& usb) {
-  SynchronizedSink sink(thread, mainThreadSink);
+void RunExchangeLoop(TKovExecuteThread& thread, LinkSink& sink, LinkSharedState& shared,
+                     PipeLink& pipe, UsbLink& usb) {
   ExchangeLoop loop(LoopEnvironment{
+      shared,
       pipe,
       usb,
       sink,

@@ -154,18 +154,18 @@ QStringList LibusbTransport::DefaultRuleFolders() {
           QStringLiteral("/lib/udev/rules.d")};
 }
 
-void LibusbTransport::ShowMessage(LinkSink& sink, const QString& text) {
+void LibusbTransport::ShowMessage(LinkSink& sink, const Phrase& text) {
   sink.StatusText(0, text);
   sink.ProgressHide();
 }
 
-QString LibusbTransport::AccessHint(int code) const {
+Phrase LibusbTransport::AccessHint(int code) const {
   // Refused access to the device node is almost always a missing udev rule.
   if (code != -EPERM && code != -EACCES) return {};
   for (const QString& folder : ruleFolders_) {
     if (QFileInfo::exists(folder + u'/' + QLatin1StringView(kUdevRuleName))) return {};
   }
-  return kRuleMissing().arg(QLatin1StringView(kUdevRuleName));
+  return Phrase(kRuleMissing, {QString::fromLatin1(kUdevRuleName)});
 }
 
 void LibusbTransport::DropDevice() {
@@ -193,7 +193,7 @@ int LibusbTransport::TransportOpen(LinkSink& sink) {
 
   if (!instrument) {
     DropDevice();
-    ShowMessage(sink, NotConnectedText());
+    ShowMessage(sink, NotConnectedPhrase());
     return kUsbNotFound;
   }
   if (busChanges == 0 && deviceChanges == 0 && device_) return kUsbOpened;
@@ -212,14 +212,14 @@ int LibusbTransport::TransportOpen(LinkSink& sink) {
   if (!handle) {
     const int code = errno > 0 ? -errno : -EIO;
     if (!holdBetween_) lockFile_.Release();
-    ShowMessage(sink, ErrorText(code, LanguageIndex.load()) + AccessHint(code));
+    ShowMessage(sink, ErrorPhrase(code) + AccessHint(code));
     return kUsbNotFound;
   }
   device_ = handle;
 
   const int configured = library_->usb_set_configuration(handle, kConfiguration);
   if (configured < 0)
-    ShowMessage(sink, ErrorText(configured, LanguageIndex.load()) + AccessHint(configured));
+    ShowMessage(sink, ErrorPhrase(configured) + AccessHint(configured));
   const int claimed = library_->usb_claim_interface(handle, kInterface);
   if (claimed == -EBUSY) {
     // Another program has claimed the interface.
@@ -227,7 +227,7 @@ int LibusbTransport::TransportOpen(LinkSink& sink) {
     return kUsbInUse;
   }
   if (claimed < 0)
-    ShowMessage(sink, ErrorText(claimed, LanguageIndex.load()) + AccessHint(claimed));
+    ShowMessage(sink, ErrorPhrase(claimed) + AccessHint(claimed));
   return kUsbOpened;
 }
 
@@ -248,14 +248,14 @@ int LibusbTransport::TransportRead(uint8_t* buffer, int count) {
                                  reinterpret_cast<char*>(buffer), count, kTransferTimeoutMs);
 }
 
-QString LibusbTransport::ErrorText(int code, int language) {
+Phrase LibusbTransport::ErrorPhrase(int code) {
   for (const ErrorEntry& entry : kErrorTexts) {
-    if (entry.code == code) return entry.text.Str(language);
+    if (entry.code == code) return code == 0 ? Phrase() : Phrase(entry.text);
   }
   return QStringLiteral("LibUsb: Error ") + QString::number(code);
 }
 
-QString LibusbTransport::NotConnectedText() { return kNotConnected(); }
+Phrase LibusbTransport::NotConnectedPhrase() { return kNotConnected; }
 
 LibusbTransport& TheLibusbTransport() {
   // Never torn down: at exit the library may already be finalising itself, and a last

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <memory>
 
+#include "common/texts.h"
 #include "device/devicelock.h"
 #include "device/transports.h"
 
@@ -46,11 +47,13 @@ class LibusbTransport final : public UsbLink {
   int TransportRead(uint8_t* buffer, int count) override;
   void HoldBetweenTransfers(bool hold) override { holdBetween_ = hold; }
 
-  // The message for a negative library error number in the given language
-  // (0 Russian, 1 English); 0 gives the empty text.
-  static QString ErrorText(int code, int language);
-  // The one message for "no instrument on any bus", the same in both languages.
-  static QString NotConnectedText();
+  // The message for a negative library error number, and the same in the given
+  // language (0 Russian, 1 English); 0 gives the empty text.
+  static Phrase ErrorPhrase(int code);
+  static QString ErrorText(int code, int language) { return ErrorPhrase(code).Str(language); }
+  // The one message for "no instrument on any bus".
+  static Phrase NotConnectedPhrase();
+  static QString NotConnectedText() { return NotConnectedPhrase()(); }
 
   bool IsLoaded() const;
   bool IsOpen() const { return device_ != nullptr; }
@@ -63,8 +66,8 @@ class LibusbTransport final : public UsbLink {
  private:
   struct Library;
 
-  void ShowMessage(LinkSink& sink, const QString& text);
-  QString AccessHint(int code) const;
+  void ShowMessage(LinkSink& sink, const Phrase& text);
+  Phrase AccessHint(int code) const;
   void DropDevice();
 
   QByteArray libraryName_;

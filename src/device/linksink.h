@@ -2,9 +2,16 @@
 // What the exchange loop shows: every visible change is a notification handed to a
 // sink. The main window's sink applies each one on the main thread and returns when it
 // has been applied; zarn26-cli's sink prints progress; tests record them.
+//
+// Texts come as phrases (what they say, not the words of one language), so that what
+// stays on the screen follows a language switch.
 
 #include <QString>
 #include <cstdint>
+
+#include "common/images.h"
+#include "common/texts.h"
+#include "device/linkstate.h"
 
 namespace zarn {
 
@@ -16,32 +23,30 @@ enum class LampColour : uint32_t {
   ButtonFace = 0x8000000F,  // a transfer has finished; the lamp's colour at start
 };
 
-// What a failed transfer could not move, and why.
-enum class LinkBlock : uint8_t { None, Version, Parameters, Materials, Data, Objects,
-                                 MaterialsWrite, ObjectsWrite };
-enum class LinkFault : uint8_t {
-  None,
-  NoTransport,   // no transport to use
-  Command,       // the command could not be sent
-  BlockWrite,    // a written block could not be sent whole
-  NoReply,       // the reply's length did not come
-  ReplyCut,      // the reply stopped before its announced length (short or late)
-  ReplyTooLong,  // the reply announced more than its block holds
-};
-struct LinkFailure {
-  LinkBlock block = LinkBlock::None;
-  LinkFault fault = LinkFault::None;
-  uint32_t announced = 0;  // ReplyTooLong: the announced length and the block's size
-  uint32_t capacity = 0;
-  bool operator==(const LinkFailure&) const = default;
-};
-// "the data memory: the reply stopped short", in the given language (0 Russian).
+// "the data memory: the reply stopped short".
+Phrase LinkFailurePhrase(const LinkFailure& failure);
+// The same in the given language (0 Russian).
 QString LinkFailureText(const LinkFailure& failure, int language);
+
+// How a request ended, in the words its requester shows: "Written to the instrument",
+// "The instrument is not connected", "Link Error: the objects block: the reply stopped
+// short"... A write that failed or timed out under way adds that the instrument may hold
+// part of the block.
+Phrase RequestOutcomePhrase(const RequestResult& result, bool write);
+
+// A read of the instrument that has ended: the images as the read left them (one
+// snapshot, taken on the loop's thread when it published the read) and the
+// instrument's version text. Whoever keeps completed reads (the window's tables, an
+// archive) takes them from here.
+struct CompletedRead {
+  ImagesView images;
+  QString version;
+};
 
 class LinkSink {
  public:
   virtual ~LinkSink() = default;
-  virtual void StatusText(int panel, const QString& text) = 0;  // panel 0 or 1
+  virtual void StatusText(int panel, const Phrase& text) = 0;  // panel 0 or 1
   virtual void LinkLamp(LampColour colour) = 0;
   // The lamp's present colour (the loop holds red for 20 ms before changing it).
   virtual LampColour CurrentLamp() = 0;
@@ -50,8 +55,9 @@ class LinkSink {
   virtual void ProgressStep(int position) = 0;
   virtual void ProgressEnd() = 0;
   virtual void ProgressHide() = 0;
-  // The images hold a new whole read (or none): refresh the tables from them.
-  virtual void RefreshWithChartHidden() = 0;
+  // A read has ended (a whole memory, or an instrument without processes): refresh the
+  // tables from its snapshot.
+  virtual void RefreshWithChartHidden(const CompletedRead& read) = 0;
   // A transfer failed (the loop then shows "Link Error" with the failure's text).
   virtual void TransferFailed(const LinkFailure&) {}
 };

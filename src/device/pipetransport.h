@@ -55,7 +55,7 @@ class PipeTransport final : public PipeLink {
   // ClearInterrupt, fails at once with kPipeIoFailure. The program calls it when it
   // closes, so that a silent instrument does not hold up the end by a whole time-out.
   void Interrupt() override;
-  void ClearInterrupt();
+  void ClearInterrupt() override;
   void HoldBetweenTransfers(bool hold) override { holdBetween_ = hold; }
 
   bool IsOpen() const { return opened_; }

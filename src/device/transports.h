@@ -39,6 +39,8 @@ class PipeLink {
   // Thread-safe: the transfer under way and every later one fail at once (the program
   // is closing; a silent instrument must not hold it up by a whole time-out).
   virtual void Interrupt() {}
+  // Transfers work again after an Interrupt (a link started anew).
+  virtual void ClearInterrupt() {}
   // Call before the loop starts. True: the instrument stays held by this program after
   // TransportClose too, until the program ends (a reader that closes the link between
   // its transfers must not let another program in between them).

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -12,6 +13,7 @@
 
 #include "common/images.h"
 #include "common/shorttext.h"
+#include "device/linksink.h"
 
 namespace zarn {
 
@@ -23,6 +25,8 @@ const TextPair txtEdDefault{u"По умолчанию", u"Default"};
 const TextPair txtEdClose{u"Закрыть", u"Close"};
 const TextPair txtEdCloseQuestion{u"Параметры были изменены. Записать изменения в прибор?",
                                   u"Parameters was changed. Save parameters to device?"};
+const TextPair txtEdNothingToSend{u"Нечего записывать: сначала считайте параметры из прибора или файла либо нажмите «По умолчанию»",
+                                  u"Nothing to send: read the parameters from the instrument or a file first, or press Default"};
 
 namespace {
 
@@ -46,12 +50,18 @@ EditorWindow::Running::~Running() {
 EditorWindow::EditorWindow(EditorSeams seams, int clientWidth, int clientHeight, QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      seams_(std::move(seams)) {
+      seams_(std::move(seams)),
+      language_(LanguageIndex.load()) {
   setAttribute(Qt::WA_DeleteOnClose);
-  setFixedSize(clientWidth, clientHeight);
+  setFixedSize(clientWidth, clientHeight + kOutcomeHeight);
   QFont font(QStringLiteral("MS Sans Serif"));
   font.setPointSize(8);
   setFont(font);
+  OutcomeLine = new QLabel(this);
+  OutcomeLine->setObjectName(QStringLiteral("OutcomeLine"));
+  OutcomeLine->setGeometry(8, clientHeight, clientWidth - 16, kOutcomeHeight - 4);
+  OutcomeLine->setWordWrap(true);
+  OutcomeLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 void EditorWindow::ShowCentred() {
@@ -100,9 +110,19 @@ void EditorWindow::CreateFileDialogs(const QString& filter) {
   SaveDialog1->setFileMode(QFileDialog::AnyFile);
 }
 
-RequestOutcome EditorWindow::Transfer(LinkStates request, int waits) {
-  lastOutcome_ = seams_.transfer ? seams_.transfer(request, waits) : RequestOutcome::NotAccepted;
-  return lastOutcome_;
+RequestResult EditorWindow::Transfer(LinkStates request, int waits, QByteArray block) {
+  const bool write = request == LinkStates::WriteMaterials || request == LinkStates::WriteObjects;
+  ShowOutcome({});
+  lastResult_ = seams_.transfer ? seams_.transfer(request, waits, std::move(block))
+                                : RequestResult{RequestOutcome::NotConnected, {}, {}};
+  ShowOutcome(RequestOutcomePhrase(lastResult_, write));
+  return lastResult_;
+}
+
+void EditorWindow::ShowOutcome(const Phrase& text) {
+  const QString shown = text.Str(language_);
+  OutcomeLine->setText(shown);
+  OutcomeLine->setToolTip(shown);
 }
 
 int EditorWindow::ExecModal(QDialog& dialog) {
@@ -160,8 +180,6 @@ void EditorWindow::ReportWriteError(const FileWriteResult& result, int language)
                  WriteFailureReason(result.error, language),
              QMessageBox::Ok, 0);
 }
-
-std::unique_lock<std::mutex> EditorWindow::LockImages() { return LockImagesServingEvents(); }
 
 void EditorWindow::closeEvent(QCloseEvent* event) {
   if (busy_ > 0) {

@@ -5,12 +5,15 @@
 // rules (a question about unsent changes; never destroyed while one of its handlers is
 // still running, for instance waiting for the instrument).
 
+#include <QByteArray>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <mutex>
 
 #include "common/filewrite.h"
+#include "common/images.h"
 #include "common/paths.h"
 #include "common/programsettings.h"
 #include "common/texts.h"
@@ -20,6 +23,7 @@ QT_BEGIN_NAMESPACE
 class QDialog;
 class QFileDialog;
 class QKeyEvent;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 QT_END_NAMESPACE
@@ -32,21 +36,26 @@ struct EditorSeams {
   ProgramSettings settings;
   // Runs a modal dialog (file dialogs, message boxes); empty: QDialog::exec.
   std::function<int(QDialog&)> execModal;
-  // Writes `request` into LinkState (only while it holds Idle) and waits for the loop
-  // at most `waits` polls of 100 ms, serving events. Empty: nothing can be sent.
-  std::function<RequestOutcome(LinkStates request, int waits)> transfer;
+  // Asks the exchange loop for `request` (taken only while it idles; `block` is what a
+  // write sends) and waits for it at most `waits` polls of 100 ms, serving events.
+  // Empty: there is no link, and the instrument counts as not connected.
+  std::function<RequestResult(LinkStates request, int waits, QByteArray block)> transfer;
 };
 
 // The captions shared by both editors.
 extern const TextPair txtEdFromDevice, txtEdToDevice, txtEdFromFile, txtEdToFile, txtEdDefault,
-    txtEdClose, txtEdCloseQuestion;
+    txtEdClose, txtEdCloseQuestion, txtEdNothingToSend;
 
 class EditorWindow : public QWidget {
   Q_OBJECT
 
  public:
-  // A window of `clientWidth` x `clientHeight` that `parent` (the main window) keeps
-  // above itself; it frees itself when closed.
+  // The outcome line under the editor's controls, two lines high.
+  static constexpr int kOutcomeHeight = 32;
+
+  // A window whose controls take `clientWidth` x `clientHeight`, with the outcome line
+  // below them, that `parent` (the main window) keeps above itself; it frees itself
+  // when closed. Its texts are in the language current now.
   EditorWindow(EditorSeams seams, int clientWidth, int clientHeight, QWidget* parent);
 
   // Centres the window on its parent and shows it.
@@ -54,7 +63,11 @@ class EditorWindow : public QWidget {
   // True while one of its handlers runs (a transfer wait, a dialog).
   bool Busy() const { return busy_ > 0; }
   // The outcome of the last transfer this window asked for.
-  RequestOutcome LastOutcome() const { return lastOutcome_; }
+  RequestOutcome LastOutcome() const { return lastResult_.outcome; }
+  int Language() const { return language_; }
+
+  // What the last transfer or refusal came to, in the editor's language.
+  QLabel* OutcomeLine = nullptr;
 
   QPushButton* btnFromDevice = nullptr;
   QPushButton* btnToDevice = nullptr;
@@ -86,8 +99,10 @@ class EditorWindow : public QWidget {
   void CreateButtons(const ButtonPlaces& places, int language);
   void CreateFileDialogs(const QString& filter);
 
-  // The transfer through the seam; false when nothing could be requested.
-  RequestOutcome Transfer(LinkStates request, int waits);
+  // The transfer through the seam; its outcome is shown in the outcome line.
+  RequestResult Transfer(LinkStates request, int waits, QByteArray block = {});
+  // Shows `text` in the outcome line.
+  void ShowOutcome(const Phrase& text);
 
   int ExecModal(QDialog& dialog);
   // A message box with the application title as caption and the warning icon.
@@ -107,8 +122,17 @@ class EditorWindow : public QWidget {
   // Says that `file` could not be written, and why.
   void ReportWriteError(const FileWriteResult& result, int language);
 
-  // ImagesLock for this thread: tried while serving the worker's notifications.
-  static std::unique_lock<std::mutex> LockImages();
+  // A copy of one of the program's blocks, taken under ImagesLock (tried while serving
+  // the worker's notifications): the editor works on its own copy.
+  template <size_t N>
+  static std::array<uint8_t, N> CopyOfBlock(const std::array<uint8_t, N>& block) {
+    const std::unique_lock<std::mutex> lock = LockImagesServingEvents();
+    return block;
+  }
+  template <size_t N>
+  static QByteArray Bytes(const std::array<uint8_t, N>& block) {
+    return QByteArray(reinterpret_cast<const char*>(block.data()), qsizetype(N));
+  }
 
   // The subclass's state for the close rules.
   virtual bool Modified() const = 0;
@@ -124,9 +148,10 @@ class EditorWindow : public QWidget {
   void RememberFolder(const QString& file);
 
   EditorSeams seams_;
+  int language_;
   int busy_ = 0;
   bool closePending_ = false;
-  RequestOutcome lastOutcome_ = RequestOutcome::NotAccepted;
+  RequestResult lastResult_;
 };
 
 }  // namespace zarn

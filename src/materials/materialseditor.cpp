@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabBar>
+#include <cstring>
 
 #include "common/images.h"
 #include "device/instrumentlink.h"
@@ -76,8 +77,11 @@ QString InvalidCoefficientMessage(int m, const QString& name, MaterialColumn col
 
 TfrmMaterials::TfrmMaterials(EditorSeams seams, QWidget* parent)
     : EditorWindow(std::move(seams), kClientWidth, kClientHeight, parent),
-      language_(LanguageIndex.load()) {
+      language_(Language()),
+      block_(CopyOfBlock(Images.MaterialsBlock)) {
   setObjectName(QStringLiteral("frmMaterials"));
+  // The copy is what the program holds: nothing in it is unsent yet.
+  MaterialsModified = false;
   constexpr int kTabLeft = 8, kTabTop = 8, kTabWidth = 441, kTabHeight = 201;
 
   TabControl1 = new QTabBar(this);
@@ -170,13 +174,9 @@ void TfrmMaterials::ClearMarks() {
 }
 
 void TfrmMaterials::ShowMaterials() {
-  MaterialGroupTexts texts;
-  {
-    const std::unique_lock<std::mutex> lock = LockImages();
-    bool blank = MaterialsBlank.load();
-    texts = MaterialGroupToTexts(Images.MaterialsBlock.data(), group_, blank);
-    MaterialsBlank.store(blank);
-  }
+  bool blank = MaterialsBlank.load();
+  const MaterialGroupTexts texts = MaterialGroupToTexts(block_.data(), group_, blank);
+  MaterialsBlank.store(blank);
   for (int r = 0; r < kMaterialsPerGroup; ++r) {
     EditName[size_t(r)]->setText(texts[size_t(r)].name);
     for (int c = 0; c < 4; ++c)
@@ -194,11 +194,8 @@ bool TfrmMaterials::StoreMaterials() {
     for (int c = 0; c < 4; ++c)
       texts[size_t(r)].coefficients[size_t(c)] = EditCoefficient[size_t(r)][size_t(c)]->text();
   }
-  std::optional<MaterialTextError> error;
-  {
-    const std::unique_lock<std::mutex> lock = LockImages();
-    error = StoreMaterialGroupTexts(Images.MaterialsBlock.data(), group_, texts, marks_);
-  }
+  const std::optional<MaterialTextError> error =
+      StoreMaterialGroupTexts(block_.data(), group_, texts, marks_);
   for (int r = 0; r < kMaterialsPerGroup; ++r) {
     const auto& row = marks_[size_t(r)];
     for (int c = 0; c < 4; ++c) {
@@ -234,11 +231,7 @@ bool TfrmMaterials::RefuseInvalid(bool toFile) {
   for (int m = 0; m < kMaterialCount; ++m) {
     const std::optional<HeldNeutral>& held = heldNeutral[size_t(m)];
     if (!held) continue;
-    QString name;
-    {
-      const std::unique_lock<std::mutex> lock = LockImages();
-      name = MaterialName(Images.MaterialsBlock.data(), m);
-    }
+    const QString name = MaterialName(block_.data(), m);
     WarningBox(InvalidCoefficientMessage(m, name, held->column, held->text, toFile, language_),
                QMessageBox::Ok, 0);
     return true;
@@ -272,20 +265,26 @@ void TfrmMaterials::ButtonDefaultClick() {
 }
 
 void TfrmMaterials::btnFromDeviceClick() {
-  if (LinkState.load() != LinkStates::Idle) return;
   Running running(*this);
-  Transfer(LinkStates::ReadMaterials, InstrumentLink::kReadWaits);
-  // Whether or not the read finished, the rows show the block as it is now.
+  const RequestResult read = Transfer(LinkStates::ReadMaterials, InstrumentLink::kReadWaits);
+  // Only a block that arrived whole replaces what the rows show; otherwise the rows and
+  // their unsent changes stay, and the outcome line says why.
+  if (read.outcome != RequestOutcome::Done || size_t(read.block.size()) != block_.size()) return;
+  std::memcpy(block_.data(), read.block.constData(), block_.size());
   ForgetHeld(0, kMaterialCount);
   ShowMaterials();
   MaterialsModified = false;
 }
 
 TfrmMaterials::Sent TfrmMaterials::ToDevice() {
-  if (MaterialsBlank.load() || LinkState.load() != LinkStates::Idle) return Sent::Nothing;
+  if (MaterialsBlank.load()) {
+    ShowOutcome(txtEdNothingToSend);
+    return Sent::Nothing;
+  }
   Running running(*this);
   if (RefuseInvalid(false) || !StoreMaterials()) return Sent::Refused;
-  if (Transfer(LinkStates::WriteMaterials, InstrumentLink::kWriteWaits) == RequestOutcome::Done)
+  if (Transfer(LinkStates::WriteMaterials, InstrumentLink::kWriteWaits, Bytes(block_)).outcome ==
+      RequestOutcome::Done)
     MaterialsModified = false;
   return Sent::Requested;
 }
@@ -305,28 +304,23 @@ void TfrmMaterials::btnFromFileClick() {
     WarningBox(MaterialsFileRefusedMessage(file, language_), QMessageBox::Ok, 0);
     return;
   }
-  {
-    const std::unique_lock<std::mutex> lock = LockImages();
-    ApplyMaterialsFile(*content, Images.MaterialsBlock.data());
-  }
+  ApplyMaterialsFile(*content, block_.data());
   ForgetHeld(0, kMaterialCount);
   ShowMaterials();
   MaterialsModified = true;
 }
 
 void TfrmMaterials::btnToFileClick() {
-  if (MaterialsBlank.load()) return;
+  if (MaterialsBlank.load()) {
+    ShowOutcome(txtEdNothingToSend);
+    return;
+  }
   Running running(*this);
   if (RefuseInvalid(true) || !StoreMaterials()) return;
   const QString file = AskSaveFile(language_, ProposedMaterialsFileName(QDateTime::currentDateTime()),
                                    DecideMaterialsSaveName);
   if (file.isEmpty()) return;
-  std::array<uint8_t, kMaterialsBlockSize> block;
-  {
-    const std::unique_lock<std::mutex> lock = LockImages();
-    block = Images.MaterialsBlock;
-  }
-  const FileWriteResult written = WriteMaterialsFile(file, block.data());
+  const FileWriteResult written = WriteMaterialsFile(file, block_.data());
   if (!written) ReportWriteError(written, language_);
 }
 

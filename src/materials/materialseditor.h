@@ -1,8 +1,10 @@
 #pragma once
-// TfrmMaterials: the materials editor. It shows the thirty materials of
-// Images.MaterialsBlock one group of six at a time (the tab is the group), reads them
-// from the instrument and sends them back through the exchange loop, loads and saves
-// them as a materials file and loads the built-in default sets.
+// TfrmMaterials: the materials editor. It works on its own copy of the MaterialsBlock,
+// taken from the program's Images when it opens, and shows it one group of six at a
+// time (the tab is the group); it reads the block from the instrument and sends its copy
+// back through the exchange loop (a successful transfer puts the block into the Images),
+// loads and saves it as a materials file and loads the built-in default sets. The
+// outcome line says how each transfer ended.
 //
 // A coefficient that does not convert is marked red while the user types. Such a mark
 // never reaches the instrument or a file unnoticed: To device, Yes on closing and To
@@ -45,7 +47,8 @@ class TfrmMaterials final : public EditorWindow {
   static constexpr int kClientWidth = 455;
   static constexpr int kClientHeight = 263;
 
-  // FormCreate: shows group 0 of the block and the texts in the current language.
+  // FormCreate: takes its copy of the block, shows group 0 and the texts in the current
+  // language.
   explicit TfrmMaterials(EditorSeams seams, QWidget* parent = nullptr);
 
   QTabBar* TabControl1 = nullptr;
@@ -57,6 +60,8 @@ class TfrmMaterials final : public EditorWindow {
   std::array<std::array<QLineEdit*, 4>, kMaterialsPerGroup> EditCoefficient{};
 
   int Group() const { return group_; }
+  // The editor's copy of the block.
+  const std::array<uint8_t, kMaterialsBlockSize>& Block() const { return block_; }
   bool Marked(int row, MaterialColumn column) const { return marks_[size_t(row)][size_t(column)]; }
 
   // The handlers.
@@ -89,6 +94,7 @@ class TfrmMaterials final : public EditorWindow {
   int language_;
   int group_ = 0;
   MaterialGroupMarks marks_{};
+  std::array<uint8_t, kMaterialsBlockSize> block_;
 };
 
 }  // namespace zarn

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <cstring>
 
 #include "common/images.h"
 #include "device/instrumentlink.h"
@@ -23,8 +24,11 @@ const TextPair txtObjectsCaption{u"Названия объектов", u"Objects
 
 TfrmObjects::TfrmObjects(EditorSeams seams, QWidget* parent)
     : EditorWindow(std::move(seams), kClientWidth, kClientHeight, parent),
-      language_(LanguageIndex.load()) {
+      language_(Language()),
+      block_(CopyOfBlock(Images.ObjectsBlock)) {
   setObjectName(QStringLiteral("frmObjects"));
+  // The copy is what the program holds: nothing in it is unsent yet.
+  ObjectsModified = false;
   static constexpr int kColumnLeft[3] = {16, 152, 288};
   for (int k = 0; k < kObjectCount; ++k) {
     QLineEdit* edit = new QLineEdit(this);
@@ -65,21 +69,16 @@ TfrmObjects::TfrmObjects(EditorSeams seams, QWidget* parent)
 }
 
 void TfrmObjects::ShowObjects() {
-  ObjectNameTexts texts;
-  {
-    const std::unique_lock<std::mutex> lock = LockImages();
-    bool blank = ObjectsBlank.load();
-    texts = ObjectsToTexts(Images.ObjectsBlock.data(), blank);
-    ObjectsBlank.store(blank);
-  }
+  bool blank = ObjectsBlank.load();
+  const ObjectNameTexts texts = ObjectsToTexts(block_.data(), blank);
+  ObjectsBlank.store(blank);
   for (int k = 0; k < kObjectCount; ++k) EditName[size_t(k)]->setText(texts[size_t(k)]);
 }
 
 void TfrmObjects::StoreObjects() {
   ObjectNameTexts texts;
   for (int k = 0; k < kObjectCount; ++k) texts[size_t(k)] = EditName[size_t(k)]->text();
-  const std::unique_lock<std::mutex> lock = LockImages();
-  StoreObjectTexts(Images.ObjectsBlock.data(), texts);
+  StoreObjectTexts(block_.data(), texts);
 }
 
 void TfrmObjects::ButtonDefaultClick() {
@@ -90,18 +89,25 @@ void TfrmObjects::ButtonDefaultClick() {
 }
 
 void TfrmObjects::btnFromDeviceClick() {
-  if (LinkState.load() != LinkStates::Idle) return;
   Running running(*this);
-  Transfer(LinkStates::ReadObjects, InstrumentLink::kReadWaits);
+  const RequestResult read = Transfer(LinkStates::ReadObjects, InstrumentLink::kReadWaits);
+  // Only a list that arrived whole replaces what the fields show; otherwise they and
+  // their unsent changes stay, and the outcome line says why.
+  if (read.outcome != RequestOutcome::Done || size_t(read.block.size()) != block_.size()) return;
+  std::memcpy(block_.data(), read.block.constData(), block_.size());
   ShowObjects();
   ObjectsModified = false;
 }
 
 void TfrmObjects::btnToDeviceClick() {
-  if (ObjectsBlank.load() || LinkState.load() != LinkStates::Idle) return;
+  if (ObjectsBlank.load()) {
+    ShowOutcome(txtEdNothingToSend);
+    return;
+  }
   Running running(*this);
   StoreObjects();
-  if (Transfer(LinkStates::WriteObjects, InstrumentLink::kWriteWaits) == RequestOutcome::Done)
+  if (Transfer(LinkStates::WriteObjects, InstrumentLink::kWriteWaits, Bytes(block_)).outcome ==
+      RequestOutcome::Done)
     ObjectsModified = false;
 }
 
@@ -121,27 +127,22 @@ void TfrmObjects::btnFromFileClick() {
     WarningBox(ObjectsFileRefusedMessage(file, language_), QMessageBox::Ok, 0);
     return;
   }
-  {
-    const std::unique_lock<std::mutex> lock = LockImages();
-    ApplyObjectsFile(*names, Images.ObjectsBlock.data());
-  }
+  ApplyObjectsFile(*names, block_.data());
   ShowObjects();
   ObjectsModified = true;
 }
 
 void TfrmObjects::btnToFileClick() {
-  if (ObjectsBlank.load()) return;
+  if (ObjectsBlank.load()) {
+    ShowOutcome(txtEdNothingToSend);
+    return;
+  }
   Running running(*this);
   StoreObjects();
   const QString file = AskSaveFile(language_, ProposedObjectsFileName(QDateTime::currentDateTime()),
                                    DecideObjectsSaveName);
   if (file.isEmpty()) return;
-  std::array<uint8_t, kObjectsBlockSize> block;
-  {
-    const std::unique_lock<std::mutex> lock = LockImages();
-    block = Images.ObjectsBlock;
-  }
-  const FileWriteResult written = WriteObjectsFile(file, block.data());
+  const FileWriteResult written = WriteObjectsFile(file, block_.data());
   if (!written) ReportWriteError(written, language_);
 }
 

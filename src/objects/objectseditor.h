@@ -1,8 +1,10 @@
 #pragma once
-// TfrmObjects: the objects editor. It shows the thirty names of Images.ObjectsBlock in
-// three columns of ten (entry 0 cannot be edited), reads them from the instrument as
-// soon as it opens and sends them back through the exchange loop, loads and saves them
-// as an objects file and loads the built-in default list.
+// TfrmObjects: the objects editor. It works on its own copy of the ObjectsBlock, taken
+// from the program's Images when it opens, and shows its thirty names in three columns
+// of ten (entry 0 cannot be edited); it reads them from the instrument as soon as it
+// opens and sends its copy back through the exchange loop, loads and saves them as an
+// objects file and loads the built-in default list. The outcome line says how each
+// transfer ended.
 
 #include <array>
 
@@ -31,6 +33,8 @@ class TfrmObjects final : public EditorWindow {
 
   // EditName1 ... EditName30: entry k in EditName[k].
   std::array<QLineEdit*, kObjectCount> EditName{};
+  // The editor's copy of the block.
+  const std::array<uint8_t, kObjectsBlockSize>& Block() const { return block_; }
 
   void ShowObjects();
   void StoreObjects();
@@ -48,6 +52,7 @@ class TfrmObjects final : public EditorWindow {
 
  private:
   int language_;
+  std::array<uint8_t, kObjectsBlockSize> block_;
 };
 
 }  // namespace zarn

@@ -49,6 +49,8 @@ class TShape;
 class TSplitter;
 class TStatusBar;
 class TStringGrid;
+class TfrmMaterials;
+class TfrmObjects;
 class UsbLink;
 
 // What the window takes from its surroundings. The program leaves every member at its
@@ -210,7 +212,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   void Chart1KeyDown(int key, Qt::KeyboardModifiers shift);  // Ctrl+C copies the chart
 
   // ---- LinkSink: the exchange loop's notifications, on the main thread.
-  void StatusText(int panel, const QString& text) override;
+  void StatusText(int panel, const Phrase& text) override;
   void LinkLamp(LampColour colour) override;
   LampColour CurrentLamp() override;
   void ProgressBegin() override;
@@ -218,8 +220,13 @@ class TForm1 : public QMainWindow, public LinkSink {
   void ProgressStep(int position) override;
   void ProgressEnd() override;
   void ProgressHide() override;
-  void RefreshWithChartHidden() override;
+  void RefreshWithChartHidden(const CompletedRead& read) override;
   void TransferFailed(const LinkFailure& failure) override;
+
+  // Where a completed read of the instrument reaches the window, with the instrument's
+  // version text: it replaces what is shown (tables, chart, title). Whatever else is to
+  // be done with every completed read belongs here.
+  void ShowCompletedRead(const CompletedRead& read);
 
   // ---- What the window shows: a copy of the images taken when a read completed or a
   // file opened. Tables, chart, clipboard, report and save read only this; a read in
@@ -230,6 +237,9 @@ class TForm1 : public QMainWindow, public LinkSink {
   // Takes a copy of the program's images now (waiting for ImagesLock while serving
   // events) and shows it.
   void ShowCurrentImages();
+  // The editors, while open (their one-byte flags say whether one exists).
+  QPointer<TfrmMaterials> frmMaterials;
+  QPointer<TfrmObjects> frmObjects;
   // The owner of the link to the instrument (null only after a stuck shut-down).
   InstrumentLink* Link() const { return link_.get(); }
 

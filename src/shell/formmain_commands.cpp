@@ -20,34 +20,13 @@ EditorSeams TForm1::EditorSurroundings() {
   EditorSeams seams;
   seams.settings = settings_;
   seams.execModal = seams_.execModal;
-  seams.transfer = [this](LinkStates request, int waits) {
+  seams.transfer = [this](LinkStates request, int waits, QByteArray block) {
     InstrumentLink* link = Link();
-    if (!link || !link->RequestTransfer(request)) return RequestOutcome::NotAccepted;
-    return link->WaitForRequest(request, waits);
+    if (!link) return RequestResult{RequestOutcome::NotConnected, {}, {}};
+    return link->Transfer(request, waits, std::move(block));
   };
   return seams;
 }
-
-// One editor of a kind at a time, modeless, centred on the main window.
-void TForm1::AMaterialEditExecute() {
-  if (MaterialsEditorOpen) return;
-  MaterialsEditorOpen = true;
-  auto* editor = new TfrmMaterials(EditorSurroundings(), this);
-  KeepOnScreen(editor, [this] { return ScreenAreas(); });
-  editor->ShowCentred();
-}
-
-void TForm1::AObjectEditExecute() {
-  if (ObjectsEditorOpen) return;
-  ObjectsEditorOpen = true;
-  auto* editor = new TfrmObjects(EditorSurroundings(), this);
-  KeepOnScreen(editor, [this] { return ScreenAreas(); });
-  editor->ShowCentred();
-  // The objects editor opens with a read of the instrument's list.
-  editor->btnFromDeviceClick();
-}
-
-bool TForm1::OpenUrl(const QUrl& url) { return seams_.openUrl ? seams_.openUrl(url) : OpenWithDesktop(url); }
 
 namespace {
 
@@ -58,6 +37,34 @@ void ShowOnTop(QWidget& window) {
 }
 
 }  // namespace
+
+// One editor of a kind at a time, modeless, centred on the main window; asked for
+// again, the open one comes forward.
+void TForm1::AMaterialEditExecute() {
+  if (MaterialsEditorOpen) {
+    if (frmMaterials) ShowOnTop(*frmMaterials);
+    return;
+  }
+  MaterialsEditorOpen = true;
+  frmMaterials = new TfrmMaterials(EditorSurroundings(), this);
+  KeepOnScreen(frmMaterials, [this] { return ScreenAreas(); });
+  frmMaterials->ShowCentred();
+}
+
+void TForm1::AObjectEditExecute() {
+  if (ObjectsEditorOpen) {
+    if (frmObjects) ShowOnTop(*frmObjects);
+    return;
+  }
+  ObjectsEditorOpen = true;
+  frmObjects = new TfrmObjects(EditorSurroundings(), this);
+  KeepOnScreen(frmObjects, [this] { return ScreenAreas(); });
+  frmObjects->ShowCentred();
+  // The objects editor opens with a read of the instrument's list.
+  frmObjects->btnFromDeviceClick();
+}
+
+bool TForm1::OpenUrl(const QUrl& url) { return seams_.openUrl ? seams_.openUrl(url) : OpenWithDesktop(url); }
 
 QString TForm1::HelpProgramDir() const { return seams_.programDir.isEmpty() ? ProgramDir() : seams_.programDir; }
 

@@ -21,7 +21,7 @@
 #include "common/paths.h"
 #include "common/texts.h"
 #include "data/datafile.h"
-#include "device/linkstate.h"
+#include "device/instrumentlink.h"
 #include "formmain.h"
 
 namespace zarn {
@@ -123,7 +123,17 @@ void TForm1::OpenFile(QString fileName, bool) {
     // The folder is remembered before the file is tried, whatever comes of it.
     settings_.RememberFolderOf(fileName);
     ImagesView opened;
-    const DataFileStatus status = OpenDataFile(fileName, [this] { return LockImages(); }, &opened);
+    // The file goes in at once: no transfer holds the images' lock while it waits on
+    // the instrument. Once the file has been read and checked, and before its bytes go
+    // in, the link abandons whatever the loop was doing and lets the instrument go.
+    const DataFileStatus status = OpenDataFile(
+        fileName,
+        [this] {
+          std::unique_lock<std::mutex> lock = LockImages();
+          if (lock.owns_lock() && link_) link_->FileOpened();
+          return lock;
+        },
+        &opened);
     if (status == DataFileStatus::Ok) {
       shown_ = std::move(opened);
       break;
@@ -136,11 +146,12 @@ void TForm1::OpenFile(QString fileName, bool) {
     // or cancel.
     if (!ShowOpenDialog(fileName)) return;
   }
+  ProgressEnd();
   FillSeriesTable();
-  LinkState.store(LinkStates::Idle);
   ShowStatusNow(0, txtFileQuote() + FileNameOnly(fileName) + u'"');
   ShowStatusNow(1, txtStatusDataRead() + QStringLiteral(" (") + QString::number(ShownProcessCount()) + u')');
   LinkLamp(LampColour::ButtonFace);
+  if (link_) link_->ScreenChanged();
   RememberFile(fileName);
 }
 

@@ -55,7 +55,8 @@ bool IsLinkErrorText(const QString& text) {
 
 }  // namespace
 
-void TForm1::StatusText(int panel, const QString& text) {
+void TForm1::StatusText(int panel, const Phrase& phrase) {
+  const QString text = phrase();
   if (panel == 0) {
     StatusBar1->SetPanelText(0, text);
     return;
@@ -130,17 +131,17 @@ void TForm1::ProgressHide() {
   ProgressBar1->hide();
 }
 
-void TForm1::RefreshWithChartHidden() {
-  // The link took a copy of the whole read before handing the refresh over; from now on
-  // the window shows that copy, whatever later reads do to the images.
-  if (link_) {
-    if (ImagesView view = link_->Snapshot()) shown_ = std::move(view);
-  }
+void TForm1::RefreshWithChartHidden(const CompletedRead& read) { ShowCompletedRead(read); }
+
+void TForm1::ShowCompletedRead(const CompletedRead& read) {
+  // The loop took a copy of the whole read when it ended; from now on the window shows
+  // that copy, whatever later reads do to the images.
+  if (read.images) shown_ = read.images;
   Chart1->hide();
   FillSeriesTable();
   Chart1->show();
   // The data came from the instrument: its version text names it in the title.
-  titleName_ = StatusBar1->PanelText(0).trimmed();
+  titleName_ = read.version.trimmed().isEmpty() ? StatusBar1->PanelText(0).trimmed() : read.version.trimmed();
   ShowTitle();
 }
 

@@ -13,6 +13,7 @@
 
 #include "common/images.h"
 #include "device/kovthread.h"
+#include "device/instrumentlink.h"
 #include "device/kovthreadusb.h"
 #include "device/linkstate.h"
 #include "loop_fakes.h"
@@ -392,7 +393,7 @@ TEST(KovThreadGroup, ProgressOfTheHighestRunningMemberOnly) {
 // The main window's sink stand-in: records, and checks it is called on the main thread.
 class MainThreadSink final : public LinkSink {
  public:
-  void StatusText(int, const QString& text) override { Note("status " + text.toStdString()); }
+  void StatusText(int, const Phrase& text) override { Note("status " + text().toStdString()); }
   void LinkLamp(LampColour c) override {
     lamp = c;
     Note("lamp");
@@ -406,9 +407,10 @@ class MainThreadSink final : public LinkSink {
   void ProgressStep(int) override { Note("step"); }
   void ProgressEnd() override { Note("end"); }
   void ProgressHide() override { Note("hide"); }
-  void RefreshWithChartHidden() override {
+  void RefreshWithChartHidden(const CompletedRead& read) override {
     Note("refresh");
     refreshed = true;
+    images = read.images;
   }
   void Note(const std::string& what) {
     if (std::this_thread::get_id() != main) offMain = true;
@@ -420,12 +422,11 @@ class MainThreadSink final : public LinkSink {
   LampColour lamp = LampColour::ButtonFace;
   bool refreshed = false;
   bool offMain = false;
+  ImagesView images;
 };
 
 TEST(RunExchangeLoop, NotificationsAreAppliedOnTheMainThreadUntilStopped) {
-  LinkState = LinkStates::ChooseTransport;
-  TransportKind = TransportKinds::None;
-  DataReadComplete = false;
+  LinkSharedState shared;
   test::Log log;
   test::FakeInstrument dev(log);
   test::FakePipe pipe(dev);
@@ -433,15 +434,18 @@ TEST(RunExchangeLoop, NotificationsAreAppliedOnTheMainThreadUntilStopped) {
   MainThreadSink sink;
   TKovThread k;
   k.OnExecute = [&](TKovThreadBase*, TKovExecuteThread* t, void*&) {
-    RunExchangeLoop(*t, sink, pipe, usb);
+    SynchronizedSink synchronized(*t, sink);
+    RunExchangeLoop(*t, synchronized, shared, pipe, usb);
   };
   k.Start();
   ASSERT_TRUE(ServeUntil([&] { return sink.refreshed; }, 30000));
   EXPECT_FALSE(sink.offMain);
-  EXPECT_TRUE(DataReadComplete);
-  EXPECT_EQ(int(LinkState.load()), int(LinkStates::Idle));
+  EXPECT_TRUE(shared.DataReadComplete());
+  EXPECT_EQ(int(shared.State()), int(LinkStates::Idle));
   EXPECT_EQ(std::count(sink.calls.begin(), sink.calls.end(), "step"), 64);
   EXPECT_TRUE(std::equal(dev.data.begin(), dev.data.end(), Images.DataImage.begin()));
+  ASSERT_TRUE(sink.images);
+  EXPECT_TRUE(std::equal(dev.data.begin(), dev.data.end(), sink.images->images.DataImage.begin()));
   k.Stop();
   const size_t shown = sink.calls.size();
   ASSERT_TRUE(ServeUntil([&] { return !k.GetRuning(); }));
@@ -450,3 +454,99 @@ TEST(RunExchangeLoop, NotificationsAreAppliedOnTheMainThreadUntilStopped) {
 }
 
 }  // namespace
+
+// ---- InstrumentLink: the worker, the snapshot, the stop.
+
+// The pipe as the program's transport behaves towards a stop: Interrupt fails every
+// transfer until ClearInterrupt.
+class InterruptiblePipe final : public PipeLink {
+ public:
+  explicit InterruptiblePipe(test::FakePipe& inner) : inner_(inner) {}
+  uint32_t Enumerate(QByteArray& list) override { return inner_.Enumerate(list); }
+  int Open(QByteArrayView path) override { return inner_.Open(path); }
+  int TransportClose() override { return inner_.TransportClose(); }
+  uint16_t TransportWrite(const uint8_t* b, uint32_t c) override {
+    return interrupted_ ? kPipeIoFailure : inner_.TransportWrite(b, c);
+  }
+  uint16_t TransportRead(uint8_t* b, uint32_t c) override {
+    return interrupted_ ? kPipeIoFailure : inner_.TransportRead(b, c);
+  }
+  void Interrupt() override { interrupted_ = true; }
+  void ClearInterrupt() override { interrupted_ = false; }
+
+ private:
+  test::FakePipe& inner_;
+  std::atomic<bool> interrupted_{false};
+};
+
+TEST(InstrumentLink, TheSnapshotIsTakenOnTheWorkerAndAStartAfterAStopTalksAgain) {
+  test::Log log;
+  test::FakeInstrument dev(log);
+  test::FakePipe fake(dev);
+  InterruptiblePipe pipe(fake);
+  test::FakeUsb usb(dev);
+  MainThreadSink sink;
+  InstrumentLink link(sink, nullptr, &pipe, &usb);
+  link.Start();
+  ASSERT_TRUE(ServeUntil([&] { return sink.refreshed; }, 30000));
+  EXPECT_FALSE(sink.offMain);  // every notification on the main thread
+  ASSERT_TRUE(sink.images);
+  EXPECT_EQ(link.Snapshot(), sink.images);
+  EXPECT_NE(link.SnapshotThread(), std::this_thread::get_id());  // taken on the worker
+  EXPECT_NE(link.SnapshotThread(), std::thread::id());
+  EXPECT_EQ(sink.images->processCount, 2u);
+
+  EXPECT_TRUE(link.Stop());
+  EXPECT_TRUE(link.Stop());  // once stopped, at once
+  EXPECT_FALSE(link.Running());
+  // The stop broke off the pipe's transfers; a new start clears that.
+  sink.refreshed = false;
+  link.Start();
+  ASSERT_TRUE(ServeUntil([&] { return link.State() == LinkStates::Idle; }, 10000));
+  ASSERT_TRUE(link.RequestGaugeRead());
+  ASSERT_TRUE(ServeUntil([&] { return sink.refreshed; }, 30000));
+  EXPECT_NE(link.Snapshot(), nullptr);
+}
+
+// A pipe call that never returns in time, whatever the stop does.
+class StuckPipe final : public PipeLink {
+ public:
+  uint32_t Enumerate(QByteArray& list) override {
+    list = "/stuck\n";
+    return 1;
+  }
+  int Open(QByteArrayView) override { return 0; }
+  int TransportClose() override { return 0; }
+  uint16_t TransportWrite(const uint8_t*, uint32_t) override { return kPipeOk; }
+  uint16_t TransportRead(uint8_t*, uint32_t) override {
+    stuck = true;
+    for (int i = 0; i < 5000 && !release; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    returned = true;
+    return kPipeIoFailure;
+  }
+  std::atomic<bool> stuck{false}, release{false}, returned{false};
+};
+
+TEST(InstrumentLink, AStuckWorkerIsLeftBehindAfterOneBoundedStop) {
+  // Both outlive the test: the worker left behind still uses them.
+  auto* pipe = new StuckPipe;
+  auto* usb = new test::FakeUsb(*new test::FakeInstrument(*new test::Log));
+  auto* sink = new MainThreadSink;
+  QElapsedTimer timer;
+  {
+    InstrumentLink link(*sink, nullptr, pipe, usb);
+    link.Start();
+    ASSERT_TRUE(ServeUntil([&] { return pipe->stuck.load(); }, 15000));
+    timer.start();
+    EXPECT_FALSE(link.Stop(300));
+    EXPECT_FALSE(link.Stop());  // the answer stands: no second wait
+    EXPECT_LT(timer.elapsed(), 2000);
+    timer.restart();
+  }  // no wait for the stuck worker here either
+  EXPECT_LT(timer.elapsed(), 500);
+  // When the call returns at last, the run ends by itself, on what it was given.
+  pipe->release = true;
+  ASSERT_TRUE(ServeUntil([&] { return pipe->returned.load(); }, 10000));
+  ServeFor(100);
+  EXPECT_FALSE(sink->offMain);
+}

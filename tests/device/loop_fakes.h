@@ -42,8 +42,8 @@ inline std::string LampName(LampColour c) {
 class RecordingSink final : public LinkSink {
  public:
   explicit RecordingSink(Log& log) : log_(log) {}
-  void StatusText(int panel, const QString& text) override {
-    log_.Add("status " + std::to_string(panel) + " " + text.toStdString());
+  void StatusText(int panel, const Phrase& text) override {
+    log_.Add("status " + std::to_string(panel) + " " + text().toStdString());
   }
   void LinkLamp(LampColour colour) override {
     lamp = colour;
@@ -55,8 +55,9 @@ class RecordingSink final : public LinkSink {
   void ProgressStep(int position) override { log_.Add("progress step " + std::to_string(position)); }
   void ProgressEnd() override { log_.Add("progress end"); }
   void ProgressHide() override { log_.Add("progress hide"); }
-  void RefreshWithChartHidden() override {
+  void RefreshWithChartHidden(const CompletedRead& read) override {
     log_.Add("refresh");
+    lastRead = read;
     if (onRefresh) onRefresh();
   }
   void TransferFailed(const LinkFailure& failure) override {
@@ -64,6 +65,7 @@ class RecordingSink final : public LinkSink {
   }
 
   LampColour lamp = LampColour::ButtonFace;
+  CompletedRead lastRead;
   std::function<void()> onRefresh;
   std::function<void(const LinkFailure&)> onFailure;
 

@@ -18,19 +18,18 @@ using namespace zarn;
 using namespace zarn::test;
 using Lines = std::vector<std::string>;
 
-#define EXPECT_STATE(s) EXPECT_EQ(int(LinkState.load()), int(s))
-#define ASSERT_STATE(s) ASSERT_EQ(int(LinkState.load()), int(s))
+#define EXPECT_STATE(s) EXPECT_EQ(int(shared.State()), int(s))
+#define ASSERT_STATE(s) ASSERT_EQ(int(shared.State()), int(s))
 
 namespace {
 
 const std::string kDev0 = "/run/zarn26/{E6EF7DCD-1795-4A08-9FBF-AA78423C26F0}/dev0";
 
 class LoopTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
-    LinkState = LinkStates::ChooseTransport;
-    TransportKind = TransportKinds::None;
-    DataReadComplete = false;
+    shared.~LinkSharedState();
+    new (&shared) LinkSharedState();
     ProcessCount = 0;
     LanguageIndex = kRussian;
     Images.ParamBlock.fill(0);
@@ -52,8 +51,14 @@ class LoopTest : public ::testing::Test {
   void ReadToIdle() {
     Passes(5);
     ASSERT_STATE(LinkStates::Idle);
-    ASSERT_TRUE(DataReadComplete);
+    ASSERT_TRUE(shared.DataReadComplete());
     log.Take();
+  }
+  // A request with its ticket (asserted accepted).
+  Ticket Request(LinkStates request, QByteArray block = {}) {
+    const Ticket ticket = shared.RequestTransfer(request, std::move(block));
+    EXPECT_TRUE(ticket.Accepted());
+    return ticket;
   }
   // Log lines starting with one of `prefixes`.
   Lines Only(std::initializer_list<std::string> prefixes) {
@@ -67,6 +72,7 @@ class LoopTest : public ::testing::Test {
     return out;
   }
 
+  LinkSharedState shared;
   Log log;
   FakeInstrument dev{log};
   FakePipe pipe{dev};
@@ -75,7 +81,7 @@ class LoopTest : public ::testing::Test {
   int64_t clock = 0;
   std::function<bool()> stop = [] { return false; };
   ExchangeLoop loop{LoopEnvironment{
-      pipe, usb, sink,
+      shared, pipe, usb, sink,
       [this](int ms) {
         log.Add("wait " + std::to_string(ms));
         clock += ms;
@@ -103,7 +109,7 @@ TEST_F(LoopTest, StartupReadOverThePipe) {
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "usb load", "status 1 Проверьте подключение", "lamp Black",
                                "pipe enumerate", "pipe open " + kDev0, "status 1 Чтение версии",
                                "lamp Lime", "wait 300"}));
-  EXPECT_EQ(TransportKind, TransportKinds::Pipe);
+  EXPECT_EQ(shared.Kind(), TransportKinds::Pipe);
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe write 01 FE", "wait 50", "pipe read 4", "pipe read 13",
                                "status 0 Zarn-2.6 v1.5", "status 1 Чтение параметров", "wait 300"}));
@@ -111,20 +117,25 @@ TEST_F(LoopTest, StartupReadOverThePipe) {
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe write 02 FD", "wait 50", "pipe read 4",
                                "pipe read 10752", "pipe read 4", "pipe read 1080", "status 1 ",
                                "lamp Lime"}));
-  EXPECT_EQ(ProcessCount, 2u);
   EXPECT_STATE(LinkStates::ReadData);
   Passes(1);
   EXPECT_EQ(log.Take(),
             Cat({{"wait 50", "progress begin", "pipe write 04 FB", "pipe read 4", "progress range 6400"},
                  DataReads("pipe", 6400),
                  {"status 1 Данные считаны (2)", "lamp ButtonFace", "progress end"}}));
-  EXPECT_TRUE(DataReadComplete);
+  EXPECT_TRUE(shared.DataReadComplete());
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe close", "refresh"}));
   EXPECT_STATE(LinkStates::Idle);
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "wait 200"}));
 
+  // The read went into the images in one step, and the refresh came with its snapshot.
+  EXPECT_EQ(ProcessCount, 2u);
+  ASSERT_TRUE(sink.lastRead.images);
+  EXPECT_EQ(sink.lastRead.images->processCount, 2u);
+  EXPECT_EQ(sink.lastRead.version, u"Zarn-2.6 v1.5");
+  EXPECT_TRUE(sink.lastRead.images->images.DataImage == Images.DataImage);
   EXPECT_TRUE(std::equal(dev.params.begin(), dev.params.end(), Images.ParamBlock.begin()));
   EXPECT_TRUE(std::equal(dev.materials.begin(), dev.materials.end(), Images.MaterialsBlock.begin()));
   EXPECT_TRUE(std::equal(dev.data.begin(), dev.data.end(), Images.DataImage.begin()));
@@ -139,7 +150,7 @@ TEST_F(LoopTest, StartupReadOverLibusbInEnglish) {
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "usb load", "status 1 Check Connection", "lamp Black",
                                "pipe enumerate", "usb open", "status 1 Version Read", "lamp Lime",
                                "wait 300"}));
-  EXPECT_EQ(TransportKind, TransportKinds::Libusb);
+  EXPECT_EQ(shared.Kind(), TransportKinds::Libusb);
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "usb write 01 FE", "wait 80", "usb read 4", "usb read 13",
                                "status 0 Zarn-2.6 v1.5", "status 1 Parameters Read", "wait 300"}));
@@ -172,7 +183,7 @@ TEST_F(LoopTest, NoInstrumentKeepsLooking) {
   EXPECT_EQ(log.Take(), Cat({{"wait 50", "usb load"}, one, {"wait 50"}, one, {"wait 50"}, one}));
   EXPECT_STATE(LinkStates::Connect);
   // Without the library only the pipe is looked at.
-  TransportKind = TransportKinds::None;
+  shared.SetKind(TransportKinds::None);
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "status 1 Проверьте подключение", "lamp Black", "pipe enumerate"}));
 }
@@ -185,11 +196,11 @@ TEST_F(LoopTest, InstrumentWithoutProcesses) {
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe close", "refresh"}));
   EXPECT_STATE(LinkStates::Idle);
-  EXPECT_FALSE(DataReadComplete);
+  EXPECT_FALSE(shared.DataReadComplete());
   EXPECT_EQ(ProcessCount, 0u);
 
   LanguageIndex = kEnglish;
-  LinkState = LinkStates::ChooseTransport;
+  shared.Set(LinkStates::ChooseTransport);
   Passes(3);
   const Lines status = Only({"status 1"});
   EXPECT_EQ(status.back(), "status 1 No Data");
@@ -207,8 +218,8 @@ TEST_F(LoopTest, LongVersionIsCutByTransportAndItsRestDiscarded) {
   EXPECT_STATE(LinkStates::ReadData);
 
   dev.pending.clear();
-  LinkState = LinkStates::ChooseTransport;
-  TransportKind = TransportKinds::None;
+  shared.Set(LinkStates::ChooseTransport);
+  shared.SetKind(TransportKinds::None);
   pipe.devices.clear();
   pipe.opened = false;
   usb.loadResult = 0;
@@ -228,12 +239,13 @@ TEST_F(LoopTest, DataLengthNotAMultipleOf64) {
   EXPECT_EQ(Only({"progress", "pipe read"}),
             Cat({{"progress begin", "pipe read 4", "progress range 1000"}, DataReads("pipe", 1000),
                  {"pipe read 40", "progress end"}}));
+  Passes(1);
   // 64 reads of 15 bytes fill the first 960 bytes; the last 40 are read off the link
   // but do not reach the image.
   EXPECT_TRUE(std::equal(dev.data.begin(), dev.data.begin() + 960, Images.DataImage.begin()));
   EXPECT_EQ(Images.DataImage[960], 0xEE);
   EXPECT_EQ(Images.DataImage[999], 0xEE);
-  EXPECT_TRUE(DataReadComplete);
+  EXPECT_TRUE(shared.DataReadComplete());
 }
 
 TEST_F(LoopTest, DataShorterThan64FailsOnThePipe) {
@@ -246,7 +258,7 @@ TEST_F(LoopTest, DataShorterThan64FailsOnThePipe) {
                                "status 1 Ошибка связи: память данных: ответ оборвался", "lamp Red",
                                "pipe read 1000", "pipe close", "wait 500", "progress hide"}));
   EXPECT_STATE(LinkStates::Connect);
-  EXPECT_FALSE(DataReadComplete);
+  EXPECT_FALSE(shared.DataReadComplete());
   Passes(1);  // red stays 20 ms before the next colour
   EXPECT_EQ(Only({"wait", "lamp"}), (Lines{"wait 50", "wait 20", "lamp Black", "lamp Lime", "wait 300"}));
 }
@@ -279,12 +291,12 @@ TEST_F(LoopTest, StartupFailuresRestartFromConnect) {
     dev.pending.clear();
     Passes(5);
     EXPECT_STATE(LinkStates::Idle);
-    EXPECT_TRUE(DataReadComplete);
+    EXPECT_TRUE(shared.DataReadComplete());
   }
 }
 
 TEST_F(LoopTest, StartupFailureAfterAWholeReadRunsTheStateAgain) {
-  DataReadComplete = true;  // a read completed before; the state is simply tried again
+  shared.SetDataReadComplete(true);  // a read completed before; the state is simply tried again
   Passes(2);
   dev.failCmd = 2;
   dev.failOp = 1;
@@ -300,10 +312,25 @@ TEST_F(LoopTest, StartupFailureAfterAWholeReadRunsTheStateAgain) {
   EXPECT_STATE(LinkStates::ReadData);
 }
 
+QByteArray Pattern(size_t size, uint8_t seed) {
+  QByteArray bytes(qsizetype(size), '\0');
+  for (size_t i = 0; i < size; ++i) bytes[qsizetype(i)] = char(uint8_t(i * 11 + seed));
+  return bytes;
+}
+
+template <size_t N>
+bool Holds(const std::array<uint8_t, N>& block, const QByteArray& bytes) {
+  return size_t(bytes.size()) == N && std::equal(block.begin(), block.end(), bytes.begin(),
+                                                 [](uint8_t a, char b) { return a == uint8_t(b); });
+}
+
 TEST_F(LoopTest, RequestedTransfersSucceed) {
   ReadToIdle();
-  for (size_t i = 0; i < kMaterialsBlockSize; ++i) Images.MaterialsBlock[i] = uint8_t(i ^ 0x5A);
-  ASSERT_TRUE(RequestTransfer(LinkStates::WriteMaterials));
+  // A write sends the requester's copy, and the instrument then holds it, as the
+  // program's block does.
+  const QByteArray materials = Pattern(kMaterialsBlockSize, 0x5A);
+  const Ticket write = Request(LinkStates::WriteMaterials, materials);
+  EXPECT_EQ(shared.Result(write).outcome, RequestOutcome::Pending);
   Passes(1);
   Lines expected = {"wait 50", "pipe enumerate", "pipe open " + kDev0, "lamp Lime",
                     "pipe write 05 FA", "wait 300", "pipe write 38 04 00 00"};
@@ -311,29 +338,35 @@ TEST_F(LoopTest, RequestedTransfersSucceed) {
   expected.insert(expected.end(), {"pipe write 56 bytes", "wait 15", "pipe close",
                                    "status 1 Параметры записаны", "lamp ButtonFace"});
   EXPECT_EQ(log.Take(), expected);
-  EXPECT_TRUE(std::equal(Images.MaterialsBlock.begin(), Images.MaterialsBlock.end(),
-                         dev.writtenMaterials.begin(), dev.writtenMaterials.end()));
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(dev.writtenMaterials.data()), qsizetype(dev.writtenMaterials.size())), materials);
+  EXPECT_TRUE(Holds(Images.MaterialsBlock, materials));
+  EXPECT_EQ(shared.Result(write).outcome, RequestOutcome::Done);
   EXPECT_STATE(LinkStates::Idle);
 
-  ASSERT_TRUE(RequestTransfer(LinkStates::WriteObjects));
+  const QByteArray objects = Pattern(kObjectsBlockSize, 3);
+  EXPECT_EQ(shared.Result(Request(LinkStates::WriteObjects, objects)).outcome, RequestOutcome::Pending);
   Passes(1);
   EXPECT_EQ(Only({"pipe write"}).size(), 1u + 1 + 10);  // command, length, 9 x 64 and 24
-  EXPECT_TRUE(std::equal(Images.ObjectsBlock.begin(), Images.ObjectsBlock.end(),
-                         dev.writtenObjects.begin(), dev.writtenObjects.end()));
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(dev.writtenObjects.data()), qsizetype(dev.writtenObjects.size())), objects);
 
+  // A read hands the whole block to its requester and puts it into the images.
   LanguageIndex = kEnglish;
-  ASSERT_TRUE(RequestTransfer(LinkStates::ReadObjects));
+  const Ticket readObjects = Request(LinkStates::ReadObjects);
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe enumerate", "pipe open " + kDev0, "lamp Lime",
                                "wait 50", "pipe write 06 F9", "wait 300", "pipe read 4",
                                "pipe read 600", "pipe close", "status 1 Param Readed",
                                "lamp ButtonFace"}));
+  const RequestResult readResult = shared.Result(readObjects);
+  EXPECT_EQ(readResult.outcome, RequestOutcome::Done);
+  EXPECT_TRUE(std::equal(dev.objects.begin(), dev.objects.end(), readResult.block.begin(),
+                         [](uint8_t a, char b) { return a == uint8_t(b); }));
   EXPECT_TRUE(std::equal(dev.objects.begin(), dev.objects.end(), Images.ObjectsBlock.begin()));
 
   const auto paramsBefore = Images.ParamBlock;
   std::fill(dev.params.begin(), dev.params.end(), uint8_t(0x33));
   std::reverse(dev.materials.begin(), dev.materials.end());
-  ASSERT_TRUE(RequestTransfer(LinkStates::ReadMaterials));
+  const Ticket readMaterials = Request(LinkStates::ReadMaterials);
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "pipe enumerate", "pipe open " + kDev0, "lamp Lime",
                                "wait 300", "pipe write 02 FD", "wait 50", "pipe read 4",
@@ -341,20 +374,96 @@ TEST_F(LoopTest, RequestedTransfersSucceed) {
                                "status 1 Param Readed", "lamp ButtonFace"}));
   EXPECT_EQ(Images.ParamBlock, paramsBefore);  // the parameters are thrown away
   EXPECT_TRUE(std::equal(dev.materials.begin(), dev.materials.end(), Images.MaterialsBlock.begin()));
+  EXPECT_EQ(shared.Result(readMaterials).block.size(), qsizetype(kMaterialsBlockSize));
   EXPECT_STATE(LinkStates::Idle);
+}
+
+// How a request ends, as its ticket tells the requester: never "done" for what did not
+// happen.
+TEST_F(LoopTest, TicketsTellHowEachRequestEnded) {
+  struct Case {
+    const char* name;
+    bool wholeReadBefore;                    // a whole read of the memory lies behind
+    std::function<void(LoopTest&)> arrange;  // before the request
+    std::function<void(LoopTest&, const Ticket&)> meanwhile;  // after a pass
+    RequestOutcome outcome;
+    LinkStates after;
+  };
+  const Case cases[] = {
+      {"no instrument, taken back", true, [](LoopTest& t) { t.pipe.devices.clear(); },
+       [](LoopTest& t, const Ticket& k) { t.shared.Withdraw(k); }, RequestOutcome::NotConnected,
+       LinkStates::Idle},
+      {"in use by another program, taken back", true, [](LoopTest& t) { t.pipe.inUse = true; },
+       [](LoopTest& t, const Ticket& k) { t.shared.Withdraw(k); }, RequestOutcome::InUse,
+       LinkStates::Idle},
+      {"failing after a whole read, taken back", true,
+       [](LoopTest& t) { t.dev.failCmd = 6, t.dev.failOp = 2; },
+       [](LoopTest& t, const Ticket& k) { t.shared.Withdraw(k); }, RequestOutcome::Failed,
+       LinkStates::Idle},
+      {"failing without a whole read", false, [](LoopTest& t) { t.dev.failCmd = 6, t.dev.failOp = 2; },
+       [](LoopTest&, const Ticket&) {}, RequestOutcome::Failed, LinkStates::Connect},
+      {"not taken up before it was taken back", true, [](LoopTest&) {},
+       [](LoopTest&, const Ticket&) {}, RequestOutcome::TimedOut, LinkStates::Idle},
+      {"a data file opened before the loop took it up", true, [](LoopTest&) {},
+       [](LoopTest&, const Ticket&) {}, RequestOutcome::ReplacedByFile, LinkStates::Idle},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    FreshInstrument();
+    pipe.opened = false;
+    pipe.inUse = false;
+    pipe.devices = {kDev0};
+    ReadToIdle();
+    shared.SetDataReadComplete(c.wholeReadBefore);
+    c.arrange(*this);
+    const Ticket ticket = Request(LinkStates::ReadObjects);
+    // A second request while one is pending is turned away, and says why.
+    const Ticket second = shared.RequestTransfer(LinkStates::ReadMaterials);
+    EXPECT_FALSE(second.Accepted());
+    EXPECT_EQ(shared.Result(second).outcome, RequestOutcome::Busy);
+    if (c.outcome == RequestOutcome::TimedOut) {
+      EXPECT_EQ(shared.Withdraw(ticket).outcome, RequestOutcome::TimedOut);
+    } else if (c.outcome == RequestOutcome::ReplacedByFile) {
+      shared.FileOpened();
+    } else {
+      Passes(1);
+      c.meanwhile(*this, ticket);
+    }
+    const RequestResult result = shared.Result(ticket);
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_TRUE(result.block.isEmpty());
+    if (c.outcome == RequestOutcome::Failed) {
+      EXPECT_EQ(result.failure, (LinkFailure{LinkBlock::Objects, LinkFault::ReplyCut}));
+    }
+    EXPECT_STATE(c.after);
+    // Taking back what has ended changes nothing.
+    EXPECT_EQ(shared.Withdraw(ticket).outcome, c.outcome);
+    EXPECT_STATE(c.after);
+  }
+  // While the loop looks for the instrument a request is refused as not connected, and
+  // while it reads, as busy.
+  SetUp();
+  pipe.devices.clear();
+  Passes(1);
+  EXPECT_EQ(shared.RequestTransfer(LinkStates::ReadObjects).refused, RequestOutcome::NotConnected);
+  shared.Set(LinkStates::ReadData);
+  EXPECT_EQ(shared.RequestTransfer(LinkStates::ReadObjects).refused, RequestOutcome::Busy);
 }
 
 TEST_F(LoopTest, RequestWithoutInstrumentWaitsUntilWithdrawn) {
   ReadToIdle();
   pipe.devices.clear();
-  ASSERT_TRUE(RequestTransfer(LinkStates::ReadObjects));
-  EXPECT_FALSE(RequestTransfer(LinkStates::ReadMaterials));  // only from idle
+  const Ticket ticket = Request(LinkStates::ReadObjects);
   Passes(2);
   const Lines one = {"pipe enumerate", "pipe close", "status 1 Проверьте подключение", "lamp Black"};
   EXPECT_EQ(log.Take(), Cat({{"wait 50"}, one, {"wait 50"}, one}));
   EXPECT_STATE(LinkStates::ReadObjects);
-  EXPECT_FALSE(WithdrawRequest(LinkStates::ReadMaterials));  // not this requester's
-  EXPECT_TRUE(WithdrawRequest(LinkStates::ReadObjects));
+  Ticket other = ticket;
+  other.id += 7;  // not this requester's
+  shared.Withdraw(other);
+  EXPECT_STATE(LinkStates::ReadObjects);
+  EXPECT_EQ(shared.Withdraw(ticket).outcome, RequestOutcome::NotConnected);
   Passes(1);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "wait 200"}));
 }
@@ -368,7 +477,7 @@ TEST_F(LoopTest, RequestFailuresAfterAndWithoutAWholeRead) {
     const int cmd = state == LinkStates::ReadMaterials ? 2 : int(state);
     dev.failCmd = cmd;
     dev.failOp = 2;
-    ASSERT_TRUE(RequestTransfer(state));
+    const Ticket ticket = Request(state);
     Passes(1);
     const Lines lines = log.Take();
     ASSERT_GE(lines.size(), 6u);
@@ -379,34 +488,41 @@ TEST_F(LoopTest, RequestFailuresAfterAndWithoutAWholeRead) {
     dev.pending.clear();
     Passes(1);
     EXPECT_STATE(state);
-    EXPECT_TRUE(WithdrawRequest(state));
+    EXPECT_EQ(shared.Withdraw(ticket).outcome, RequestOutcome::Failed);
     dev.failOp = -1;
 
     // Without a whole read behind it the failure sends the loop back to connect.
-    DataReadComplete = false;
+    shared.SetDataReadComplete(false);
     dev.failOp = 2;
     dev.pending.clear();
-    ASSERT_TRUE(RequestTransfer(state));
+    const Ticket again = Request(state);
     Passes(1);
     EXPECT_STATE(LinkStates::Connect);
+    EXPECT_EQ(shared.Result(again).outcome, RequestOutcome::Failed);
     dev.failOp = -1;
   }
 }
 
 TEST_F(LoopTest, RequestWithdrawnDuringItsTransferStaysIdle) {
   ReadToIdle();
-  dev.onOp = [](int cmd, int op) {
-    if (cmd == 6 && op == 1) WithdrawRequest(LinkStates::ReadObjects);
+  Ticket ticket;
+  dev.onOp = [&](int cmd, int op) {
+    if (cmd == 6 && op == 1) shared.Withdraw(ticket);
   };
-  ASSERT_TRUE(RequestTransfer(LinkStates::ReadObjects));
+  ticket = Request(LinkStates::ReadObjects);
   Passes(1);
   EXPECT_STATE(LinkStates::Idle);
+  EXPECT_EQ(shared.Result(ticket).outcome, RequestOutcome::TimedOut);
+  // A new request written right after is the next pass's, not the old one's.
+  const Ticket next = Request(LinkStates::ReadObjects);
+  EXPECT_EQ(shared.Result(next).outcome, RequestOutcome::Pending);
   EXPECT_TRUE(std::equal(dev.objects.begin(), dev.objects.end(), Images.ObjectsBlock.begin()));
 }
 
-// Replies of the small blocks are read into scratch areas without the lock and copied
-// in under it; the data memory is read into its image under the lock.
-TEST_F(LoopTest, TransfersHoldTheImagesLockButRefreshDoesNot) {
+// No transfer holds the images' lock while it waits on the instrument, and the refresh
+// is handed over without it: the lock is held only while a completed read or block goes
+// in.
+TEST_F(LoopTest, NothingHoldsTheImagesLockWhileWaitingOnTheInstrument) {
   auto lockedElsewhere = [] {
     return std::async(std::launch::async, [] {
              if (!ImagesLock.try_lock()) return true;
@@ -414,41 +530,93 @@ TEST_F(LoopTest, TransfersHoldTheImagesLockButRefreshDoesNot) {
              return false;
            }).get();
   };
-  std::vector<std::pair<int, bool>> seen;
-  dev.onOp = [&](int cmd, int op) {
-    if (op > 0) seen.emplace_back(cmd, lockedElsewhere());
+  int locked = 0, seen = 0;
+  dev.onOp = [&](int, int) {
+    ++seen;
+    if (lockedElsewhere()) ++locked;
   };
   bool lockedDuringRefresh = true;
   sink.onRefresh = [&] { lockedDuringRefresh = lockedElsewhere(); };
   Passes(5);
   EXPECT_FALSE(lockedDuringRefresh);
-  for (const auto& [cmd, locked] : seen) EXPECT_EQ(locked, cmd == 4) << cmd;
-  seen.clear();
-  ASSERT_TRUE(RequestTransfer(LinkStates::WriteObjects));
+  Request(LinkStates::WriteObjects, Pattern(kObjectsBlockSize, 1));
   Passes(1);
-  ASSERT_FALSE(seen.empty());
-  EXPECT_TRUE(seen.back().second);  // a block is sent under the lock
+  Request(LinkStates::ReadMaterials);
+  Passes(1);
+  EXPECT_GT(seen, 80);
+  EXPECT_EQ(locked, 0);
 }
 
-TEST_F(LoopTest, DataFileOpenedDuringATransferKeepsTheLoopIdle) {
-  Passes(3);
-  // The file open takes the images lock after the transfer and then sets idle, before
-  // the loop moves on.
-  dev.onOp = [](int cmd, int op) {
-    if (cmd == 4 && op == 65) LinkState = LinkStates::Idle;
+// A data file opened in any state of the loop wins at once: the loop abandons what it
+// was doing, shows and publishes nothing more of it, lets the instrument go and idles.
+TEST_F(LoopTest, ADataFileOpenedInAnyStateWinsAndFreesTheInstrument) {
+  struct Case {
+    const char* name;
+    int cmd, op;  // the operation the file lands at; cmd 0: between passes
+    int passes;   // the loop's passes before it
+    LinkStates request;
   };
-  log.Take();
-  Passes(1);
-  EXPECT_STATE(LinkStates::Idle);
-  const Lines tail = Only({"status", "refresh"});
-  EXPECT_TRUE(tail.empty());  // no "Data Readed", no refresh over the file's images
-  Passes(1);
-  EXPECT_EQ(log.Take(), (Lines{"wait 50", "wait 200"}));
+  const Case cases[] = {
+      {"reading the version", 1, 1, 1, LinkStates::Idle},
+      {"reading the parameters", 2, 2, 2, LinkStates::Idle},
+      {"in the middle of the memory", 4, 20, 3, LinkStates::Idle},
+      {"in the memory's last piece", 4, 64, 3, LinkStates::Idle},
+      {"before the refresh", 0, 0, 4, LinkStates::Idle},
+      {"reading the object names", 6, 2, 5, LinkStates::ReadObjects},
+      {"writing the materials", 5, 3, 5, LinkStates::WriteMaterials},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    FreshInstrument();
+    dev.pending.clear();
+    pipe.opened = false;
+    Passes(c.passes);
+    const auto before = std::make_unique<DeviceImages>(Images);
+    Ticket ticket;
+    if (c.request != LinkStates::Idle) ticket = Request(c.request, Pattern(kMaterialsBlockSize, 9));
+    log.Take();
+    bool opened = false;
+    auto openFile = [&] {
+      // The window copies the file in under the lock right after this.
+      shared.FileOpened();
+      opened = true;
+      log.Add("file opened");
+    };
+    dev.onOp = [&](int cmd, int op) {
+      if (cmd == c.cmd && op == c.op && !opened) openFile();
+    };
+    if (c.cmd == 0) openFile();
+    Passes(2);
+    ASSERT_TRUE(opened);
+    EXPECT_STATE(LinkStates::Idle);
+    EXPECT_FALSE(pipe.opened);  // the instrument is free for other programs
+    EXPECT_EQ(shared.Access(), LinkAccess::Closed);
+    const Lines all = log.Take();
+    const Lines lines(std::find(all.begin(), all.end(), "file opened"), all.end());
+    const auto shown = std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
+      return l.rfind("status", 0) == 0 || l.rfind("lamp", 0) == 0 || l == "refresh";
+    });
+    EXPECT_EQ(shown, 0);
+    EXPECT_LE(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind("pipe read", 0) == 0; }),
+              22);  // the memory is left where the file landed
+    if (c.request == LinkStates::Idle) {
+      EXPECT_EQ(Images.DataImage, before->DataImage);
+      EXPECT_EQ(Images.ParamBlock, before->ParamBlock);
+    } else {
+      EXPECT_EQ(shared.Result(ticket).outcome, RequestOutcome::ReplacedByFile);
+      EXPECT_EQ(Images.MaterialsBlock, before->MaterialsBlock);
+      EXPECT_EQ(Images.ObjectsBlock, before->ObjectsBlock);
+    }
+    Passes(1);
+    EXPECT_EQ(Only({"wait", "pipe"}), (Lines{"wait 50", "wait 200"}));
+  }
 }
 
-// A real file open on another thread while the loop reads the memory: the file's images
-// go in after the transfer, never interleaved with it.
-TEST_F(LoopTest, DataFileOpenedDuringATransferIsNotMixedWithIt) {
+// A real file open on another thread while the loop reads the memory: it does not wait
+// for the transfer, and the transfer never reaches the images after it.
+TEST_F(LoopTest, ADataFileOpensAtOnceDuringTheMemoryRead) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString path = dir.filePath(QStringLiteral("file.zarn"));
@@ -459,82 +627,91 @@ TEST_F(LoopTest, DataFileOpenedDuringATransferIsNotMixedWithIt) {
 
   Passes(3);
   std::promise<void> inTransfer;
-  std::atomic<bool> opening{false};
+  std::atomic<bool> opened{false};
+  bool openedDuringTheTransfer = false;
   dev.onOp = [&](int cmd, int op) {
     if (cmd != 4 || op != 20) return;
     inTransfer.set_value();
-    for (int i = 0; i < 5000 && !opening; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the open is waiting now
+    // The transfer goes on only once the file is in (a bound against hanging).
+    for (int i = 0; i < 10000 && !opened; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    openedDuringTheTransfer = opened;
   };
   std::thread pass([this] { loop.RunPass(); });
   inTransfer.get_future().wait();
-  opening = true;
-  const DataFileStatus status = OpenDataFile(path, [] {
-    std::unique_lock lock(ImagesLock, std::defer_lock);
-    while (!lock.try_lock()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const DataFileStatus status = OpenDataFile(path, [this] {
+    std::unique_lock lock(ImagesLock, std::try_to_lock);
+    if (lock.owns_lock()) shared.FileOpened();
     return lock;
   });
+  opened = true;
   pass.join();
   ASSERT_EQ(status, DataFileStatus::Ok);
+  EXPECT_TRUE(openedDuringTheTransfer);
+  Passes(2);
   EXPECT_TRUE(Images.DataImage == file->DataImage);
   EXPECT_TRUE(Images.ParamBlock == file->ParamBlock);
+  EXPECT_FALSE(pipe.opened);
+  EXPECT_STATE(LinkStates::Idle);
 }
 
 TEST_F(LoopTest, DataFileOpenedWhileLookingStopsTheSearch) {
   pipe.devices.clear();
   Passes(2);
-  LinkState = LinkStates::Idle;  // the file's images are in
+  shared.FileOpened();  // the file's images are in
   log.Take();
   Passes(3);
   EXPECT_EQ(log.Take(), (Lines{"wait 50", "wait 200", "wait 50", "wait 200", "wait 50", "wait 200"}));
 
   // Also when the file lands while the pipe is being opened.
   pipe.devices = {kDev0};
-  ASSERT_TRUE(RequestGaugeRead());
+  ASSERT_TRUE(shared.RequestGaugeRead());
   dev.onOp = nullptr;
   struct OpenHook final : PipeLink {
     FakePipe& inner;
-    explicit OpenHook(FakePipe& p) : inner(p) {}
+    LinkSharedState& shared;
+    OpenHook(FakePipe& p, LinkSharedState& s) : inner(p), shared(s) {}
     uint32_t Enumerate(QByteArray& l) override { return inner.Enumerate(l); }
     int Open(QByteArrayView p) override {
-      LinkState = LinkStates::Idle;
+      shared.FileOpened();
       return inner.Open(p);
     }
     int TransportClose() override { return inner.TransportClose(); }
     uint16_t TransportWrite(const uint8_t* b, uint32_t c) override { return inner.TransportWrite(b, c); }
     uint16_t TransportRead(uint8_t* b, uint32_t c) override { return inner.TransportRead(b, c); }
-  } hooked(pipe);
-  ExchangeLoop racing{LoopEnvironment{hooked, usb, sink, [this](int ms) { log.Add("wait " + std::to_string(ms)); },
+  } hooked(pipe, shared);
+  ExchangeLoop racing{LoopEnvironment{shared, hooked, usb, sink, [this](int ms) { log.Add("wait " + std::to_string(ms)); },
                                       [] { return false; }, {}}};
   log.Take();
   racing.RunPass();
   EXPECT_STATE(LinkStates::Idle);
-  EXPECT_EQ(Only({"status 1"}), (Lines{"status 1 Проверьте подключение"}));
+  EXPECT_EQ(Only({"status 1", "pipe close"}), (Lines{"status 1 Проверьте подключение", "pipe close"}));
+  EXPECT_FALSE(pipe.opened);
 }
 
 TEST_F(LoopTest, GaugeReadOnlyFromIdle) {
   ReadToIdle();
-  LinkState = LinkStates::ReadData;
-  EXPECT_FALSE(RequestGaugeRead());
-  EXPECT_TRUE(DataReadComplete);
+  shared.Set(LinkStates::ReadData);
+  EXPECT_FALSE(shared.RequestGaugeRead());
+  EXPECT_TRUE(shared.DataReadComplete());
   EXPECT_STATE(LinkStates::ReadData);
-  LinkState = LinkStates::Idle;
-  EXPECT_TRUE(RequestGaugeRead());
-  EXPECT_FALSE(DataReadComplete);
+  shared.Set(LinkStates::Idle);
+  EXPECT_TRUE(shared.RequestGaugeRead());
+  EXPECT_FALSE(shared.DataReadComplete());
   EXPECT_STATE(LinkStates::Connect);
   Passes(5);
   EXPECT_STATE(LinkStates::Idle);
-  EXPECT_TRUE(DataReadComplete);
+  EXPECT_TRUE(shared.DataReadComplete());
 }
 
 TEST_F(LoopTest, FileLoadedBeforeTheFirstPassLeavesOnlyThePipe) {
-  LinkState = LinkStates::Idle;
+  shared.FileOpened();
   usb.loadResult = 0;
   Passes(2);
-  EXPECT_EQ(TransportKind, TransportKinds::None);
-  ASSERT_TRUE(RequestTransfer(LinkStates::ReadObjects));  // no transport: error path, then connect
+  EXPECT_EQ(shared.Kind(), TransportKinds::None);
+  const Ticket ticket = Request(LinkStates::ReadObjects);  // no transport: error path, then connect
   Passes(1);
   EXPECT_STATE(LinkStates::Connect);
+  EXPECT_EQ(shared.Result(ticket).outcome, RequestOutcome::NotConnected);
   pipe.devices.clear();
   log.Take();
   Passes(1);
@@ -542,7 +719,7 @@ TEST_F(LoopTest, FileLoadedBeforeTheFirstPassLeavesOnlyThePipe) {
   pipe.devices = {kDev0};
   Passes(5);
   EXPECT_STATE(LinkStates::Idle);
-  EXPECT_EQ(TransportKind, TransportKinds::Pipe);
+  EXPECT_EQ(shared.Kind(), TransportKinds::Pipe);
 }
 
 TEST_F(LoopTest, ReplugOnThePipeOpensTheNewDevice) {
@@ -561,7 +738,7 @@ TEST_F(LoopTest, ReplugOnThePipeOpensTheNewDevice) {
   Passes(5);
   EXPECT_EQ(pipe.openPath, dev1);
   EXPECT_STATE(LinkStates::Idle);
-  EXPECT_TRUE(DataReadComplete);
+  EXPECT_TRUE(shared.DataReadComplete());
 }
 
 TEST_F(LoopTest, StopDuringTheDataReadEndsThePassAndShowsNothingMore) {
@@ -577,17 +754,17 @@ TEST_F(LoopTest, StopDuringTheDataReadEndsThePassAndShowsNothingMore) {
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("pipe read", 0) == 0; }), 10);
   EXPECT_EQ(lines.back(), "pipe read 100");  // nothing shown after it
   EXPECT_STATE(LinkStates::ReadData);
-  EXPECT_FALSE(DataReadComplete);
+  EXPECT_FALSE(shared.DataReadComplete());
   EXPECT_TRUE(ImagesLock.try_lock());
   ImagesLock.unlock();
 }
 
 TEST_F(LoopTest, UnknownStateTakesTheErrorPath) {
   ReadToIdle();
-  LinkState = LinkStates(42);
+  shared.Set(LinkStates(42));
   Passes(1);
   EXPECT_STATE(42);  // a whole read is behind it
-  DataReadComplete = false;
+  shared.SetDataReadComplete(false);
   Passes(1);
   EXPECT_STATE(LinkStates::Connect);
   EXPECT_EQ(Only({"status 1"}), (Lines{"status 1 Ошибка связи", "status 1 Ошибка связи"}));
@@ -634,8 +811,8 @@ TEST_F(LoopTest, RepliesCountOnlyWhole) {
     const auto params = Images.ParamBlock;
     const auto materials = Images.MaterialsBlock;
     Passes(4);
-    EXPECT_NE(LinkState.load(), LinkStates::Idle);
-    EXPECT_FALSE(DataReadComplete);
+    EXPECT_NE(shared.State(), LinkStates::Idle);
+    EXPECT_FALSE(shared.DataReadComplete());
     const Lines status = Only({"status 1 Ошибка", "refresh", "pipe close", "usb close"});
     ASSERT_FALSE(status.empty());
     EXPECT_EQ(status[0], std::string("status 1 Ошибка связи: ") + c.status);
@@ -656,7 +833,7 @@ TEST_F(LoopTest, AReplyInPiecesIsCollectedWhole) {
   pipe.devices.clear();
   Passes(5);
   EXPECT_STATE(LinkStates::Idle);
-  EXPECT_TRUE(DataReadComplete);
+  EXPECT_TRUE(shared.DataReadComplete());
   EXPECT_TRUE(std::equal(dev.data.begin(), dev.data.end(), Images.DataImage.begin()));
   EXPECT_TRUE(std::equal(dev.materials.begin(), dev.materials.end(), Images.MaterialsBlock.begin()));
 }
@@ -677,7 +854,7 @@ TEST_F(LoopTest, AnObjectsReplyCutShortChangesNothing) {
     log.Take();
     std::optional<LinkFailure> failed;
     sink.onFailure = [&](const LinkFailure& f) { failed = f; };
-    ASSERT_TRUE(RequestTransfer(LinkStates::ReadObjects));
+    const Ticket ticket = Request(LinkStates::ReadObjects);
     Passes(1);
     sink.onFailure = nullptr;
     EXPECT_STATE(LinkStates::ReadObjects);  // tried again until the requester gives up
@@ -686,7 +863,9 @@ TEST_F(LoopTest, AnObjectsReplyCutShortChangesNothing) {
     EXPECT_EQ(LinkFailureText(*failed, kEnglish), "the objects block: the reply stopped short");
     EXPECT_TRUE(std::all_of(Images.ObjectsBlock.begin(), Images.ObjectsBlock.end(),
                             [](uint8_t b) { return b == 0x5A; }));
-    EXPECT_TRUE(WithdrawRequest(LinkStates::ReadObjects));
+    const RequestResult result = shared.Withdraw(ticket);
+    EXPECT_EQ(result.outcome, RequestOutcome::Failed);
+    EXPECT_EQ(result.failure, *failed);
   }
 }
 
@@ -696,13 +875,13 @@ TEST_F(LoopTest, AnInstrumentInUseIsNotTalkedTo) {
   for (bool viaUsb : {false, true}) {
     SCOPED_TRACE(viaUsb ? "libusb" : "pipe");
     SetUp();
-    InstrumentAccess = LinkAccess::Closed;
+    
     usb.loadResult = viaUsb ? 0 : 1;
     pipe.devices = viaUsb ? std::vector<std::string>{} : std::vector<std::string>{kDev0};
     (viaUsb ? usb.inUse : pipe.inUse) = true;
     Passes(3);
     EXPECT_STATE(LinkStates::Connect);
-    EXPECT_EQ(InstrumentAccess.load(), LinkAccess::InUse);
+    EXPECT_EQ(shared.Access(), LinkAccess::InUse);
     const Lines lines = log.Take();
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& l) { return l.find(" write ") != std::string::npos; }),
@@ -712,14 +891,14 @@ TEST_F(LoopTest, AnInstrumentInUseIsNotTalkedTo) {
     (viaUsb ? usb.inUse : pipe.inUse) = false;
     Passes(5);
     EXPECT_STATE(LinkStates::Idle);
-    EXPECT_EQ(InstrumentAccess.load(), LinkAccess::Closed);  // let go after the read
+    EXPECT_EQ(shared.Access(), LinkAccess::Closed);  // let go after the read
     // A request meets the instrument held by another program: it waits, says so.
     (viaUsb ? usb.inUse : pipe.inUse) = true;
     log.Take();
-    ASSERT_TRUE(RequestTransfer(LinkStates::ReadObjects));
+    const Ticket ticket = Request(LinkStates::ReadObjects);
     Passes(2);
     EXPECT_EQ(Only({"status 1"}), (Lines{"status 1 Прибор занят другой программой"}));
-    EXPECT_TRUE(WithdrawRequest(LinkStates::ReadObjects));
+    EXPECT_EQ(shared.Withdraw(ticket).outcome, RequestOutcome::InUse);
     (viaUsb ? usb.inUse : pipe.inUse) = false;
   }
 }

@@ -73,8 +73,8 @@ class RecordingSink final : public LinkSink {
  public:
   std::vector<QString> events;
 
-  void StatusText(int panel, const QString& text) override {
-    events.push_back(QStringLiteral("StatusText(%1, %2)").arg(panel).arg(text));
+  void StatusText(int panel, const Phrase& text) override {
+    events.push_back(QStringLiteral("StatusText(%1, %2)").arg(panel).arg(text()));
   }
   void LinkLamp(LampColour colour) override {
     events.push_back(QStringLiteral("LinkLamp(%1)").arg(uint32_t(colour)));
@@ -89,7 +89,7 @@ class RecordingSink final : public LinkSink {
   }
   void ProgressEnd() override { events.push_back(QStringLiteral("ProgressEnd")); }
   void ProgressHide() override { events.push_back(QStringLiteral("ProgressHide")); }
-  void RefreshWithChartHidden() override { events.push_back(QStringLiteral("Refresh")); }
+  void RefreshWithChartHidden(const CompletedRead&) override { events.push_back(QStringLiteral("Refresh")); }
 };
 
 inline std::vector<uint8_t> Pattern(size_t count, uint8_t seed = 1) {

@@ -361,6 +361,35 @@ TEST_F(ShellTest, BrowsingAndCopyingWhileReReadsRun) {
   EXPECT_GE(ms, 0) << "the program did not end cleanly: exit " << app_.Process().exitCode() << "\n" << Dump();
 }
 
+// A data file opened while the start-up read runs opens at once: the window shows the
+// file, the read is abandoned, and the instrument is free for another program.
+TEST_F(ShellTest, AFileOpenedDuringTheReadOpensAtOnceAndFreesTheInstrument) {
+  // 4 ms after every 4 KiB: the 8 MiB read takes more than 8 seconds.
+  ASSERT_FALSE(StartSimulator({QStringLiteral("--slow"), QStringLiteral("4")}).isEmpty());
+  StartProgram("[Config]\r\nLangId=Rus\r\n");
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"progress"_qs) == u"1"; }, 60000)) << Dump();
+  Command(QStringLiteral("open ") + dataFile_);
+  // Well before the read could have ended (a bound against hanging).
+  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel0"_qs) == u"Файл \"memory.zarn\""; }, 5000))
+      << Dump();
+  const QMap<QString, QString> state = State();
+  EXPECT_EQ(state.value(u"panel1"_qs), u"Данные считаны (40)");
+  EXPECT_EQ(state.value(u"shown"_qs), u"40");
+  EXPECT_EQ(state.value(u"progress"_qs), u"0");
+  Child reader;
+  const QString out = dir_.filePath(QStringLiteral("after.zarn"));
+  StartReader(reader, out);
+  EXPECT_EQ(reader.Wait(60000), 0) << reader.Process().readAllStandardError().toStdString();
+  auto read = std::make_unique<DeviceImages>();
+  auto file = std::make_unique<DeviceImages>();
+  ASSERT_EQ(ReadDataFile(out, *read), DataFileStatus::Ok);
+  ASSERT_EQ(ReadDataFile(dataFile_, *file), DataFileStatus::Ok);
+  EXPECT_TRUE(read->DataImage == file->DataImage);
+  // The window kept the file all along.
+  EXPECT_EQ(State().value(u"panel0"_qs), u"Файл \"memory.zarn\"");
+  EXPECT_GE(CloseAndTime(), 0);
+}
+
 TEST_F(ShellTest, EnglishStatusAfterTheRead) {
   ASSERT_FALSE(StartSimulator({QStringLiteral("--version-text"), QStringLiteral("ZARN TEST")}).isEmpty());
   StartProgram("[Config]\r\nLangId=Eng\r\nDimension=kg/sm2\r\n");

@@ -90,7 +90,7 @@ class FuzzUsb final : public UsbLink {
 
 class NullSink final : public LinkSink {
  public:
-  void StatusText(int, const QString& text) override { chars += size_t(text.size()); }
+  void StatusText(int, const Phrase& text) override { chars += size_t(text().size()); }
   void LinkLamp(LampColour c) override { lamp = c; }
   LampColour CurrentLamp() override { return lamp; }
   void ProgressBegin() override {}
@@ -98,8 +98,8 @@ class NullSink final : public LinkSink {
   void ProgressStep(int) override {}
   void ProgressEnd() override {}
   void ProgressHide() override {}
-  void RefreshWithChartHidden() override {
-    if (ProcessCount.load() > kDirectoryEntries) __builtin_trap();
+  void RefreshWithChartHidden(const CompletedRead& read) override {
+    if (!read.images || read.images->processCount > kDirectoryEntries) __builtin_trap();
   }
   LampColour lamp = LampColour::ButtonFace;
   size_t chars = 0;
@@ -126,25 +126,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint16_t TransportRead(uint8_t*, uint32_t) override { return kPipeNotOpen; }
   } noPipe;
   NullSink sink;
-  LinkState = LinkStates::ChooseTransport;
-  TransportKind = TransportKinds::None;
-  DataReadComplete = false;
+  LinkSharedState shared;
   ProcessCount = 0;
-  ExchangeLoop loop(LoopEnvironment{usbOnly ? static_cast<PipeLink&>(noPipe) : pipe, usb, sink,
-                                    [](int) {}, [] { return false; }, [] {}});
-  // The start-up read, then the requests the choices name, while bytes remain.
+  ExchangeLoop loop(LoopEnvironment{shared, usbOnly ? static_cast<PipeLink&>(noPipe) : pipe, usb,
+                                    sink, [](int) {}, [] { return false; }, [] {}});
+  // The start-up read, then the requests the choices name, while bytes remain. Writes
+  // hand over a block of the stream's bytes (of any length); a data file lands every
+  // so often (the top bits say how often).
   static constexpr LinkStates kRequests[4] = {LinkStates::ReadMaterials, LinkStates::WriteMaterials,
                                            LinkStates::ReadObjects, LinkStates::WriteObjects};
+  const int fileEvery = choices >> 5;
   int request = 0;
+  Ticket ticket;
   for (int pass = 0; pass < 400 && stream.at < stream.size; ++pass) {
     loop.RunPass();
-    const LinkStates state = LinkState.load();
-    if (state == LinkStates::Idle) {
+    if (fileEvery != 0 && pass % (fileEvery * 3) == fileEvery) shared.FileOpened();
+    const RequestResult result = shared.Result(ticket);
+    const bool read = ticket.request == LinkStates::ReadMaterials || ticket.request == LinkStates::ReadObjects;
+    const qsizetype size = ticket.request == LinkStates::ReadObjects ? qsizetype(kObjectsBlockSize)
+                                                                     : qsizetype(kMaterialsBlockSize);
+    if (ticket.Accepted() && result.outcome == RequestOutcome::Done && read && result.block.size() != size)
+      __builtin_trap();
+    if (shared.State() == LinkStates::Idle) {
       if (choices & 2) {
-        RequestGaugeRead();
+        shared.RequestGaugeRead();
       } else {
-        RequestTransfer(kRequests[(choices >> 2) + request++ & 3]);
+        const LinkStates next = kRequests[((choices >> 2) + request++) & 3];
+        uint8_t length[2] = {};
+        stream.Take(length, 2);
+        QByteArray block(qsizetype(length[0] | (length[1] & 7) << 8), '\0');
+        stream.Take(reinterpret_cast<uint8_t*>(block.data()), size_t(block.size()));
+        ticket = shared.RequestTransfer(next, block);
       }
+    } else if (ticket.Accepted() && (pass & 15) == 15) {
+      shared.Withdraw(ticket);
     }
     if (ProcessCount.load() > kDirectoryEntries) __builtin_trap();
   }

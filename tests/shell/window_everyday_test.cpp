@@ -412,7 +412,7 @@ TEST_F(EverydayTest, TitleRecentFilesAndDrops) {
 
   // Data read from the instrument: its name in the title.
   again.StatusText(0, u"ZARN-2.6 v1.5"_s);
-  again.RefreshWithChartHidden();
+  again.RefreshWithChartHidden(CompletedRead{nullptr, u"ZARN-2.6 v1.5"_s});
   EXPECT_EQ(again.windowTitle(), u"ZARN-2.6 v1.5 — Zarn-2.5/2.6");
 
   // A name outside code page 1251 comes back from the settings file as it was.

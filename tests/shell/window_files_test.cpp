@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include "device/instrumentlink.h"
 #include "common/paths.h"
 #include "data/datafile.h"
 #include "shell/controls.h"
@@ -49,7 +50,6 @@ TEST_F(FilesTest, OpeningAFileFillsTablesAndStatusAndIdlesTheLoop) {
   const QString path = MakeDataFile(u"data/one.zarn"_qs, 25);
   TForm1& form = MakeForm();
   form.LinkLamp(LampColour::Red);
-  LinkState.store(LinkStates::Connect);
   QStringList proposed, titles;
   ExpectFileDialog(path, &proposed, &titles);
   form.AOpenExecute(form.AOpen);
@@ -59,7 +59,7 @@ TEST_F(FilesTest, OpeningAFileFillsTablesAndStatusAndIdlesTheLoop) {
   EXPECT_EQ(proposed.value(0), DefaultDataFolder() + u"File"_qs);
   EXPECT_EQ(ProcessCount.load(), 25u);
   EXPECT_EQ(form.StringGrid1->RowCount(), 27);
-  EXPECT_EQ(LinkState.load(), LinkStates::Idle);
+  EXPECT_EQ(form.Link()->State(), LinkStates::Idle);
   EXPECT_EQ(form.StatusBar1->PanelText(0), u"Файл \"one.zarn\"");
   EXPECT_EQ(form.StatusBar1->PanelText(1), u"Данные считаны (25)");
   EXPECT_EQ(form.CurrentLamp(), LampColour::ButtonFace);
@@ -79,7 +79,6 @@ TEST_F(FilesTest, ADamagedFileIsReportedAndChangesNothing) {
   LoadSample(4);
   TForm1& form = MakeForm();
   form.ShowCurrentImages();
-  LinkState.store(LinkStates::ReadData);
   const QString path = MakeDataFile(u"bad.zarn"_qs, 9);
   {
     QFile f(path);
@@ -95,7 +94,7 @@ TEST_F(FilesTest, ADamagedFileIsReportedAndChangesNothing) {
   EXPECT_EQ(shown_[1].icon, QMessageBox::Warning);
   EXPECT_EQ(ProcessCount.load(), 4u);
   EXPECT_EQ(form.StringGrid1->RowCount(), 6);
-  EXPECT_EQ(LinkState.load(), LinkStates::ReadData);
+  EXPECT_EQ(form.Link()->State(), LinkStates::ChooseTransport);  // as it was
   // The folder was remembered before the file was tried.
   EXPECT_EQ(Setting("Config", "LastReadPath"), dir_.path() + u'/');
 }

@@ -67,8 +67,7 @@ TEST_F(LinkTest, RefreshAfterAReadFillsTheTablesWithTheChartShownAgain) {
   TForm1& form = MakeForm();
   form.show();
   LoadSample(30);
-  form.Link()->TakeSnapshot();  // as the link does when a whole read has completed
-  form.RefreshWithChartHidden();
+  form.RefreshWithChartHidden(ReadOfImages());  // as the loop hands a whole read over
   EXPECT_TRUE(form.Chart1->isVisible());
   EXPECT_EQ(form.StringGrid1->RowCount(), 32);
   EXPECT_EQ(form.StringGrid1->Cells(3, 1), u"kgs/sm2");
@@ -76,8 +75,7 @@ TEST_F(LinkTest, RefreshAfterAReadFillsTheTablesWithTheChartShownAgain) {
   EXPECT_FALSE(form.StringGrid2->Cells(0, 0).isEmpty());
   // A refresh with no processes empties the tables instead of keeping the old read.
   ProcessCount.store(0);
-  form.Link()->TakeSnapshot();
-  form.RefreshWithChartHidden();
+  form.RefreshWithChartHidden(ReadOfImages());
   EXPECT_EQ(form.StringGrid1->RowCount(), 3);
 }
 
@@ -88,8 +86,7 @@ TEST_F(LinkTest, TheWindowShowsItsOwnCopyUntilAReadCompletes) {
   WriteSettings("[Config]\r\nLangId=Eng\r\n");
   TForm1& form = MakeForm();
   LoadSample(30, 1);
-  form.Link()->TakeSnapshot();
-  form.RefreshWithChartHidden();
+  form.RefreshWithChartHidden(ReadOfImages());
   const ImagesView first = form.ShownImages();
   auto table = [&form] {
     QStringList rows;
@@ -105,8 +102,7 @@ TEST_F(LinkTest, TheWindowShowsItsOwnCopyUntilAReadCompletes) {
   EXPECT_EQ(table(), before);
   EXPECT_EQ(form.ShownImages(), first);
   EXPECT_EQ(form.ShownProcessCount(), 30u);
-  form.Link()->TakeSnapshot();
-  form.RefreshWithChartHidden();
+  form.RefreshWithChartHidden(ReadOfImages());
   EXPECT_EQ(form.StringGrid1->RowCount(), 9);
   EXPECT_EQ(first->processCount, 30u);  // the old copy is intact for whoever holds it
 }
@@ -114,15 +110,13 @@ TEST_F(LinkTest, TheWindowShowsItsOwnCopyUntilAReadCompletes) {
 TEST_F(LinkTest, ReadFromDeviceOnlyWhileTheLoopIdles) {
   WriteSettings("[Config]\r\nLangId=Rus\r\n");
   TForm1& form = MakeForm();
-  LinkState.store(LinkStates::ReadData);
-  DataReadComplete.store(true);
+  InstrumentLink& link = *form.Link();
+  form.AGaugeRead->trigger();  // the loop has not begun
+  EXPECT_EQ(link.State(), LinkStates::ChooseTransport);
+  link.FileOpened();  // the loop idles
   form.AGaugeRead->trigger();
-  EXPECT_EQ(LinkState.load(), LinkStates::ReadData);
-  EXPECT_TRUE(DataReadComplete.load());
-  LinkState.store(LinkStates::Idle);
-  form.AGaugeRead->trigger();
-  EXPECT_EQ(LinkState.load(), LinkStates::Connect);
-  EXPECT_FALSE(DataReadComplete.load());
+  EXPECT_EQ(link.State(), LinkStates::Connect);
+  EXPECT_FALSE(link.DataReadComplete());
 }
 
 // ---- The worker with stand-in transports.

@@ -20,7 +20,9 @@
 #include "common/inifile.h"
 #include "common/texts.h"
 #include "data/process.h"
-#include "device/linkstate.h"
+#include "materials/materialsblock.h"
+#include "objects/objectsblock.h"
+#include "device/linksink.h"
 #include "samplegen.h"
 #include "shell/formmain.h"
 
@@ -40,16 +42,22 @@ inline QApplication& App() {
 inline void ResetGlobals() {
   LanguageIndex.store(kRussian);
   ProcessCount.store(0);
-  LinkState.store(LinkStates::ChooseTransport);
-  DataReadComplete.store(false);
   Images = DeviceImages{};
   ProcessRecord.fill(0);
+  MaterialsBlank.store(true);
+  ObjectsBlank.store(true);
 }
 
 // Fills the images with `count` generated processes, as a read would.
 inline void LoadSample(int count, uint64_t seed = 7) {
   sim::GenerateSample(Images, count, seed);
   CountProcesses();
+}
+
+// A completed read of what the images hold now, as the loop hands it over.
+inline CompletedRead ReadOfImages(QString version = {}) {
+  std::lock_guard lock(ImagesLock);
+  return CompletedRead{SnapshotImagesLocked(), std::move(version)};
 }
 
 // One modal dialog as the window showed it.

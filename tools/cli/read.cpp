@@ -9,7 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
+#include <cstring>
+#include <memory>
 
 #include "commandline.h"
 #include "commands.h"
@@ -73,9 +74,8 @@ int RunRead(const QStringList& args) {
 
   // The object names are not part of the start-up read: ask for them as the objects
   // editor does, with room for a retry after one failure.
-  RequestOutcome objects = RequestOutcome::NotAccepted;
-  if (ending == StartupEnding::Read && link.RequestTransfer(LinkStates::ReadObjects))
-    objects = link.WaitForRequest(LinkStates::ReadObjects, kObjectsWaits);
+  RequestResult objects;
+  if (ending == StartupEnding::Read) objects = link.Transfer(LinkStates::ReadObjects, kObjectsWaits);
 
   const bool stopped = link.Stop();
   if (!stopped) Err(QStringLiteral("zarn26-cli read: the exchange with the instrument did not end"));
@@ -85,7 +85,7 @@ int RunRead(const QStringList& args) {
   int code = kExitOk;
   if (ending != StartupEnding::Read) {
     code = StartupFailure(ending, link, timeoutS, command, notWritten);
-  } else if (objects != RequestOutcome::Done) {
+  } else if (objects.outcome != RequestOutcome::Done) {
     // A file without its object names would not be what the instrument holds.
     const LinkFailure failure = link.LastFailure();
     code = Unfinished(link, command,
@@ -94,17 +94,18 @@ int RunRead(const QStringList& args) {
                           : LinkFailureText({LinkBlock::Objects, LinkFault::NoReply}, LanguageIndex.load()),
                       notWritten);
   } else {
-    // A run that did not end may still hold the images; never write them under it.
-    std::unique_lock lock(ImagesLock, std::try_to_lock);
-    if (!lock.owns_lock()) {
-      Err(QStringLiteral("zarn26-cli read: the images are still in use; \"%1\" was not written").arg(out));
-      code = kExitBadFile;
-    } else if (const FileWriteResult written = WriteDataFile(out, Images); !written) {
+    // What the start-up read and the objects request brought, whole: the read's
+    // snapshot with the object names in it.
+    const ImagesView read = sink.lastRead.images;
+    auto images = std::make_unique<DeviceImages>(read->images);
+    std::memcpy(images->ObjectsBlock.data(), objects.block.constData(),
+                std::min<size_t>(images->ObjectsBlock.size(), size_t(objects.block.size())));
+    if (const FileWriteResult written = WriteDataFile(out, *images); !written) {
       // An existing OUT keeps its content.
       Err(QStringLiteral("zarn26-cli read: ") + WriteFailureMessage(written, LanguageIndex.load()));
       code = kExitWriteFailed;
     } else {
-      Err(QStringLiteral("zarn26-cli read: wrote \"%1\" (%2 processes)").arg(out).arg(ProcessCount.load()));
+      Err(QStringLiteral("zarn26-cli read: wrote \"%1\" (%2 processes)").arg(out).arg(read->processCount));
     }
   }
   if (!stopped) {

@@ -78,9 +78,9 @@ int StartupFailure(StartupEnding ending, const InstrumentLink& link, int timeout
   }
   if (ending == StartupEnding::Failed || link.Failures() > 0)
     return Unfinished(link, command, QString(), consequence);
-  const bool answered = TransportKind.load() == TransportKinds::Pipe || DataReadComplete.load() ||
-                        (LinkState.load() != LinkStates::Connect &&
-                         LinkState.load() != LinkStates::ChooseTransport);
+  const LinkStates state = link.State();
+  const bool answered = link.Kind() == TransportKinds::Pipe || link.DataReadComplete() ||
+                        (state != LinkStates::Connect && state != LinkStates::ChooseTransport);
   if (answered) {
     Err(QStringLiteral("zarn26-cli %1: the read did not finish within %2 s; %3")
             .arg(command)

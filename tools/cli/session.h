@@ -26,8 +26,9 @@ class CliSink final : public LinkSink {
  public:
   CliSink();
 
-  void StatusText(int panel, const QString& text) override {
+  void StatusText(int panel, const Phrase& phrase) override {
     if (panel < 0 || panel > 1) return;
+    const QString text = phrase();
     if (text != shown_[panel]) {
       shown_[panel] = text;
       if (!text.isEmpty()) {
@@ -49,8 +50,9 @@ class CliSink final : public LinkSink {
   }
   void ProgressEnd() override { EndProgressLine(); }
   void ProgressHide() override { EndProgressLine(); }
-  void RefreshWithChartHidden() override {
+  void RefreshWithChartHidden(const CompletedRead& read) override {
     ++refreshes;
+    lastRead = read;
     if (onRefresh) onRefresh();
   }
   void TransferFailed(const LinkFailure&) override {
@@ -58,6 +60,7 @@ class CliSink final : public LinkSink {
   }
 
   int refreshes = 0;
+  CompletedRead lastRead;  // the images of the start-up read
   std::function<void()> onStatus;
   std::function<void()> onRefresh;
   std::function<void()> onFailure;

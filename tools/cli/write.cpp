@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
-#include <mutex>
 
 #include "commandline.h"
 #include "commands.h"
@@ -32,10 +31,10 @@ struct WriteKind {
   QString help;           // what it does, after the usage line in its help
   LinkStates request;     // the loop's write request
   QString what;           // "30 materials", for the closing line
-  // Reads and checks the file; `apply` then puts what it holds into the images' block
-  // (the caller holds ImagesLock).
+  // Reads and checks the file; `apply` then puts what it holds into a copy of the
+  // instrument's block.
   std::function<bool(const QString&)> read;
-  std::function<void()> apply;
+  std::function<void(uint8_t* block)> apply;
   std::function<QString(const QString&)> refused;
 };
 
@@ -70,14 +69,18 @@ int RunWrite(const WriteKind& kind, const QStringList& args) {
   CliSink sink;
   InstrumentLink link(sink);
   const StartupEnding ending = RunStartupRead(link, sink, timeoutS);
-  RequestOutcome written = RequestOutcome::NotAccepted;
+  RequestResult written;
   if (ending == StartupEnding::Read) {
-    {
-      std::lock_guard lock(ImagesLock);
-      kind.apply();
-    }
+    // The instrument's block as the start-up read brought it, with the file's content.
+    const bool materials = kind.request == LinkStates::WriteMaterials;
+    const DeviceImages& read = sink.lastRead.images->images;
+    QByteArray block = materials ? QByteArray(reinterpret_cast<const char*>(read.MaterialsBlock.data()),
+                                              qsizetype(read.MaterialsBlock.size()))
+                                 : QByteArray(reinterpret_cast<const char*>(read.ObjectsBlock.data()),
+                                              qsizetype(read.ObjectsBlock.size()));
+    kind.apply(reinterpret_cast<uint8_t*>(block.data()));
     Err(QStringLiteral("zarn26-cli %1: sending \"%2\"").arg(kind.command, path));
-    if (link.RequestTransfer(kind.request)) written = link.WaitForRequest(kind.request, kWriteWaits);
+    written = link.Transfer(kind.request, kWriteWaits, block);
   }
   const bool stopped = link.Stop();
   if (!stopped) Err(QStringLiteral("zarn26-cli %1: the exchange with the instrument did not end").arg(kind.command));
@@ -86,8 +89,9 @@ int RunWrite(const WriteKind& kind, const QStringList& args) {
   int code = kExitOk;
   if (ending != StartupEnding::Read) {
     code = StartupFailure(ending, link, timeoutS, kind.command, notSent);
-  } else if (written != RequestOutcome::Done) {
-    const LinkFailure failure = link.LastFailure();
+  } else if (written.outcome != RequestOutcome::Done) {
+    const LinkFailure failure =
+        written.outcome == RequestOutcome::Failed ? written.failure : link.LastFailure();
     const QString why = failure.fault == LinkFault::None
                             ? QStringLiteral("the instrument did not take the block")
                             : LinkFailureText(failure, LanguageIndex.load());
@@ -119,7 +123,7 @@ int RunWriteMaterials(const QStringList& args) {
       LinkStates::WriteMaterials,
       QStringLiteral("30 materials"),
       [&](const QString& path) { return (content = ReadMaterialsFile(path)).has_value(); },
-      [&] { ApplyMaterialsFile(*content, Images.MaterialsBlock.data()); },
+      [&](uint8_t* block) { ApplyMaterialsFile(*content, block); },
       [](const QString& p) { return MaterialsFileRefusedMessage(p, LanguageIndex.load()); },
   };
   return RunWrite(kind, args);
@@ -136,7 +140,7 @@ int RunWriteObjects(const QStringList& args) {
       LinkStates::WriteObjects,
       QStringLiteral("30 object names"),
       [&](const QString& path) { return (names = ReadObjectsFile(path)).has_value(); },
-      [&] { ApplyObjectsFile(*names, Images.ObjectsBlock.data()); },
+      [&](uint8_t* block) { ApplyObjectsFile(*names, block); },
       [](const QString& p) { return ObjectsFileRefusedMessage(p, LanguageIndex.load()); },
   };
   return RunWrite(kind, args);
