@@ -40,6 +40,7 @@
 #include "mnemonics.h"
 #include "qttranslations.h"
 #include "screenfit.h"
+#include "statuspresenter.h"
 #include "stringgrid.h"
 
 namespace zarn {
@@ -223,11 +224,7 @@ void TForm1::CreateControls() {
   ShapeLink->SetBrushColor(face);
   lamp_ = LampColour::ButtonFace;
 
-  statusHold_ = new QTimer(this);
-  statusHold_->setObjectName(QStringLiteral("StatusHold"));
-  statusHold_->setSingleShot(true);
-  statusHold_->setInterval(3000);  // long enough to read a link error
-  connect(statusHold_, &QTimer::timeout, this, &TForm1::EndStatusHold);
+  status_ = new TStatusPresenter(*StatusBar1, *ProgressBar1, this);
 
   connect(StringGrid1, &TStringGrid::Click, this, &TForm1::StringGrid1Click);
   connect(StringGrid2, &TStringGrid::Click, this, &TForm1::StringGrid2Click);
@@ -535,10 +532,26 @@ int TForm1::ClientHeight() const {
 // ---------------------------------------------------------------------------------
 // Layout.
 
-void TForm1::FormResize() {
-  layingOut_ = true;
+void TForm1::FillHeadings() {
   const int language = LanguageIndex.load();
   const StrengthUnit unit = Unit();
+  // The series table's headings; cells (0,1), (4,1) and (5,1) stay as they are.
+  StringGrid1->BeginUpdate();
+  StringGrid1->SetRowCells(0, 0, SeriesTableHeading(0, language, unit));
+  const SeriesRow heading1 = SeriesTableHeading(1, language, unit);
+  for (int c : {1, 2, 3, 6, 7, 8}) StringGrid1->SetCells(c, 1, heading1[size_t(c)]);
+  StringGrid1->EndUpdate();
+  // The impacts table's blow headings and row labels, and the strip's caption.
+  StringGrid2->BeginUpdate();
+  for (int c = 1; c < StringGrid2->ColCount(); ++c) StringGrid2->SetCells(c, 0, ImpactHeading(c, language));
+  const QStringList labels = ImpactsLabels(language, unit);
+  for (int r = 1; r < labels.size() && r < StringGrid2->RowCount(); ++r) StringGrid2->SetCells(0, r, labels[r]);
+  StringGrid2->EndUpdate();
+  StringGridKoef->SetCells(0, 0, txtMaterialCoefficients.Str(language));
+}
+
+void TForm1::FormResize() {
+  layingOut_ = true;
 
   // 1. Status bar.
   StatusBar1->SetPanelWidth(1, kPanel1Width);
@@ -565,24 +578,13 @@ void TForm1::FormResize() {
   if (StringGrid1->RowCount() < 3) StringGrid1->SetRowCount(3);
   StringGrid1->SetFixedRows(2);
 
-  // 5. Headings of the series table; cells (0,1), (4,1) and (5,1) stay as they are.
-  StringGrid1->BeginUpdate();
-  const SeriesRow heading0 = SeriesTableHeading(0, language, unit);
-  StringGrid1->SetRowCells(0, 0, heading0);
-  const SeriesRow heading1 = SeriesTableHeading(1, language, unit);
-  for (int c : {1, 2, 3, 6, 7, 8}) StringGrid1->SetCells(c, 1, heading1[size_t(c)]);
-  StringGrid1->EndUpdate();
-
   // 6. Impacts table.
   const int left2 = Splitter1->x() + Splitter1->width();
   const int width2 = std::max(0, clientWidth - Splitter1->x() - Splitter1->width());
   StringGrid2->setGeometry(left2, 0, width2, StringGrid2->height());
   StringGrid2->BeginUpdate();
   const std::vector<int> widths2 = ImpactColumnWidths(width2, Splitter1->width(), StringGrid2->ColCount());
-  for (int c = 0; c < int(widths2.size()); ++c) {
-    StringGrid2->SetColWidths(c, widths2[size_t(c)]);
-    if (c >= 1) StringGrid2->SetCells(c, 0, ImpactHeading(c, language));
-  }
+  for (int c = 0; c < int(widths2.size()); ++c) StringGrid2->SetColWidths(c, widths2[size_t(c)]);
   if (StringGrid2->ColCount() < 2) {
     // A table without blow columns keeps one, empty, over the rest of the width.
     StringGrid2->SetColCount(2);
@@ -590,9 +592,6 @@ void TForm1::FormResize() {
     StringGrid2->SetColWidths(1, ImpactColumnWidths(width2, Splitter1->width(), 2)[1]);
   }
 
-  // 7. Row labels.
-  const QStringList labels = ImpactsLabels(language, unit);
-  for (int r = 1; r < labels.size() && r < StringGrid2->RowCount(); ++r) StringGrid2->SetCells(0, r, labels[r]);
   StringGrid2->EndUpdate();
 
   // 8. Coefficient strip.
@@ -600,7 +599,6 @@ void TForm1::FormResize() {
                               StringGridKoef->DefaultRowHeight() + TStringGrid::kGridLineWidth + 2 * kGridFrame);
   const std::array<int, 5> koefWidths = KoefColumnWidths(StringGridKoef->width(), StringGrid2->ColWidths(0));
   for (int c = 0; c < 5; ++c) StringGridKoef->SetColWidths(c, koefWidths[size_t(c)]);
-  StringGridKoef->SetCells(0, 0, txtMaterialCoefficients.Str(language));
   AStringGridSelectCancelExecute(StringGridKoef);
 
   // 9. Chart; with table 2's height, the strip's and the chart's tops.
@@ -660,6 +658,10 @@ void TForm1::MenuFill() {
   ShowTitle();
   FillRecentMenu();
   AssignMnemonics();
+  // Every text on the screen follows the switch, the tables' headings and the status
+  // bar's too.
+  FillHeadings();
+  status_->Retranslate();
   FormResize();
   if (ShownProcessCount() != 0) ShowProcess(StringGrid1->Row() - 2);
 }
@@ -716,15 +718,15 @@ void TForm1::ALangEngExecute() {
 
 void TForm1::AMPaExecute() {
   AMPa->setChecked(true);
-  StringGrid1->SetCells(3, 1, txtUnitMPa());
   settings_.SetUnit(StrengthUnit::MPa);
+  FillHeadings();
   FillSeriesTable();
 }
 
 void TForm1::AkgmExecute() {
   Akgm->setChecked(true);
-  StringGrid1->SetCells(3, 1, txtUnitKgf());
   settings_.SetUnit(StrengthUnit::Kgf);
+  FillHeadings();
   FillSeriesTable();
 }
 
@@ -751,6 +753,7 @@ void TForm1::FillSeriesTable() {
     for (int c = 1; c < StringGridKoef->ColCount(); ++c) StringGridKoef->SetCells(c, 0, QString());
     Chart1->ClearBlowSeries();
     Chart1->DrawZeroLine();
+    FillHeadings();
     FormResize();
     return;
   }

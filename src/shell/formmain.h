@@ -48,6 +48,7 @@ class TKovThread;
 class TShape;
 class TSplitter;
 class TStatusBar;
+class TStatusPresenter;
 class TStringGrid;
 class TfrmMaterials;
 class TfrmObjects;
@@ -144,7 +145,11 @@ class TForm1 : public QMainWindow, public LinkSink {
 
   // ---- Start-up, layout, shut-down.
   void FormCreate();
+  // The controls' places and sizes (the texts stay as they are).
   void FormResize();
+  // The tables' headings and labels in the current language and unit: set when either
+  // changes, not on every resize or row click.
+  void FillHeadings();
   // Stops the worker and serves events until it has ended; always allows closing.
   bool FormCloseQuery();
   // Stops the worker (waiting for it), writes the window's settings and quits.
@@ -276,9 +281,6 @@ class TForm1 : public QMainWindow, public LinkSink {
   void RememberFile(const QString& fileName);
   void StoreRecentFiles();
   void ShowTitle();
-  // Status panel 1 now, ending the hold of an error text (the window's own texts).
-  void ShowStatusNow(int panel, const QString& text);
-  void EndStatusHold();
   void PlaceWindow();
   // Table 2's height (rows and, when needed, its scroll bar), and below it the
   // coefficient strip and the chart.
@@ -321,12 +323,8 @@ class TForm1 : public QMainWindow, public LinkSink {
   bool layingOut_ = false;
   RecentFiles recent_;
   QString titleName_;  // file or instrument; empty: the program's title alone
-  // A link error stays in panel 1 while statusHold_ runs; the last text that came
-  // meanwhile (and the progress bar) shows when it ends.
-  QTimer* statusHold_ = nullptr;
-  std::optional<QString> deferredStatus_;
-  bool failureNext_ = false;
-  bool progressDeferred_ = false;  // a transfer began during the hold: its bar comes after
+  // What the status bar says, in the current language, and its hold rule.
+  TStatusPresenter* status_ = nullptr;
 };
 
 }  // namespace zarn

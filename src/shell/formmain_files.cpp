@@ -23,6 +23,7 @@
 #include "data/datafile.h"
 #include "device/instrumentlink.h"
 #include "formmain.h"
+#include "statuspresenter.h"
 
 namespace zarn {
 namespace {
@@ -41,6 +42,11 @@ const TextPair txtReplaceFile{u"Файл \"%1\" уже существует.\nЗ
                               u"File \"%1\" already exists.\nDo you want to replace it?"};
 
 QString FileNameOnly(const QString& path) { return QFileInfo(path).fileName(); }
+
+// 'File "walk1.zarn"': panel 0 after a file was opened or saved.
+Phrase FilePhrase(const QString& path) {
+  return Phrase(txtFileQuote) + FileNameOnly(path) + QStringLiteral("\"");
+}
 
 // The name typed in a (non-native) file dialog, with its folder.
 QString TypedFileName(QFileDialog* dialog) {
@@ -148,8 +154,8 @@ void TForm1::OpenFile(QString fileName, bool) {
   }
   ProgressEnd();
   FillSeriesTable();
-  ShowStatusNow(0, txtFileQuote() + FileNameOnly(fileName) + u'"');
-  ShowStatusNow(1, txtStatusDataRead() + QStringLiteral(" (") + QString::number(ShownProcessCount()) + u')');
+  status_->Show(0, FilePhrase(fileName));
+  status_->Show(1, Phrase(txtStatusDataRead) + QStringLiteral(" (%1)").arg(ShownProcessCount()));
   LinkLamp(LampColour::ButtonFace);
   if (link_) link_->ScreenChanged();
   RememberFile(fileName);
@@ -195,6 +201,9 @@ void TForm1::ASaveExecute() {
     const ImagesView shown = shown_;
     const FileWriteResult written = WriteDataFile(target, shown->images);
     if (written) {
+      // The window now shows the file saved, as after an open.
+      status_->Show(0, FilePhrase(target));
+      if (link_) link_->ScreenChanged();
       RememberFile(target);
       return;
     }

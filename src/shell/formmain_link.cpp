@@ -11,6 +11,7 @@
 #include "device/kovthread.h"
 #include "device/instrumentlink.h"
 #include "formmain.h"
+#include "statuspresenter.h"
 
 namespace zarn {
 namespace {
@@ -47,55 +48,7 @@ void TForm1::StopWorker() {
 
 // ---- LinkSink.
 
-namespace {
-
-bool IsLinkErrorText(const QString& text) {
-  return text.startsWith(txtStatusLinkError.ru) || text.startsWith(txtStatusLinkError.en);
-}
-
-}  // namespace
-
-void TForm1::StatusText(int panel, const Phrase& phrase) {
-  const QString text = phrase();
-  if (panel == 0) {
-    StatusBar1->SetPanelText(0, text);
-    return;
-  }
-  if (panel != 1) return;
-  // The loop waits for every notification: nothing here waits. A link error stays
-  // for statusHold_, however soon the loop's next attempt writes over it; what comes
-  // meanwhile is kept and shown when the hold ends (the last text wins).
-  const bool failure = failureNext_ || IsLinkErrorText(text);
-  failureNext_ = false;
-  if (failure) {
-    deferredStatus_.reset();
-    StatusBar1->SetPanelText(1, text);
-    statusHold_->start();
-    return;
-  }
-  if (statusHold_->isActive()) {
-    deferredStatus_ = text;
-    return;
-  }
-  StatusBar1->SetPanelText(1, text);
-}
-
-void TForm1::ShowStatusNow(int panel, const QString& text) {
-  if (panel == 1) {
-    statusHold_->stop();
-    deferredStatus_.reset();
-    failureNext_ = false;
-  }
-  StatusBar1->SetPanelText(panel, text);
-}
-
-void TForm1::EndStatusHold() {
-  statusHold_->stop();
-  if (deferredStatus_) StatusBar1->SetPanelText(1, *deferredStatus_);
-  deferredStatus_.reset();
-  if (progressDeferred_) ProgressBar1->show();
-  progressDeferred_ = false;
-}
+void TForm1::StatusText(int panel, const Phrase& text) { status_->LinkText(panel, text); }
 
 void TForm1::LinkLamp(LampColour colour) {
   lamp_ = colour;
@@ -108,11 +61,7 @@ void TForm1::ProgressBegin() {
   ProgressBar1->setParent(StatusBar1);
   ProgressBar1->move(StatusBar1->PanelWidth(0) + 3, kProgressTop);
   ProgressBar1->setValue(0);
-  // Over a link error that is still held, the bar comes when the hold ends.
-  if (statusHold_->isActive())
-    progressDeferred_ = true;
-  else
-    ProgressBar1->show();
+  status_->ShowProgress();
 }
 
 void TForm1::ProgressRange(int maximum) { ProgressBar1->setRange(0, std::max(0, maximum)); }
@@ -120,14 +69,14 @@ void TForm1::ProgressRange(int maximum) { ProgressBar1->setRange(0, std::max(0, 
 void TForm1::ProgressStep(int position) { ProgressBar1->setValue(position); }
 
 void TForm1::ProgressEnd() {
-  progressDeferred_ = false;
+  status_->ProgressGone();
   ProgressBar1->hide();
   ProgressBar1->setParent(this);
   ProgressBar1->hide();
 }
 
 void TForm1::ProgressHide() {
-  progressDeferred_ = false;
+  status_->ProgressGone();
   ProgressBar1->hide();
 }
 
@@ -149,9 +98,7 @@ void TForm1::TransferFailed(const LinkFailure&) {
   // The status bar says what failed (the loop's next text, held in panel 1); what is
   // shown stays as it was. The progress bar leaves the panel to that text while the
   // link waits before its next attempt.
-  failureNext_ = true;
-  progressDeferred_ = false;
-  ProgressBar1->hide();
+  status_->TransferFailed();
 }
 
 }  // namespace zarn

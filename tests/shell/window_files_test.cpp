@@ -5,8 +5,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QTimer>
 
 #include "device/instrumentlink.h"
+#include "device/libusbtransport.h"
 #include "common/paths.h"
 #include "data/datafile.h"
 #include "shell/controls.h"
@@ -73,6 +75,50 @@ TEST_F(FilesTest, OpeningAFileFillsTablesAndStatusAndIdlesTheLoop) {
   });
   form.AOpenExecute(form.AOpen);
   EXPECT_EQ(proposed.value(0), dir_.filePath(u"data/File"_qs));
+}
+
+// The status bar keeps what its texts mean: a language switch changes every one of them
+// at once, whoever put it there, and a saved file is named there as an opened one is.
+TEST_F(FilesTest, StatusTextsFollowTheLanguageAtOnceAndNameTheFileSaved) {
+  WriteSettings("[Config]\r\nLangId=Eng\r\n");
+  TForm1& form = MakeForm();
+  form.OpenCommandLine({MakeDataFile(u"gone.zarn"_qs, 4)});
+  ExpectFileDialog(dir_.filePath(u"walk1.zarn"_qs));
+  form.ASaveExecute();
+  EXPECT_EQ(form.StatusBar1->PanelText(0), u"File \"walk1.zarn\"");
+  struct Case {
+    int panel;
+    std::optional<Phrase> text;  // as the loop shows it; none: as the save left it
+    QString en, ru;
+  };
+  const Case cases[] = {
+      {0, std::nullopt, u"File \"walk1.zarn\""_qs, u"Файл \"walk1.zarn\""_qs},
+      {1, Phrase(txtStatusParamWritten), u"Param Writed"_qs, u"Параметры записаны"_qs},
+      {1, Phrase(txtStatusDataRead) + u" (40)"_qs, u"Data Readed (40)"_qs, u"Данные считаны (40)"_qs},
+      {0, LibusbTransport::NotConnectedPhrase(), LibusbTransport::NotConnectedPhrase().Str(kEnglish),
+       LibusbTransport::NotConnectedPhrase().Str(kRussian)},
+      {0, Phrase(u"Zarn-2.6 v3.14"_qs), u"Zarn-2.6 v3.14"_qs, u"Zarn-2.6 v3.14"_qs},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.en.toStdString());
+    form.ALangEng->trigger();
+    if (c.text) form.StatusText(c.panel, *c.text);
+    EXPECT_EQ(form.StatusBar1->PanelText(c.panel), c.en);
+    form.ALangRus->trigger();
+    EXPECT_EQ(form.StatusBar1->PanelText(c.panel), c.ru);
+    form.ALangEng->trigger();
+    EXPECT_EQ(form.StatusBar1->PanelText(c.panel), c.en);
+  }
+  // A held link error, and the text that waits for the end of its hold, too.
+  form.TransferFailed(LinkFailure{LinkBlock::Objects, LinkFault::ReplyCut});
+  form.StatusText(1, Phrase(txtStatusLinkError) + u": "_qs + LinkFailurePhrase({LinkBlock::Objects, LinkFault::ReplyCut}));
+  form.StatusText(1, txtStatusCheckConnection);
+  form.ALangRus->trigger();
+  EXPECT_EQ(form.StatusBar1->PanelText(1), u"Ошибка связи: блок объектов: ответ оборвался");
+  QTimer* hold = form.findChild<QTimer*>(u"StatusHold"_qs);
+  ASSERT_NE(hold, nullptr);
+  QMetaObject::invokeMethod(hold, "timeout");
+  EXPECT_EQ(form.StatusBar1->PanelText(1), u"Проверьте подключение");
 }
 
 TEST_F(FilesTest, ADamagedFileIsReportedAndChangesNothing) {

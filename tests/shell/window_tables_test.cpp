@@ -149,6 +149,17 @@ TEST_F(TablesTest, UnitSwitchRefillsAndReturnsToTheFirstProcess) {
   form.AMPaExecute();
   EXPECT_EQ(Setting("Config", "Dimension"), u"MPa");
   ExpectSeriesRow(form, 5, StrengthUnit::MPa);
+
+  // The headings are set when the unit (or the language) changes, not again on every
+  // resize or row click.
+  form.StringGrid1->SetCells(1, 0, u"marked"_qs);
+  form.resize(form.width() + 40, form.height());
+  form.FormResize();
+  form.StringGrid1->SetRow(6);
+  form.StringGrid1Click();
+  EXPECT_EQ(form.StringGrid1->Cells(1, 0), u"marked");
+  form.AkgmExecute();
+  EXPECT_EQ(form.StringGrid1->Cells(1, 0), u"Дата");
 }
 
 TEST_F(TablesTest, ClickingABlowColumnDrawsThatBlowAlone) {
