@@ -16,6 +16,7 @@ namespace zarn {
 QByteArray TextBytes(const PreparedReport& report);
 QByteArray HtmlBytes(const PreparedReport& report, int language);
 QByteArray OdtBytes(const PreparedReport& report, const ReportExportOptions& options, QString& error);
+QByteArray RtfBytes(const PreparedReport& report, const ReportExportOptions& options);
 
 // Texts as ODF paragraphs hold them: runs of blanks, tabs and line breaks as their
 // elements (a paragraph's plain blanks would fold into one).

@@ -207,6 +207,9 @@ bool WriteHtml(const PreparedReport& r, const ReportExportOptions& o, QIODevice&
 bool WriteOdt(const PreparedReport& r, const ReportExportOptions& o, QIODevice& out, QString& error) {
   return Put(out, OdtBytes(r, o, error), error);
 }
+bool WriteRtf(const PreparedReport& r, const ReportExportOptions& o, QIODevice& out, QString& error) {
+  return Put(out, RtfBytes(r, o), error);
+}
 bool WriteCsv(const PreparedReport& r, const ReportExportOptions& o, QIODevice& out, QString& error) {
   return Put(out, SheetCsv(SheetOf(r), o.Csv()), error);
 }
@@ -214,11 +217,17 @@ bool WriteXlsx(const PreparedReport& r, const ReportExportOptions& o, QIODevice&
   return Put(out, SheetXlsx(SheetOf(r), o.Created(), error), error);
 }
 
+bool WriteOds(const PreparedReport& r, const ReportExportOptions& o, QIODevice& out, QString& error) {
+  return Put(out, SheetOds(SheetOf(r), o.Created(), error), error);
+}
+
 // The preview's Export menu lists them in this order.
 const ReportExporter kExporters[] = {
     {ReportFormat::Pdf, u"pdf", {u"PDF", u"PDF"}, WritePdf},
     {ReportFormat::Xlsx, u"xlsx", {u"Книга Excel", u"Excel workbook"}, WriteXlsx},
+    {ReportFormat::Ods, u"ods", {u"Электронная таблица ODF", u"ODF spreadsheet"}, WriteOds},
     {ReportFormat::Odt, u"odt", {u"Текстовый документ ODF", u"ODF text document"}, WriteOdt},
+    {ReportFormat::Rtf, u"rtf", {u"Документ RTF", u"Rich Text document"}, WriteRtf},
     {ReportFormat::Html, u"html", {u"HTML", u"HTML"}, WriteHtml},
     {ReportFormat::Text, u"txt", {u"Текст", u"Plain text"}, WriteText},
     {ReportFormat::Csv, u"csv", {u"Таблица CSV", u"CSV table"}, WriteCsv},

@@ -3,12 +3,13 @@
 // them that the preview's Export menu, zarn26-cli report and every other caller look
 // a format up in:
 //  - PDF: the pages themselves (vector, fonts embedded);
-//  - ODT: the same pages as a word-processor document: every band a table row of the
-//    template's widths and heights, the column headings at the top of every page, a
-//    page break where the PDF breaks, "- N -" as the page footer (flowlayout.h);
+//  - ODT and RTF: the same pages as word-processor documents: every band a table row
+//    of the template's widths and heights, the column headings at the top of every
+//    page, a page break where the PDF breaks, "- N -" as the page footer
+//    (flowlayout.h);
 //  - plain text and HTML: the pages one after another (text pages separated by a form
 //    feed, HTML pages by a page break);
-//  - CSV and XLSX: the report as one table (sheettable.h).
+//  - CSV, XLSX and ODS: the report as one table (sheettable.h).
 
 #include <QByteArray>
 #include <QDateTime>
@@ -26,7 +27,7 @@ QT_END_NAMESPACE
 
 namespace zarn {
 
-enum class ReportFormat : uint8_t { Pdf, Text, Html, Odt, Csv, Xlsx };
+enum class ReportFormat : uint8_t { Pdf, Text, Html, Odt, Rtf, Csv, Xlsx, Ods };
 
 struct ReportExportOptions {
   int language = 0;

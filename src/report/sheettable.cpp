@@ -2,17 +2,28 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <QXmlStreamWriter>
 #include <algorithm>
 #include <cmath>
 
 #include <xlsxwriter.h>
 
 #include "common/numbers.h"
+#include "report/exportformats.h"
+#include "report/odf.h"
 
 namespace zarn {
 namespace {
 
 constexpr double kPointMm = 25.4 / 72;
+
+// A number text as a value: the program's decimal comma made a point, the text kept
+// digit for digit (no second rounding through a double's text).
+QString ValueText(const QString& text) {
+  QString v = text;
+  v.replace(u',', u'.');
+  return v;
+}
 
 bool IsListReport(const PreparedReport& report) {
   for (const PreparedPage& page : report.pages) {
@@ -226,6 +237,286 @@ QByteArray SheetXlsx(const SheetTable& t, const QDateTime& created, QString& err
     return {};
   }
   return file.readAll();
+}
+
+// ---- ODS
+
+namespace {
+
+class OdsWriter {
+ public:
+  explicit OdsWriter(const SheetTable& t) : t_(t) {}
+
+  QByteArray Content() {
+    QByteArray out;
+    QXmlStreamWriter xml(&out);
+    odf::StartPart(xml, QStringLiteral("office:document-content"));
+    odf::FontFaces(xml, t_.fontFamily);
+    Styles(xml);
+    xml.writeStartElement(QStringLiteral("office:body"));
+    xml.writeStartElement(QStringLiteral("office:spreadsheet"));
+    xml.writeStartElement(QStringLiteral("table:table"));
+    xml.writeAttribute(QStringLiteral("table:name"), SheetName());
+    xml.writeAttribute(QStringLiteral("table:style-name"), QStringLiteral("ta1"));
+    for (size_t c = 0; c < t_.widths.size(); ++c) {
+      xml.writeEmptyElement(QStringLiteral("table:table-column"));
+      xml.writeAttribute(QStringLiteral("table:style-name"), Column(c));
+      xml.writeAttribute(QStringLiteral("table:default-cell-style-name"), QStringLiteral("Default"));
+    }
+    const int columns = int(t_.widths.size());
+    if (!t_.title.isEmpty() && columns > 0) {
+      Row(xml, t_.titleHeight);
+      xml.writeStartElement(QStringLiteral("table:table-cell"));
+      xml.writeAttribute(QStringLiteral("table:style-name"), QStringLiteral("Title"));
+      xml.writeAttribute(QStringLiteral("office:value-type"), QStringLiteral("string"));
+      xml.writeAttribute(QStringLiteral("table:number-columns-spanned"), QString::number(columns));
+      TextParagraph(xml, t_.title);
+      xml.writeEndElement();
+      if (columns > 1) {
+        xml.writeEmptyElement(QStringLiteral("table:covered-table-cell"));
+        if (columns > 2)
+          xml.writeAttribute(QStringLiteral("table:number-columns-repeated"), QString::number(columns - 1));
+      }
+      xml.writeEndElement();
+    }
+    if (!t_.headings.empty()) {
+      // The heading row repeats on every printed page.
+      xml.writeStartElement(QStringLiteral("table:table-header-rows"));
+      Row(xml, t_.headingHeight);
+      for (const QString& h : t_.headings) Cell(xml, {h, false, 10, true}, QStringLiteral("Heading"));
+      xml.writeEndElement();
+      xml.writeEndElement();
+    }
+    for (size_t r = 0; r < t_.rows.size(); ++r) {
+      Row(xml, t_.rowHeights[r]);
+      if (t_.rows[r].empty()) {
+        xml.writeEmptyElement(QStringLiteral("table:table-cell"));
+      }
+      for (const SheetCell& cell : t_.rows[r]) Cell(xml, cell, CellStyle(cell));
+      xml.writeEndElement();
+    }
+    xml.writeEndElement();  // table:table
+    xml.writeEndElement();
+    xml.writeEndElement();
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    return out;
+  }
+
+  // styles.xml: the default cell style in the report's font, and the page: the
+  // report's paper and margins.
+  QByteArray StylesPart() const {
+    const PageGeometry& g = t_.page;
+    QByteArray out;
+    QXmlStreamWriter xml(&out);
+    odf::StartPart(xml, QStringLiteral("office:document-styles"));
+    odf::FontFaces(xml, t_.fontFamily);
+    xml.writeStartElement(QStringLiteral("office:styles"));
+    xml.writeStartElement(QStringLiteral("style:style"));
+    xml.writeAttribute(QStringLiteral("style:name"), QStringLiteral("Default"));
+    xml.writeAttribute(QStringLiteral("style:family"), QStringLiteral("table-cell"));
+    xml.writeEmptyElement(QStringLiteral("style:text-properties"));
+    xml.writeAttribute(QStringLiteral("style:font-name"), t_.fontFamily);
+    xml.writeAttribute(QStringLiteral("fo:font-size"), QStringLiteral("10pt"));
+    xml.writeEndElement();
+    xml.writeEndElement();
+    xml.writeStartElement(QStringLiteral("office:automatic-styles"));
+    xml.writeStartElement(QStringLiteral("style:page-layout"));
+    xml.writeAttribute(QStringLiteral("style:name"), QStringLiteral("pm1"));
+    xml.writeEmptyElement(QStringLiteral("style:page-layout-properties"));
+    xml.writeAttribute(QStringLiteral("fo:page-width"), odf::Mm(g.width));
+    xml.writeAttribute(QStringLiteral("fo:page-height"), odf::Mm(g.height));
+    xml.writeAttribute(QStringLiteral("style:print-orientation"),
+                       g.width > g.height ? QStringLiteral("landscape") : QStringLiteral("portrait"));
+    xml.writeAttribute(QStringLiteral("fo:margin-top"), odf::Mm(g.top));
+    xml.writeAttribute(QStringLiteral("fo:margin-bottom"), odf::Mm(g.bottom));
+    xml.writeAttribute(QStringLiteral("fo:margin-left"), odf::Mm(g.left));
+    xml.writeAttribute(QStringLiteral("fo:margin-right"), odf::Mm(g.right));
+    xml.writeEndElement();
+    xml.writeEndElement();
+    xml.writeStartElement(QStringLiteral("office:master-styles"));
+    xml.writeEmptyElement(QStringLiteral("style:master-page"));
+    xml.writeAttribute(QStringLiteral("style:name"), QStringLiteral("Default"));
+    xml.writeAttribute(QStringLiteral("style:page-layout-name"), QStringLiteral("pm1"));
+    xml.writeEndElement();
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    return out;
+  }
+
+  // settings.xml: the rows above the first line stay in view while the lines scroll.
+  QByteArray Settings() const {
+    const int frozen = (t_.title.isEmpty() ? 0 : 1) + (t_.headings.empty() ? 0 : 1);
+    QByteArray out;
+    QXmlStreamWriter xml(&out);
+    odf::StartPart(xml, QStringLiteral("office:document-settings"));
+    xml.writeStartElement(QStringLiteral("office:settings"));
+    auto item = [&](const char* name, const char* type, const QString& value) {
+      xml.writeStartElement(QStringLiteral("config:config-item"));
+      xml.writeAttribute(QStringLiteral("config:name"), QLatin1StringView(name));
+      xml.writeAttribute(QStringLiteral("config:type"), QLatin1StringView(type));
+      xml.writeCharacters(value);
+      xml.writeEndElement();
+    };
+    xml.writeStartElement(QStringLiteral("config:config-item-set"));
+    xml.writeAttribute(QStringLiteral("config:name"), QStringLiteral("ooo:view-settings"));
+    xml.writeStartElement(QStringLiteral("config:config-item-map-indexed"));
+    xml.writeAttribute(QStringLiteral("config:name"), QStringLiteral("Views"));
+    xml.writeStartElement(QStringLiteral("config:config-item-map-entry"));
+    item("ViewId", "string", QStringLiteral("view1"));
+    xml.writeStartElement(QStringLiteral("config:config-item-map-named"));
+    xml.writeAttribute(QStringLiteral("config:name"), QStringLiteral("Tables"));
+    xml.writeStartElement(QStringLiteral("config:config-item-map-entry"));
+    xml.writeAttribute(QStringLiteral("config:name"), SheetName());
+    if (frozen > 0) {
+      item("VerticalSplitMode", "short", QStringLiteral("2"));
+      item("VerticalSplitPosition", "int", QString::number(frozen));
+      item("ActiveSplitRange", "short", QStringLiteral("2"));
+      item("PositionTop", "int", QStringLiteral("0"));
+      item("PositionBottom", "int", QString::number(frozen));
+    }
+    xml.writeEndElement();
+    xml.writeEndElement();
+    item("ActiveTable", "string", SheetName());
+    xml.writeEndElement();
+    xml.writeEndElement();
+    xml.writeEndElement();  // config-item-set
+    xml.writeEndElement();
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    return out;
+  }
+
+ private:
+  QString SheetName() const {
+    // Sheet names may not hold these characters.
+    QString name = t_.title.isEmpty() ? QStringLiteral("Sheet1") : t_.title.left(31);
+    for (QChar c : {u'[', u']', u'*', u'?', u':', u'/', u'\\', u'\''}) name.replace(c, u' ');
+    return name;
+  }
+
+  QString Column(size_t c) {
+    const int micro = int(std::lround(t_.widths[c] * 1000));
+    auto it = std::find(columnWidths_.begin(), columnWidths_.end(), micro);
+    if (it == columnWidths_.end()) it = columnWidths_.insert(columnWidths_.end(), micro);
+    return QStringLiteral("co%1").arg(it - columnWidths_.begin() + 1);
+  }
+
+  void Row(QXmlStreamWriter& xml, double heightMm) {
+    const int micro = int(std::lround(heightMm * 1000));
+    auto it = std::find(rowHeights_.begin(), rowHeights_.end(), micro);
+    if (it == rowHeights_.end()) it = rowHeights_.insert(rowHeights_.end(), micro);
+    xml.writeStartElement(QStringLiteral("table:table-row"));
+    xml.writeAttribute(QStringLiteral("table:style-name"), QStringLiteral("ro%1").arg(it - rowHeights_.begin() + 1));
+  }
+
+  QString CellStyle(const SheetCell& cell) {
+    const auto key = std::pair{int(std::lround(cell.fontPt * 4)), cell.frame};
+    auto it = std::find(cellStyles_.begin(), cellStyles_.end(), key);
+    if (it == cellStyles_.end()) it = cellStyles_.insert(cellStyles_.end(), key);
+    return QStringLiteral("ce%1").arg(it - cellStyles_.begin() + 1);
+  }
+
+  static void TextParagraph(QXmlStreamWriter& xml, const QString& text) {
+    xml.writeStartElement(QStringLiteral("text:p"));
+    WriteOdfText(xml, text);
+    xml.writeEndElement();
+  }
+
+  void Cell(QXmlStreamWriter& xml, const SheetCell& cell, const QString& style) {
+    xml.writeStartElement(QStringLiteral("table:table-cell"));
+    xml.writeAttribute(QStringLiteral("table:style-name"), style);
+    if (cell.number && ParseNumber(cell.text)) {
+      xml.writeAttribute(QStringLiteral("office:value-type"), QStringLiteral("float"));
+      xml.writeAttribute(QStringLiteral("office:value"), ValueText(cell.text));
+      TextParagraph(xml, cell.text);
+    } else if (!cell.text.isEmpty()) {
+      xml.writeAttribute(QStringLiteral("office:value-type"), QStringLiteral("string"));
+      TextParagraph(xml, cell.text);
+    }
+    xml.writeEndElement();
+  }
+
+  // The automatic styles come before the body in content.xml, but the body decides
+  // which it needs: the widths, heights and sizes are collected first.
+  void Styles(QXmlStreamWriter& xml) {
+    for (size_t c = 0; c < t_.widths.size(); ++c) Column(c);
+    const int micro = int(std::lround(t_.titleHeight * 1000));
+    if (!t_.title.isEmpty()) rowHeights_.push_back(micro);
+    auto note = [&](double mm) {
+      const int m = int(std::lround(mm * 1000));
+      if (std::find(rowHeights_.begin(), rowHeights_.end(), m) == rowHeights_.end()) rowHeights_.push_back(m);
+    };
+    if (!t_.headings.empty()) note(t_.headingHeight);
+    for (size_t r = 0; r < t_.rows.size(); ++r) {
+      note(t_.rowHeights[r]);
+      for (const SheetCell& cell : t_.rows[r]) CellStyle(cell);
+    }
+    xml.writeStartElement(QStringLiteral("office:automatic-styles"));
+    auto style = [&](const QString& name, const char* family) {
+      xml.writeStartElement(QStringLiteral("style:style"));
+      xml.writeAttribute(QStringLiteral("style:name"), name);
+      xml.writeAttribute(QStringLiteral("style:family"), QLatin1StringView(family));
+    };
+    for (size_t i = 0; i < columnWidths_.size(); ++i) {
+      style(QStringLiteral("co%1").arg(i + 1), "table-column");
+      xml.writeEmptyElement(QStringLiteral("style:table-column-properties"));
+      xml.writeAttribute(QStringLiteral("fo:break-before"), QStringLiteral("auto"));
+      xml.writeAttribute(QStringLiteral("style:column-width"), odf::Mm(columnWidths_[i] / 1000.0));
+      xml.writeEndElement();
+    }
+    for (size_t i = 0; i < rowHeights_.size(); ++i) {
+      style(QStringLiteral("ro%1").arg(i + 1), "table-row");
+      xml.writeEmptyElement(QStringLiteral("style:table-row-properties"));
+      xml.writeAttribute(QStringLiteral("style:row-height"), odf::Mm(rowHeights_[i] / 1000.0));
+      xml.writeAttribute(QStringLiteral("fo:break-before"), QStringLiteral("auto"));
+      xml.writeAttribute(QStringLiteral("style:use-optimal-row-height"), QStringLiteral("false"));
+      xml.writeEndElement();
+    }
+    style(QStringLiteral("ta1"), "table");
+    xml.writeAttribute(QStringLiteral("style:master-page-name"), QStringLiteral("Default"));
+    xml.writeEmptyElement(QStringLiteral("style:table-properties"));
+    xml.writeAttribute(QStringLiteral("table:display"), QStringLiteral("true"));
+    xml.writeEndElement();
+    auto cellStyle = [&](const QString& name, double pt, bool frame, bool wrap) {
+      style(name, "table-cell");
+      xml.writeAttribute(QStringLiteral("style:parent-style-name"), QStringLiteral("Default"));
+      xml.writeEmptyElement(QStringLiteral("style:table-cell-properties"));
+      xml.writeAttribute(QStringLiteral("style:vertical-align"), QStringLiteral("middle"));
+      xml.writeAttribute(QStringLiteral("fo:border"),
+                         frame ? QStringLiteral("0.26mm solid #000000") : QStringLiteral("none"));
+      if (wrap) xml.writeAttribute(QStringLiteral("fo:wrap-option"), QStringLiteral("wrap"));
+      xml.writeEmptyElement(QStringLiteral("style:paragraph-properties"));
+      xml.writeAttribute(QStringLiteral("fo:text-align"), QStringLiteral("center"));
+      xml.writeEmptyElement(QStringLiteral("style:text-properties"));
+      xml.writeAttribute(QStringLiteral("style:font-name"), t_.fontFamily);
+      xml.writeAttribute(QStringLiteral("fo:font-size"), QString::number(pt) + QStringLiteral("pt"));
+      xml.writeEndElement();
+    };
+    cellStyle(QStringLiteral("Title"), 14, false, false);
+    cellStyle(QStringLiteral("Heading"), 10, true, true);
+    for (size_t i = 0; i < cellStyles_.size(); ++i)
+      cellStyle(QStringLiteral("ce%1").arg(i + 1), cellStyles_[i].first / 4.0, cellStyles_[i].second, false);
+    xml.writeEndElement();
+  }
+
+  const SheetTable& t_;
+  std::vector<int> columnWidths_;
+  std::vector<int> rowHeights_;
+  std::vector<std::pair<int, bool>> cellStyles_;
+};
+
+}  // namespace
+
+QByteArray SheetOds(const SheetTable& table, const QDateTime& created, QString& error) {
+  OdsWriter writer(table);
+  QByteArray content = writer.Content();
+  return odf::Package(QStringLiteral("application/vnd.oasis.opendocument.spreadsheet"),
+                      {{QStringLiteral("content.xml"), content},
+                       {QStringLiteral("styles.xml"), writer.StylesPart()},
+                       {QStringLiteral("meta.xml"), odf::Meta(table.title, created)},
+                       {QStringLiteral("settings.xml"), writer.Settings()}},
+                      error);
 }
 
 }  // namespace zarn

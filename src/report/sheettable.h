@@ -40,9 +40,11 @@ SheetTable SheetOf(const PreparedReport& report);
 // CSV in `dialect`'s notation: the heading row and the rows (the title is left out, so
 // that the first line names the columns), UTF-8 with a byte-order mark.
 QByteArray SheetCsv(const SheetTable& table, const CsvDialect& dialect);
-// XLSX (libxlsxwriter): the title, the headings and the rows, numbers as numbers, the
-// report's font, widths and heights; printed from the spreadsheet on the report's
-// paper and margins with the headings on every page. Empty with `error` set on failure.
+// XLSX (libxlsxwriter) and ODS (an ODF package): the title, the headings and the rows,
+// numbers as numbers, the report's font, widths and heights; printed from the
+// spreadsheet on the report's paper and margins with the headings on every page.
+// Empty with `error` set on failure.
 QByteArray SheetXlsx(const SheetTable& table, const QDateTime& created, QString& error);
+QByteArray SheetOds(const SheetTable& table, const QDateTime& created, QString& error);
 
 }  // namespace zarn

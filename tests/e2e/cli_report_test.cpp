@@ -289,6 +289,39 @@ print(json.dumps({"v": {"widths": re.findall(r'style:column-width="([^"]+)"', x)
   }
 }
 
+// LibreOffice Writer takes the RTF as the PDF's pages, and LibreOffice Calc reads the
+// ODS as the XLSX's sheet: the same cells, numbers as numbers, texts as texts.
+TEST_F(CliReport, LibreOfficeReadsTheRtfAsThePdfsPagesAndTheOdsAsTheXlsxsSheet) {
+  if (!zarn::testing::LibreOffice::IsInstalled()) GTEST_SKIP() << "LibreOffice is not installed";
+  const Case c{154, kEnglish, StrengthUnit::Kgf, 3};
+  const QString file = File(c.series, c.language, c.unit);
+  const QString folder = dir_.filePath(u"office"_s);
+  QDir(dir_.path()).mkpath(u"office"_s);
+  const QString rtf = folder + u"/report.rtf"_s;
+  const QString ods = folder + u"/sheet.ods"_s;
+  ASSERT_TRUE(QFile::rename(Write(file, c, u"rtf"_s), rtf));
+  ASSERT_TRUE(QFile::rename(Write(file, c, u"ods"_s), ods));
+  const QString xlsx = Write(file, c, u"xlsx"_s);
+  zarn::testing::LibreOffice office;
+  ASSERT_TRUE(office.Convert({rtf}, u"pdf"_s, folder));
+  ExpectPages(folder + u"/report.pdf"_s, ShownBy(c, Rows()));
+  for (const QString& font : Fonts(folder + u"/report.pdf"_s))
+    EXPECT_TRUE(font.contains(u"LiberationSerif"_s)) << font.toStdString();
+
+  ASSERT_TRUE(office.Convert({ods}, u"xlsx"_s, folder));
+  const QString script = QString::fromLatin1(zarn::testing::kXlsxCellsScript);
+  const auto fromOds = zarn::testing::PythonRead(u"openpyxl"_s, script, {folder + u"/sheet.xlsx"_s});
+  if (!fromOds) GTEST_SKIP() << "python3-openpyxl is not installed";
+  const QJsonArray got = fromOds->toArray();
+  EXPECT_EQ(got, zarn::testing::PythonRead(u"openpyxl"_s, script, {xlsx})->toArray());
+  ASSERT_EQ(got.size(), c.series + 2);
+  int numbers = 0;
+  for (const QJsonValue& row : got) {
+    for (const QJsonValue& cell : row.toArray()) numbers += cell.isDouble();
+  }
+  EXPECT_GT(numbers, c.series * 4);
+}
+
 TEST_F(CliReport, SpreadsheetTextHtmlAndCsvReadBackCellByCell) {
   const Case c{60, kEnglish, StrengthUnit::Kgf, 2};
   const QString file = File(c.series, c.language, c.unit);

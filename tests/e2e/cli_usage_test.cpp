@@ -71,7 +71,7 @@ TEST(CliUsage, EveryCommandAnswersHelpAndWrongUse) {
       {{u"report"_s, u"--help"_s}, {}, "usage: zarn26-cli report FILE.zarn"},
       {{u"report"_s, u"f.zarn"_s, u"--format"_s, u"pdf"_s}, "zarn26-cli report: no output file given (-o OUT)",
        "usage: zarn26-cli report"},
-      {{u"report"_s, u"f.zarn"_s, u"--format=xml"_s, u"-o"_s, u"x"_s}, "--format takes pdf, xlsx, odt, html, txt or csv", "usage: zarn26-cli report"},
+      {{u"report"_s, u"f.zarn"_s, u"--format=xml"_s, u"-o"_s, u"x"_s}, "--format takes pdf, xlsx, ods, odt, rtf, html, txt or csv", "usage: zarn26-cli report"},
       {{u"report"_s, u"f.zarn"_s, u"--timeout"_s, u"3"_s}, "unknown option \"--timeout\"", "usage: zarn26-cli report"},
   };
   for (const auto& c : cases) {

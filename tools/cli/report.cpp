@@ -18,7 +18,7 @@ namespace {
 
 constexpr char kReportUsage[] =
     "usage: zarn26-cli report FILE.zarn [--lang ru|en] [--unit mpa|kgf] "
-    "--format pdf|txt|html|odt|csv|xlsx -o OUT\n";
+    "--format pdf|xlsx|ods|odt|rtf|html|txt|csv -o OUT\n";
 
 constexpr char kReportHelp[] =
     "\n"
@@ -29,8 +29,10 @@ constexpr char kReportHelp[] =
     "  html  the pages as one web page\n"
     "  odt   a text document (ODF) of the same pages: a table per page, the headings\n"
     "        on every page, \"- N -\" from page 2, in Times New Roman\n"
+    "  rtf   a Rich Text document of the same pages, as the odt\n"
     "  csv   the column headings and the lines (UTF-8 with a byte-order mark)\n"
     "  xlsx  a workbook: the title, the headings and the lines, numbers as numbers\n"
+    "  ods   the same sheet as an ODF spreadsheet\n"
     "OUT is replaced whole or not at all. The language and unit default to those of the\n"
     "program's settings file, else Russian and MPa.\n"
     "\n"
