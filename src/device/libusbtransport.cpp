@@ -178,6 +178,17 @@ void LibusbTransport::DropDevice() {
 
 int LibusbTransport::TransportOpen(LinkSink& sink) {
   if (!library_) return kUsbNotFound;
+  if (searchOnChanges_ && !device_) {
+    if (!watch_) watch_ = std::make_unique<UsbFolderWatch>();
+    // Nothing new on the buses since a search found no instrument: the same answer,
+    // without the library opening every device node again.
+    const bool changed = watch_->Changed();
+    if (!changed && lastSearchFoundNone_ && ++searchesSkipped_ < kFullSearchEvery) {
+      ShowMessage(sink, NotConnectedPhrase());
+      return kUsbNotFound;
+    }
+  }
+  searchesSkipped_ = 0;
   const int busChanges = library_->usb_find_busses();
   const int deviceChanges = library_->usb_find_devices();
 
@@ -191,6 +202,7 @@ int LibusbTransport::TransportOpen(LinkSink& sink) {
     }
   }
 
+  lastSearchFoundNone_ = instrument == nullptr;
   if (!instrument) {
     DropDevice();
     ShowMessage(sink, NotConnectedPhrase());
@@ -262,7 +274,11 @@ LibusbTransport& TheLibusbTransport() {
   // usb_close from a static destructor would call into it. The system releases the
   // device when the process ends.
   alignas(LibusbTransport) static unsigned char storage[sizeof(LibusbTransport)];
-  static LibusbTransport* const transport = ::new (storage) LibusbTransport();
+  static LibusbTransport* const transport = [] {
+    auto* t = ::new (storage) LibusbTransport();
+    t->SearchOnlyOnChanges(true);
+    return t;
+  }();
   return *transport;
 }
 

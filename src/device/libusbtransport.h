@@ -19,6 +19,7 @@
 
 #include "common/texts.h"
 #include "device/devicelock.h"
+#include "device/usbwatch.h"
 #include "device/transports.h"
 
 namespace zarn {
@@ -46,6 +47,11 @@ class LibusbTransport final : public UsbLink {
   int TransportWrite(const uint8_t* bytes, int count) override;
   int TransportRead(uint8_t* buffer, int count) override;
   void HoldBetweenTransfers(bool hold) override { holdBetween_ = hold; }
+  // While no instrument is found, search the buses again only when the USB file system
+  // changed (see usbwatch.h), and in any case every kFullSearchEvery calls: the library
+  // opens every device node on every search. The program's transport does this.
+  void SearchOnlyOnChanges(bool on) { searchOnChanges_ = on; }
+  static constexpr int kFullSearchEvery = 20;
 
   // The message for a negative library error number, and the same in the given
   // language (0 Russian, 1 English); 0 gives the empty text.
@@ -75,6 +81,10 @@ class LibusbTransport final : public UsbLink {
   void* device_ = nullptr;  // the library's usb_dev_handle of the open instrument
   DeviceLockFile lockFile_;  // held while the instrument is open
   std::atomic<bool> holdBetween_{false};
+  bool searchOnChanges_ = false;
+  std::unique_ptr<UsbFolderWatch> watch_;
+  bool lastSearchFoundNone_ = false;
+  int searchesSkipped_ = 0;
   QStringList ruleFolders_ = DefaultRuleFolders();
 };
 

@@ -4,12 +4,16 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTextStream>
+#include <functional>
 #include <thread>
 
 #include "common/texts.h"
 #include "device/libusbtransport.h"
+#include "device/usbwatch.h"
 #include "transport_helpers.h"
 #include "usbshim_hooks.h"
 
@@ -327,6 +331,93 @@ TEST(LibusbErrorText, TableTextsAndOtherNumbers) {
       EXPECT_FALSE(text.startsWith(QStringLiteral("LibUsb: Error "))) << code;
     }
   }
+}
+
+}  // namespace
+}  // namespace zarn
+
+namespace zarn {
+namespace {
+
+// The watch over the USB file system: what counts as a change.
+TEST(UsbFolderWatch, SeesPlugsUnplugsAndPermissionChangesOnly) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QByteArray root = QFile::encodeName(dir.filePath(QStringLiteral("usb")));
+  QDir().mkpath(QString::fromLocal8Bit(root + "/001"));
+  auto touch = [](const QByteArray& path) {
+    QFile f(QString::fromLocal8Bit(path));
+    return f.open(QIODevice::WriteOnly);
+  };
+  ASSERT_TRUE(touch(root + "/001/001"));
+  UsbFolderWatch watch({root + "-missing", root});
+  EXPECT_TRUE(watch.Changed());  // the first look always searches
+  EXPECT_TRUE(watch.Watching());
+  struct Case {
+    const char* what;
+    std::function<bool()> act;
+    bool changed;
+  };
+  const Case cases[] = {
+      {"nothing", [] { return true; }, false},
+      {"a device plugged in", [&] { return touch(root + "/001/002"); }, true},
+      {"its node given to the user",
+       [&] { return QFile::setPermissions(QString::fromLocal8Bit(root + "/001/002"), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser); },
+       true},
+      {"a device read (not a change)",
+       [&] {
+         QFile f(QString::fromLocal8Bit(root + "/001/001"));
+         return f.open(QIODevice::ReadOnly) && f.read(1).size() == 0;
+       },
+       false},
+      {"a device unplugged", [&] { return QFile::remove(QString::fromLocal8Bit(root + "/001/002")); }, true},
+      {"a new bus", [&] { return QDir().mkpath(QString::fromLocal8Bit(root + "/002")); }, true},
+      {"a device on the new bus", [&] { return touch(root + "/002/001"); }, true},
+      {"nothing again", [] { return true; }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(c.act());
+    EXPECT_EQ(watch.Changed(), c.changed);
+  }
+  // Without a folder to watch, every look is a change.
+  UsbFolderWatch none({root + "-missing"});
+  EXPECT_TRUE(none.Changed());
+  EXPECT_FALSE(none.Watching());
+  EXPECT_TRUE(none.Changed());
+}
+
+TEST_F(LibusbTransportTest, AbsentInstrumentIsSoughtAgainOnlyWhenTheBusesChange) {
+  const QByteArray root = QFile::encodeName(dir_.filePath(QStringLiteral("usbfs")));
+  QDir().mkpath(QString::fromLocal8Bit(root + "/001"));
+  QFile(QString::fromLocal8Bit(root + "/001/001")).open(QIODevice::WriteOnly);
+  const QByteArray saved = qgetenv("USB_DEVFS_PATH");
+  qputenv("USB_DEVFS_PATH", root);
+  ASSERT_EQ(usb_.Load(), 0);
+  usb_.SearchOnlyOnChanges(true);
+  SetBus({});
+  EXPECT_EQ(usb_.TransportOpen(sink_), kUsbNotFound);
+  // The shim's bus gains the instrument, the USB file system does not show it yet: the
+  // answer stays, and is said again, until a change or the next full search.
+  SetBus({Line(QStringLiteral("001"), QStringLiteral("002"), QStringLiteral("-"))});
+  sink_.events.clear();
+  EXPECT_EQ(usb_.TransportOpen(sink_), kUsbNotFound);
+  EXPECT_EQ(sink_.events.front(), Shown(LibusbTransport::NotConnectedText()));
+  QFile(QString::fromLocal8Bit(root + "/001/002")).open(QIODevice::WriteOnly);
+  EXPECT_EQ(usb_.TransportOpen(sink_), kUsbOpened);
+  // Gone again: sought on every call while unchanged nodes hide it, at the latest after
+  // a full round of calls.
+  usb_.TransportClose();
+  SetBus({});
+  EXPECT_EQ(usb_.TransportOpen(sink_), kUsbNotFound);
+  SetBus({Line(QStringLiteral("001"), QStringLiteral("003"), QStringLiteral("-"))});
+  int calls = 1;
+  while (usb_.TransportOpen(sink_) != kUsbOpened && calls < 2 * LibusbTransport::kFullSearchEvery) ++calls;
+  EXPECT_EQ(calls, LibusbTransport::kFullSearchEvery);
+  if (saved.isNull())
+    qunsetenv("USB_DEVFS_PATH");
+  else
+    qputenv("USB_DEVFS_PATH", saved);
 }
 
 }  // namespace
