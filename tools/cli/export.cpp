@@ -3,9 +3,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -15,11 +13,11 @@
 #include "cli_common.h"
 #include "commandline.h"
 #include "commands.h"
-#include "common/filewrite.h"
 #include "common/texts.h"
 #include "data/datafile.h"
 #include "data/presenters.h"
 #include "export_json.h"
+#include "tableout.h"
 #include "materials/materialsfile.h"
 #include "objects/objectsfile.h"
 
@@ -147,16 +145,6 @@ QList<QStringList> RowsOf(const QString& text) {
   return rows;
 }
 
-// One row of a table: tab-separated as the clipboard holds it, or CSV in a
-// spreadsheet's notation, where the cells of `numbers` are written as numbers.
-struct RowWriter {
-  std::optional<CsvDialect> csv;
-  void operator()(QString& text, std::span<const QString> cells, NumberColumns numbers = {}) const {
-    if (csv) AppendCsvRow(text, cells, *csv, numbers);
-    else AppendTableRow(text, cells);
-  }
-};
-
 // Table 1 as the program shows it, row after row into `text`.
 void SeriesTable(QString& text, const RowWriter& appendRow, const uint8_t* paramBlock,
                  const uint8_t* dataImage, uint32_t count, int language, StrengthUnit unit) {
@@ -166,13 +154,6 @@ void SeriesTable(QString& text, const RowWriter& appendRow, const uint8_t* param
                    [&](const SeriesRow& row) { appendRow(text, row, kSeriesNumberColumns); });
   // Table 1 always has at least one row below its headings.
   if (count == 0) appendRow(text, SeriesRow{});
-}
-
-bool WriteAll(const QByteArray& bytes) {
-  if (!bytes.isEmpty() && std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) !=
-                              size_t(bytes.size()))
-    return false;
-  return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 }  // namespace
@@ -286,17 +267,8 @@ int RunExport(const QStringList& args) {
       break;
   }
 
-  if (o.format == Format::Csv) out = CsvBytes(text);
-  else if (o.format == Format::Tsv) out = text.toUtf8();
-  errno = 0;
-  if (!WriteAll(out)) {
-    // A full disk or a file-size limit under a redirected output: say so and fail.
-    const FileWriteResult failed = FileWriteResult::Failed(errno != 0 ? errno : EIO, QStringLiteral("stdout"));
-    std::fprintf(stderr, "zarn26-cli export: %s\n",
-                 qUtf8Printable(WriteFailureMessage(failed, language)));
-    return kExitWriteFailed;
-  }
-  return kExitOk;
+  if (o.format != Format::Json) out = appendRow.Bytes(text);
+  return WriteStdout(out, QStringLiteral("export"), language);
 }
 
 }  // namespace zarn::cli

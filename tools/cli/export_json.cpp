@@ -1,97 +1,8 @@
 #include "export_json.h"
 
-#include <charconv>
-#include <cmath>
-#include <cstdio>
-
 namespace zarn::cli {
-namespace {
 
-// A small writer: keys and values are appended in order, commas where they belong.
-class Json {
- public:
-  void BeginObject() { Open('{'); }
-  void EndObject() { Close('}'); }
-  void BeginArray() { Open('['); }
-  void EndArray() { Close(']'); }
-
-  Json& Key(const char* key) {
-    Separate();
-    out_ += '"';
-    out_ += key;
-    out_ += "\":";
-    afterKey_ = true;
-    return *this;
-  }
-  void String(const QString& s) {
-    Separate();
-    out_ += '"';
-    for (char c : s.toUtf8()) {
-      const auto u = static_cast<unsigned char>(c);
-      if (c == '"' || c == '\\') {
-        out_ += '\\';
-        out_ += c;
-      } else if (u < 0x20) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "\\u%04x", u);
-        out_ += buf;
-      } else {
-        out_ += c;
-      }
-    }
-    out_ += '"';
-  }
-  void Int(long long v) {
-    Separate();
-    out_ += QByteArray::number(v);
-  }
-  void Bool(bool v) {
-    Separate();
-    out_ += v ? "true" : "false";
-  }
-  void Null() {
-    Separate();
-    out_ += "null";
-  }
-  template <typename F>
-  void Float(F v) {
-    if (!std::isfinite(v)) return Null();
-    Separate();
-    char buf[64];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out_.append(buf, r.ptr - buf);
-  }
-  QByteArray Take() {
-    out_ += '\n';
-    return std::move(out_);
-  }
-
- private:
-  void Open(char c) {
-    Separate();
-    out_ += c;
-    first_ = true;
-  }
-  void Close(char c) {
-    out_ += c;
-    first_ = false;
-  }
-  void Separate() {
-    if (afterKey_) {
-      afterKey_ = false;
-      return;
-    }
-    if (!first_) out_ += ',';
-    first_ = false;
-  }
-
-  QByteArray out_;
-  bool first_ = true;
-  bool afterKey_ = false;
-};
-
-void ProcessFields(Json& j, uint32_t index, const ProcessView& p) {
-  j.Key("index").Int(index);
+void ProcessFields(Json& j, const ProcessView& p) {
   j.Key("number").Int(p.number());
   j.Key("year").Int(p.year());
   j.Key("month").Int(p.month());
@@ -113,8 +24,6 @@ void ProcessFields(Json& j, uint32_t index, const ProcessView& p) {
   j.Key("timeStep").Float(p.timeStep());
 }
 
-}  // namespace
-
 QByteArray SeriesJson(const QString& file, const uint8_t* paramBlock, const uint8_t* dataImage,
                       uint32_t count) {
   Json j;
@@ -130,7 +39,8 @@ QByteArray SeriesJson(const QString& file, const uint8_t* paramBlock, const uint
       record = copy.data();
     }
     j.BeginObject();
-    ProcessFields(j, i, ProcessView(record));
+    j.Key("index").Int(i);
+    ProcessFields(j, ProcessView(record));
     j.EndObject();
   }
   j.EndArray();
@@ -143,7 +53,8 @@ QByteArray ImpactsJson(const QString& file, uint32_t index, const ProcessView& p
   j.BeginObject();
   j.Key("file").String(file);
   j.Key("process").BeginObject();
-  ProcessFields(j, index, p);
+  j.Key("index").Int(index);
+  ProcessFields(j, p);
   j.Key("blows").BeginArray();
   for (int b = 0; b < p.shownBlowCount(); ++b) {
     const BlowView w = p.blow(b);

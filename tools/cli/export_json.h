@@ -28,9 +28,13 @@
 #include <vector>
 
 #include "data/presenters.h"
+#include "jsonwriter.h"
 
 namespace zarn::cli {
 
+// The PROCESS fields of a record after "index": its header's raw values, "number" to
+// "timeStep" (the archive's list prints them too).
+void ProcessFields(Json& j, const ProcessView& p);
 // The processes 0..count - 1 of the images given by their ParamBlock and DataImage.
 QByteArray SeriesJson(const QString& file, const uint8_t* paramBlock, const uint8_t* dataImage,
                       uint32_t count);

@@ -26,7 +26,7 @@ void Err(const QString& text) {
 
 uint8_t SettingsLanguage() { return uint8_t(ProgramSettings().LanguageOrDefault()); }
 
-CliSink::CliSink() : tty_(isatty(STDERR_FILENO) != 0) {}
+CliSink::CliSink() = default;
 
 StartupEnding RunStartupRead(InstrumentLink& link, CliSink& sink, int timeoutS) {
   // Later transfers open the link again: no other program may take the instrument in

@@ -11,6 +11,7 @@
 
 #include "device/instrumentlink.h"
 #include "device/linksink.h"
+#include "progressline.h"
 
 namespace zarn::cli {
 
@@ -42,11 +43,11 @@ class CliSink final : public LinkSink {
   LampColour CurrentLamp() override { return lamp_; }
   void ProgressBegin() override {
     maximum_ = 0;
-    percent_ = -1;
+    progress_.Begin();
   }
   void ProgressRange(int maximum) override { maximum_ = maximum; }
   void ProgressStep(int position) override {
-    Percent(maximum_ > 0 ? int(int64_t(position) * 100 / maximum_) : 0);
+    progress_.Step(position, maximum_);
   }
   void ProgressEnd() override { EndProgressLine(); }
   void ProgressHide() override { EndProgressLine(); }
@@ -66,31 +67,12 @@ class CliSink final : public LinkSink {
   std::function<void()> onFailure;
 
  private:
-  void Percent(int percent) {
-    if (percent == percent_) return;
-    // Without a terminal one line per tenth is enough.
-    if (!tty_ && percent_ >= 0 && percent / 10 == percent_ / 10) return;
-    percent_ = percent;
-    if (tty_) {
-      std::fprintf(stderr, "\r%3d%%", percent);
-      lineOpen_ = true;
-    } else {
-      std::fprintf(stderr, "%d%%\n", percent);
-    }
-    std::fflush(stderr);
-  }
-  void EndProgressLine() {
-    if (!lineOpen_) return;
-    std::fputc('\n', stderr);
-    lineOpen_ = false;
-  }
+  void EndProgressLine() { progress_.End(); }
 
-  const bool tty_;
+  ProgressLine progress_;
   QString shown_[2];
   LampColour lamp_ = LampColour::ButtonFace;
   int maximum_ = 0;
-  int percent_ = -1;
-  bool lineOpen_ = false;
 };
 
 
