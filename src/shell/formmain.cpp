@@ -231,8 +231,8 @@ void TForm1::CreateControls() {
   connect(StringGrid1, &TStringGrid::KeyDown, this, &TForm1::StringGrid1KeyDown);
   connect(StringGrid2, &TStringGrid::KeyDown, this, &TForm1::StringGrid2KeyDown);
   connect(Splitter1, &TSplitter::Dragged, this, [this](int left) {
-    StringGrid1->resize(std::clamp(left, kTable1MinWidth, std::max(kTable1MinWidth, ClientWidth() - 40)),
-                        StringGrid1->height());
+    const int least = Table1MinWidth();
+    StringGrid1->resize(std::clamp(left, least, std::max(least, ClientWidth() - 40)), StringGrid1->height());
     FormResize();  // the splitter resizes live
   });
   connect(Splitter1, &TSplitter::Moved, this, &TForm1::FormResize);
@@ -565,6 +565,8 @@ void TForm1::FormResize() {
   const int clientWidth = ClientWidth();
   int width1 = StringGrid1->width();
   if (clientWidth - 40 < width1) width1 = std::max(kTable1MinWidth, clientWidth - 40);
+  // Nor is it so narrow that its numbers would be cut (a cut "129" reads as "12").
+  width1 = std::max(width1, Table1MinWidth());
   StringGrid1->setGeometry(0, 0, width1, client_->height());
   Splitter1->setGeometry(width1, 0, TSplitter::kWidth, client_->height());
 
@@ -604,6 +606,21 @@ void TForm1::FormResize() {
   // 9. Chart; with table 2's height, the strip's and the chart's tops.
   layingOut_ = false;
   PlaceBelowTable2();
+}
+
+int TForm1::Table1MinWidth() const {
+  return SeriesTableMinWidth(numberColumnNeed_, kTable1MinWidth, StringGrid1->height(), StringGrid1->RowCount(),
+                             StringGrid1->DefaultRowHeight(), StringGrid1->ColCount());
+}
+
+void TForm1::FitMinimumWidthToNumbers() {
+  // The numbers of the data rows (the heading's "№" may end in "…" like any heading).
+  numberColumnNeed_ = StringGrid1->TextWidthNeeded(0, StringGrid1->FixedRows());
+  // With room for the vertical scroll bar, whatever the height, and the 40 pixels the
+  // right-hand area keeps.
+  const int least = SeriesTableMinWidth(numberColumnNeed_, kTable1MinWidth, 0, 1, StringGrid1->DefaultRowHeight(),
+                                        StringGrid1->ColCount());
+  setMinimumWidth(std::max(kMinWidth, least + 40 + width() - ClientWidth()));
 }
 
 void TForm1::PlaceBelowTable2() {
@@ -753,6 +770,7 @@ void TForm1::FillSeriesTable() {
     for (int c = 1; c < StringGridKoef->ColCount(); ++c) StringGridKoef->SetCells(c, 0, QString());
     Chart1->ClearBlowSeries();
     Chart1->DrawZeroLine();
+    FitMinimumWidthToNumbers();
     FillHeadings();
     FormResize();
     return;
@@ -775,6 +793,7 @@ void TForm1::FillSeriesTable() {
     StringGrid1->TakeRowCells(int(i) + 2, 0, row);
   }
   StringGrid1->EndUpdate();
+  FitMinimumWidthToNumbers();
   StringGrid1->SetRow(2);
   ShowProcess(0);
   AStringGridSelectCancelExecute(StringGrid2);

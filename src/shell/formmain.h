@@ -285,6 +285,10 @@ class TForm1 : public QMainWindow, public LinkSink {
   // Table 2's height (rows and, when needed, its scroll bar), and below it the
   // coefficient strip and the chart.
   void PlaceBelowTable2();
+  // The narrowest table 1 that shows its widest number whole, at its height now.
+  int Table1MinWidth() const;
+  // The window is never so narrow that table 1 cannot have that width.
+  void FitMinimumWidthToNumbers();
   // The work area of the screen the window is on; all screens' work areas.
   QRect AvailableGeometry() const;
   QList<QRect> ScreenAreas() const;
@@ -321,6 +325,9 @@ class TForm1 : public QMainWindow, public LinkSink {
   bool settingsNoticeDone_ = false;
   bool exiting_ = false;
   bool layingOut_ = false;
+  // The width the number column of table 1 needs for its widest text; table 1 is never
+  // narrower than the width that gives its number column that much.
+  int numberColumnNeed_ = 0;
   RecentFiles recent_;
   QString titleName_;  // file or instrument; empty: the program's title alone
   // What the status bar says, in the current language, and its hold rule.

@@ -1,19 +1,28 @@
 #include "language.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QRadioButton>
 
 #include "common/texts.h"
 #include "formmain.h"
 
+#include <algorithm>
+
 namespace zarn {
+
+int TfrmLanguage::ChooserWidth(int titleWidth) {
+  return std::max(kClientWidth, titleWidth + kTitleBarRoom);
+}
 
 TfrmLanguage::TfrmLanguage(TForm1* form)
     : QDialog(form, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::MSWindowsFixedSizeDialogHint),
       form_(form) {
   setObjectName(QStringLiteral("frmLanguage"));
   setWindowTitle(kLanguageChooserTitle.toString());
-  setFixedSize(kClientWidth, kClientHeight);
+  const int width = ChooserWidth(QFontMetrics(QApplication::font()).horizontalAdvance(windowTitle()));
+  setFixedSize(width, kClientHeight);
   QFont font(QStringLiteral("MS Sans Serif"));
   font.setPixelSize(11);
   setFont(font);
@@ -21,7 +30,7 @@ TfrmLanguage::TfrmLanguage(TForm1* form)
 
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox1->setGeometry(8, 4, 88, 93);
+  GroupBox1->setGeometry((width - 88) / 2, 4, 88, 93);
 
   RadioButton1 = new QRadioButton(kLangRusCaption.toString(), GroupBox1);
   RadioButton1->setObjectName(QStringLiteral("RadioButton1"));

@@ -26,6 +26,20 @@ std::vector<int> SeriesColumnWidths(int gridWidth, int gridHeight, int rowCount,
   return widths;
 }
 
+int SeriesTableMinWidth(int numberWidth, int floor, int gridHeight, int rowCount, int rowHeight,
+                        int columnCount) {
+  // Column 0 grows with the table's width (by 0.6 / 9.2 of it): the first width at
+  // which it is wide enough, found from a little below the estimate upward.
+  constexpr int kLimit = 1 << 16;
+  int width = std::max(floor, int(double(numberWidth) * 9.2 / double(kColumnWeights[0])) - 20);
+  width = std::min(width, kLimit);
+  for (; width < kLimit; ++width) {
+    const std::vector<int> widths = SeriesColumnWidths(width, gridHeight, rowCount, rowHeight, columnCount);
+    if (widths.empty() || widths[0] >= numberWidth) break;
+  }
+  return std::max(width, floor);
+}
+
 std::vector<int> ImpactColumnWidths(int gridWidth, int splitterWidth, int columnCount) {
   std::vector<int> widths(size_t(std::max(0, columnCount)));
   if (widths.empty()) return widths;

@@ -23,6 +23,11 @@ inline constexpr int kScrollBarWidth = 16;
 std::vector<int> SeriesColumnWidths(int gridWidth, int gridHeight, int rowCount, int rowHeight,
                                     int columnCount);
 
+// The narrowest series table whose number column (column 0) is at least `numberWidth`
+// wide, at least `floor` wide.
+int SeriesTableMinWidth(int numberWidth, int floor, int gridHeight, int rowCount, int rowHeight,
+                        int columnCount);
+
 // The impacts table: column 0 is kLabelColumnWidth wide, the blow columns share the
 // rest of the table's width.
 inline constexpr int kLabelColumnWidth = 140;

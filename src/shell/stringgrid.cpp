@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
+#include <QToolTip>
 #include <algorithm>
 #include <vector>
 
@@ -153,7 +154,8 @@ class GridModel : public QAbstractTableModel {
 // ---------------------------------------------------------------------------------
 // Cells drawn as in a classic string grid: fixed cells raised in the button colour,
 // the others in the grid's colour or the highlight when selected, the text two pixels
-// in from the top left corner and clipped to the cell.
+// in from the top left corner; a text too wide for its cell ends in "…" and is shown
+// whole as the cell's tooltip.
 class GridDelegate : public QStyledItemDelegate {
  public:
   GridDelegate(GridModel* model, QObject* parent) : QStyledItemDelegate(parent), model_(model) {}
@@ -181,7 +183,23 @@ class GridDelegate : public QStyledItemDelegate {
     if (text.isEmpty()) return;
     painter->setPen(pal.color(g, selected ? QPalette::HighlightedText : QPalette::Text));
     painter->setFont(option.font);
-    painter->drawText(r.adjusted(2, 2, -1, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    const QString shown = FitCellText(text, QFontMetrics(option.font), r.width());
+    painter->drawText(r.adjusted(2, 2, -1, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, shown);
+  }
+
+  bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) override {
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+      return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString& text = model_->Cell(index.column(), index.row());
+    // The rectangle asked about includes the cell's grid line; the painted one does not.
+    const int width = option.rect.width() - TStringGrid::kGridLineWidth;
+    if (FitCellText(text, QFontMetrics(option.font), width) == text) {
+      QToolTip::hideText();
+      return true;
+    }
+    QToolTip::showText(event->globalPos(), text, view->viewport(), option.rect);
+    return true;
   }
 
  private:
@@ -234,6 +252,14 @@ class FixedView : public QTableView {
 };
 
 // ---------------------------------------------------------------------------------
+
+QString FitCellText(const QString& text, const QFontMetrics& metrics, int width) {
+  const int room = width - TStringGrid::kTextPadding;
+  if (metrics.horizontalAdvance(text) <= room) return text;
+  const QString elided = metrics.elidedText(text, Qt::ElideRight, std::max(0, room));
+  // Never an empty cell for a text: a cell too narrow even for "…" shows that.
+  return elided.isEmpty() ? QStringLiteral("…") : elided;
+}
 
 TStringGrid::TStringGrid(QWidget* parent) : QTableView(parent) {
   model_ = new GridModel(this);
@@ -294,6 +320,23 @@ void TStringGrid::SetRowCells(int row, int firstCol, std::span<const QString> te
 void TStringGrid::TakeRowCells(int row, int firstCol, std::span<QString> texts) {
   if (row < 0 || row >= model_->Rows() || firstCol < 0) return;
   model_->SwapCells(row, firstCol, texts);
+}
+
+QString TStringGrid::ShownText(int col, int row) const {
+  return FitCellText(Cells(col, row), fontMetrics(), ColWidths(col));
+}
+
+QString TStringGrid::CellToolTip(int col, int row) const {
+  const QString text = Cells(col, row);
+  return ShownText(col, row) == text ? QString() : text;
+}
+
+int TStringGrid::TextWidthNeeded(int col, int firstRow) const {
+  if (col < 0 || col >= ColCount()) return 0;
+  const QFontMetrics metrics = fontMetrics();
+  int widest = 0;
+  for (int r = std::max(0, firstRow); r < RowCount(); ++r) widest = std::max(widest, metrics.horizontalAdvance(model_->Cell(col, r)));
+  return widest + kTextPadding;
 }
 
 QList<QStringList> TStringGrid::Range(const GridRect& range) const {

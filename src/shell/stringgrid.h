@@ -8,7 +8,11 @@
 //
 // Widths and heights are those of the cells without their grid line: a column of
 // width w takes w + 1 pixels on screen.
+//
+// A text wider than its cell is never shown cut as if it were whole: it ends in "…",
+// and hovering over the cell shows it whole.
 
+#include <QFontMetrics>
 #include <QPersistentModelIndex>
 #include <QTableView>
 #include <QString>
@@ -24,6 +28,10 @@ class GridDelegate;
 class FixedView;
 
 // A cell range; all four -1 means no selection.
+// `text` as a cell `width` pixels wide (its padding taken off) shows it in `metrics`:
+// whole, or cut at the end with "…".
+QString FitCellText(const QString& text, const QFontMetrics& metrics, int width);
+
 struct GridRect {
   int left = -1;
   int top = -1;
@@ -38,6 +46,8 @@ class TStringGrid : public QTableView {
 
  public:
   static constexpr int kGridLineWidth = 1;
+  // A cell's text starts two pixels in from its left edge and keeps one from its right.
+  static constexpr int kTextPadding = 3;
 
   explicit TStringGrid(QWidget* parent = nullptr);
   ~TStringGrid() override;
@@ -49,6 +59,12 @@ class TStringGrid : public QTableView {
   void SetRowCells(int row, int firstCol, std::span<const QString> texts);
   // The same, exchanging: `texts` gets the cells' earlier texts back.
   void TakeRowCells(int row, int firstCol, std::span<QString> texts);
+  // The text as the cell draws it: cut with "…" when it is wider than its column.
+  QString ShownText(int col, int row) const;
+  // What hovering over the cell shows: its whole text when the cell cuts it, else empty.
+  QString CellToolTip(int col, int row) const;
+  // The width a column needs to show its widest text from row `firstRow` on whole.
+  int TextWidthNeeded(int col, int firstRow = 0) const;
   // The texts of a cell range, row by row (for copying).
   QList<QStringList> Range(const GridRect& range) const;
   // Cell writes between BeginUpdate and EndUpdate are shown together at the end.

@@ -145,5 +145,43 @@ TEST_F(GridTest, BatchedWritesReachTheViewAtTheEnd) {
   EXPECT_EQ(grid_.Cells(3, 50), u"new");
 }
 
+// A text wider than its cell ends in "…" and is shown whole when the pointer rests on
+// the cell; one that fits is drawn as it is and has no tooltip. Fixed cells too.
+TEST_F(GridTest, ACutTextEndsInAnEllipsisAndShowsWholeAsItsTooltip) {
+  const QFontMetrics metrics = grid_.fontMetrics();
+  const QString number = u"129"_qs;
+  const int numberWidth = metrics.horizontalAdvance(number) + TStringGrid::kTextPadding;
+  struct Case {
+    int col, row;
+    QString text;
+    int width;
+    bool cut;
+  };
+  const Case cases[] = {
+      {1, 5, number, numberWidth, false},      // just fits
+      {1, 5, number, numberWidth - 1, true},   // "129" must not read as "12"
+      {2, 6, u"51,3"_qs, 8, true},             // narrower than two digits
+      {2, 0, u"Прочность"_qs, 30, true},       // a heading in a fixed row
+      {0, 7, u"Длительность отскока, мкс"_qs, 200, false},
+      {0, 7, u"Длительность отскока, мкс"_qs, 60, true},  // a label in a fixed column
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.toStdString() + " in " + std::to_string(c.width));
+    grid_.SetCells(c.col, c.row, c.text);
+    grid_.SetColWidths(c.col, c.width);
+    const QString shown = grid_.ShownText(c.col, c.row);
+    if (!c.cut) {
+      EXPECT_EQ(shown, c.text);
+      EXPECT_EQ(grid_.CellToolTip(c.col, c.row), QString());
+      continue;
+    }
+    EXPECT_TRUE(shown.endsWith(u'…')) << shown.toStdString();
+    EXPECT_TRUE(c.text.startsWith(shown.chopped(1)));
+    // Where not even "…" fits, "…" is what the cell shows (cut).
+    if (shown != u"…") EXPECT_LE(metrics.horizontalAdvance(shown), c.width - TStringGrid::kTextPadding);
+    EXPECT_EQ(grid_.CellToolTip(c.col, c.row), c.text);
+  }
+}
+
 }  // namespace
 }  // namespace zarn::wintest

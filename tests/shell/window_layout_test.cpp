@@ -39,6 +39,24 @@ TEST(LayoutArithmetic, SeriesColumnsFollowTheirWeights) {
   EXPECT_EQ(SeriesColumnWidths(102, 400, 3, 18, 10).size(), 10u);
 }
 
+TEST(LayoutArithmetic, NarrowestSeriesTableForItsNumberColumn) {
+  struct Case {
+    int need, gridHeight, rows;
+  };
+  for (const Case& c : {Case{0, 400, 3}, Case{6, 400, 3}, Case{23, 400, 3}, Case{23, 100, 40}, Case{37, 400, 3}}) {
+    SCOPED_TRACE(c.need);
+    const int width = SeriesTableMinWidth(c.need, 100, c.gridHeight, c.rows, 18, 9);
+    EXPECT_GE(width, 100);
+    EXPECT_GE(SeriesColumnWidths(width, c.gridHeight, c.rows, 18, 9)[0], c.need);
+    // One pixel less would not do (unless the floor holds it).
+    if (width > 100) {
+      EXPECT_LT(SeriesColumnWidths(width - 1, c.gridHeight, c.rows, 18, 9)[0], c.need);
+    }
+  }
+  // 102 pixels give the number column 6, so 6 pixels need no more than the floor.
+  EXPECT_EQ(SeriesTableMinWidth(6, 100, 400, 3, 18, 9), 100);
+}
+
 TEST(LayoutArithmetic, ImpactAndCoefficientColumns) {
   // 6 columns in 600 pixels: available 600 - 140 - 4 = 456, unit 456 / 5 - 1 = 90.2; the
   // single-precision position reaches 500.79996 and then 591.
@@ -138,6 +156,42 @@ TEST_F(LayoutTest, DraggingTheSplitterLaysOutAgain) {
   EXPECT_EQ(form.StringGrid1->width(), 100);
   emit form.Splitter1->Dragged(5000);
   EXPECT_EQ(form.StringGrid1->width(), form.ClientWidth() - 40);
+}
+
+// Table 1 is never so narrow that its numbers are cut (a cut "209" reads as "20"):
+// maximised from 500 x 400 it grows from its 250 pixels to what its widest number
+// needs, and neither the splitter nor a narrower window takes that back.
+TEST_F(LayoutTest, TheSeriesTableIsNeverNarrowerThanItsWidestNumberNeeds) {
+  WriteSettings("[Config]\r\nLangId=Eng\r\n[FormMain]\r\nWidth=500\r\nHeight=400\r\nTable1Width=250\r\n");
+  LoadSample(40, 1);
+  TForm1& form = MakeForm();
+  form.show();
+  EXPECT_EQ(form.StringGrid1->width(), 250);  // no numbers yet
+  form.ShowCurrentImages();
+  TStringGrid& grid = *form.StringGrid1;
+  int need = 0;
+  for (int r = 2; r < grid.RowCount(); ++r)
+    need = std::max(need, grid.fontMetrics().horizontalAdvance(grid.Cells(0, r)) + TStringGrid::kTextPadding);
+  ASSERT_EQ(grid.Cells(0, 2).size(), 3);
+  ASSERT_GT(need, SeriesColumnWidths(250, grid.height(), grid.RowCount(), 18, 9)[0]);
+  auto numbersWhole = [&] {
+    for (int r = 2; r < grid.RowCount(); ++r)
+      if (grid.ShownText(0, r) != grid.Cells(0, r)) return false;
+    return grid.ColWidths(0) >= need;
+  };
+  EXPECT_TRUE(numbersWhole());
+  EXPECT_EQ(grid.width(), SeriesTableMinWidth(need, 100, grid.height(), grid.RowCount(), 18, 9));
+  form.showMaximized();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(numbersWhole());
+  form.showNormal();
+  emit form.Splitter1->Dragged(120);
+  EXPECT_TRUE(numbersWhole());
+  form.resize(394, 400);
+  QCoreApplication::processEvents();
+  EXPECT_GT(form.width(), 394);
+  EXPECT_TRUE(numbersWhole());
+  EXPECT_LE(grid.width(), form.ClientWidth() - 40);
 }
 
 TEST_F(LayoutTest, HeadingsAndLabelsFollowLanguageAndUnit) {
