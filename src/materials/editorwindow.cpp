@@ -1,5 +1,6 @@
 #include "editorwindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
 #include <QFileDialog>
@@ -166,10 +167,55 @@ QString EditorWindow::AskSaveFile(int language, const QString& proposed,
   }
 }
 
+bool EditorWindow::EditingKey(const QKeyEvent* key) {
+  return (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) != 0;
+}
+
+namespace {
+
+const char* const kLastingMark = "invalidMark";
+const char* const kRefusedMark = "RefusedMark";
+
+QTimer* RefusedTimer(const QLineEdit* edit) { return edit->findChild<QTimer*>(QLatin1String(kRefusedMark)); }
+
+void ApplyMark(QLineEdit* edit) {
+  QPalette palette = edit->palette();
+  const QTimer* refused = RefusedTimer(edit);
+  const bool red = edit->property(kLastingMark).toBool() || (refused && refused->isActive());
+  const QWidget* window = edit->window();
+  palette.setColor(QPalette::Text, red ? QColor(255, 0, 0) : window->palette().color(QPalette::Text));
+  edit->setPalette(palette);
+}
+
+}  // namespace
+
+void EditorWindow::SetInvalidMark(QLineEdit* edit, bool marked) {
+  edit->setProperty(kLastingMark, marked);
+  ApplyMark(edit);
+}
+
+bool EditorWindow::InvalidMarkShown(const QLineEdit* edit) {
+  return edit->palette().color(QPalette::Text) == QColor(255, 0, 0);
+}
+
+void EditorWindow::SignalRefused(QLineEdit* edit) {
+  QTimer* timer = RefusedTimer(edit);
+  if (!timer) {
+    timer = new QTimer(edit);
+    timer->setObjectName(QLatin1String(kRefusedMark));
+    timer->setSingleShot(true);
+    connect(timer, &QTimer::timeout, edit, [edit] { ApplyMark(edit); });
+  }
+  timer->start(kRefusedMarkMs);
+  ApplyMark(edit);
+  QApplication::beep();
+}
+
 bool EditorWindow::NameKeyRejected(const QLineEdit* edit, const QKeyEvent* key, bool& modified) {
   const QString text = key->text();
-  // Moving keys and Delete type no character; Escape closes the window.
-  if (text.isEmpty() || key->key() == Qt::Key_Escape) return false;
+  // Moving keys and Delete type no character; Escape closes the window; the editing
+  // keys are the field's (a paste or undo counts as a change when it makes one).
+  if (text.isEmpty() || key->key() == Qt::Key_Escape || EditingKey(key)) return false;
   modified = true;
   if (text == u"\b" || text == u"\t") return false;
   return edit->text().size() >= kShortTextCapacity - 1;

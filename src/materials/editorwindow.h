@@ -117,8 +117,24 @@ class EditorWindow : public QWidget {
                       const std::function<SaveNameDecision(const QString&)>& decide);
 
   // The name fields' key filter: a typed character sets `modified`; Backspace and Tab
-  // always pass, any other character is refused (true) once the field holds 19.
+  // always pass, any other character is refused (true) once the field holds 19. The
+  // desktop's editing keys (Ctrl+A, the copy, cut, paste and undo keys) always pass.
   static bool NameKeyRejected(const QLineEdit* edit, const QKeyEvent* key, bool& modified);
+  // A key held with Ctrl (or the Meta key): one of the field's own editing keys, never
+  // a character typed into it.
+  static bool EditingKey(const QKeyEvent* key);
+
+ public:
+  // How long a refused character shows the field's invalid mark.
+  static constexpr int kRefusedMarkMs = 800;
+  // The invalid mark of an edit field: its text red. It shows while the field's text is
+  // marked, and for a moment after a character was refused, so that no key is dropped
+  // without a sign.
+  static void SetInvalidMark(QLineEdit* edit, bool marked);
+  static bool InvalidMarkShown(const QLineEdit* edit);
+  static void SignalRefused(QLineEdit* edit);
+
+ protected:
   // Says that `file` could not be written, and why.
   void ReportWriteError(const FileWriteResult& result, int language);
 

@@ -162,10 +162,7 @@ TfrmMaterials::TfrmMaterials(EditorSeams seams, QWidget* parent)
 
 void TfrmMaterials::SetMark(int row, int column, bool marked) {
   marks_[size_t(row)][size_t(column)] = marked;
-  QLineEdit* edit = EditCoefficient[size_t(row)][size_t(column)];
-  QPalette palette = edit->palette();
-  palette.setColor(QPalette::Text, marked ? QColor(255, 0, 0) : this->palette().color(QPalette::Text));
-  edit->setPalette(palette);
+  SetInvalidMark(EditCoefficient[size_t(row)][size_t(column)], marked);
 }
 
 void TfrmMaterials::ClearMarks() {
@@ -326,7 +323,10 @@ void TfrmMaterials::btnToFileClick() {
 
 bool TfrmMaterials::FilterCoefficientKey(QLineEdit* edit, QKeyEvent* key) {
   const QString text = key->text();
-  if (text.isEmpty()) return false;  // moving keys and Delete: no character
+  // Moving keys and Delete type no character; Ctrl+A, the copy, cut, paste and undo
+  // keys are the field's own (what a paste or undo leaves is marked on the key's
+  // release like anything typed).
+  if (text.isEmpty() || EditingKey(key)) return false;
   MaterialsModified = true;
   QString accepted;
   for (QChar ch : text) {
@@ -336,11 +336,12 @@ bool TfrmMaterials::FilterCoefficientKey(QLineEdit* edit, QKeyEvent* key) {
     accepted += QChar(c);
   }
   if (accepted == text) return false;  // the field handles it itself
-  // A point becomes the decimal comma; rejected characters (letters, blanks, the
-  // clipboard shortcuts) are dropped.
+  // A point becomes the decimal comma; rejected characters (letters, blanks) are
+  // dropped, and the field shows its invalid mark for a moment.
   if (!accepted.isEmpty()) {
     edit->insert(accepted);
   }
+  if (accepted.size() != text.size()) SignalRefused(edit);
   return true;
 }
 
@@ -351,9 +352,12 @@ bool TfrmMaterials::eventFilter(QObject* watched, QEvent* event) {
   // Escape closes the window as Close does; it is no character of the fields.
   if (key->key() == Qt::Key_Escape) return false;
   for (int r = 0; r < kMaterialsPerGroup; ++r) {
-    if (watched == EditName[size_t(r)])
-      return event->type() == QEvent::KeyPress &&
-             NameKeyRejected(EditName[size_t(r)], key, MaterialsModified);
+    if (watched == EditName[size_t(r)]) {
+      if (event->type() != QEvent::KeyPress || !NameKeyRejected(EditName[size_t(r)], key, MaterialsModified))
+        return false;
+      SignalRefused(EditName[size_t(r)]);
+      return true;
+    }
     for (int c = 0; c < 4; ++c) {
       QLineEdit* edit = EditCoefficient[size_t(r)][size_t(c)];
       if (watched != edit) continue;

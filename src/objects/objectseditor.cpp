@@ -151,7 +151,9 @@ bool TfrmObjects::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     for (QLineEdit* edit : EditName) {
       if (watched != edit) continue;
-      return NameKeyRejected(edit, key, ObjectsModified);
+      if (!NameKeyRejected(edit, key, ObjectsModified)) return false;
+      SignalRefused(edit);  // a full field: the key is not dropped without a sign
+      return true;
     }
   }
   return EditorWindow::eventFilter(watched, event);

@@ -3,7 +3,12 @@
 // succeeded, work on their own copy of the block, and a second Command menu choice
 // brings the open editor forward.
 
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QTest>
+#include <QTimer>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -132,6 +137,78 @@ TEST_F(EditorsTest, WithoutAnInstrumentTheEditorsSaySoAndTheMenuBringsThemForwar
   form.AMaterialEdit->trigger();
   EXPECT_TRUE(form.frmMaterials);
   form.frmMaterials->close();
+  form.frmObjects->close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// The editors' fields edit as the desktop's fields do: Ctrl+A selects all of it, so
+// that what is typed next replaces it, and the clipboard keys work; a character a
+// field refuses shows the field's invalid mark for a moment and changes nothing.
+TEST_F(EditorsTest, EditFieldsKeepTheDesktopsEditingKeysAndSignARefusedCharacter) {
+  WriteSettings("[Config]\r\nLangId=Eng\r\n");
+  LanguageIndex.store(kEnglish);
+  FillDefaultMaterials(Images.MaterialsBlock.data(), kEnglish);
+  MaterialsBlank.store(false);
+  TForm1& form = MakeForm();
+  form.AMaterialEditExecute();
+  form.AObjectEditExecute();
+  ASSERT_TRUE(form.frmMaterials && form.frmObjects);
+  TfrmMaterials& materials = *form.frmMaterials;
+  const QString full(19, u'x');
+  struct Case {
+    QLineEdit* edit;
+    QString before, typed, after;
+    bool refused;  // the invalid mark shows for a moment
+    bool marked;   // ... and stays (the text is no number)
+  };
+  const Case cases[] = {
+      {materials.EditCoefficient[0][kColA2], u"0,000E+00"_qs, u"8,500E-01"_qs, u"8,500E-01"_qs, false, false},
+      {materials.EditCoefficient[1][kColKf], u"1,000E+00"_qs, u"1.5e+2"_qs, u"1,5e+2"_qs, false, false},
+      {materials.EditCoefficient[2][kColA1], u"1,090E+00"_qs, u"x"_qs, u"1,090E+00"_qs, true, false},
+      {materials.EditCoefficient[2][kColA0], u"0,000E+00"_qs, u"-"_qs, u"-"_qs, false, true},
+      {materials.EditName[3], u"Бетон"_qs, u"Кирпич"_qs, u"Кирпич"_qs, false, false},
+      {materials.EditName[4], full, u"y"_qs, full, true, false},  // full: refused over a selection too
+      {form.frmObjects->EditName[1], u"Object 2"_qs, u"Beam 7"_qs, u"Beam 7"_qs, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.edit->objectName().toStdString() + " " + c.typed.toStdString());
+    c.edit->setText(c.before);
+    c.edit->setCursorPosition(2);
+    QTest::keyClick(c.edit, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(c.edit->selectedText(), c.before);
+    TypeText(c.edit, c.typed);
+    EXPECT_EQ(c.edit->text(), c.after);
+    EXPECT_EQ(EditorWindow::InvalidMarkShown(c.edit), c.refused || c.marked);
+    auto* timer = c.edit->findChild<QTimer*>(u"RefusedMark"_qs);
+    EXPECT_EQ(timer && timer->isActive(), c.refused);
+    if (timer) {
+      timer->stop();
+      QMetaObject::invokeMethod(timer, "timeout");
+    }
+    EXPECT_EQ(EditorWindow::InvalidMarkShown(c.edit), c.marked);
+  }
+
+  // Copy and paste with the keyboard; what a paste leaves is marked like typed text.
+  QLineEdit* from = materials.EditCoefficient[0][kColA2];
+  QLineEdit* to = materials.EditCoefficient[5][kColA2];
+  QTest::keyClick(from, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(from, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), u"8,500E-01");
+  QTest::keyClick(to, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(to, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(to->text(), u"8,500E-01");
+  QApplication::clipboard()->setText(u"abc"_qs);
+  QTest::keyClick(to, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClick(to, Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(to->text(), u"abc");
+  EXPECT_TRUE(materials.Marked(5, kColA2));
+  QTest::keyClick(to, Qt::Key_Z, Qt::ControlModifier);  // undo
+  EXPECT_EQ(to->text(), u"8,500E-01");
+  EXPECT_FALSE(materials.Marked(5, kColA2));
+
+  MaterialsModified = false;
+  ObjectsModified = false;
+  materials.close();
   form.frmObjects->close();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }

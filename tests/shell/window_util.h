@@ -3,6 +3,7 @@
 // a settings file in a temporary folder, a screen of chosen size, scripted answers to
 // every modal dialog it runs, and a recorded quit.
 
+#include <QKeyEvent>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -61,6 +62,18 @@ inline CompletedRead ReadOfImages(QString version = {}) {
 }
 
 // One modal dialog as the window showed it.
+// Types `text` into `w` key by key, as a keyboard of its script would (QTest's own
+// typing knows Latin letters only).
+inline void TypeText(QWidget* w, const QString& text) {
+  for (QChar ch : text) {
+    const int key = ch.unicode() < 128 ? ch.toUpper().unicode() : int(Qt::Key_unknown);
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(ch));
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(ch));
+    QCoreApplication::sendEvent(w, &press);
+    QCoreApplication::sendEvent(w, &release);
+  }
+}
+
 struct ShownDialog {
   QString kind;   // class name
   QString title;
