@@ -11,7 +11,11 @@ namespace zarn {
 QIcon ProgramIcon();
 
 // Opens `url` with the desktop's handler for it (browser, mail program, viewer),
-// without waiting for it. False when the desktop has no handler; nothing is shown.
+// without waiting for it. False when the desktop has no handler (for a file: no
+// application for its type); nothing is shown.
 bool OpenWithDesktop(const QUrl& url);
+
+// Whether the desktop has an application that opens files of `path`'s type.
+bool DesktopOpensFile(const QString& path);
 
 }  // namespace zarn

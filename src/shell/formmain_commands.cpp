@@ -1,11 +1,14 @@
 // The main window's commands that open other windows: the materials and objects
 // editors, help and the About box. Each of those windows lives in files of its own.
 
+#include <QDir>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QStandardPaths>
 
 #include "aboutbox.h"
 #include "common/paths.h"
+#include "common/texts.h"
 #include "desktop.h"
 #include "device/instrumentlink.h"
 #include "formmain.h"
@@ -29,6 +32,14 @@ EditorSeams TForm1::EditorSurroundings() {
 }
 
 namespace {
+
+const TextPair txtChmNoViewer{
+    u"Справка в формате CHM не открылась: на компьютере нет программы для просмотра файлов CHM "
+    u"(например, из пакета xchm).\nОткрыть ту же справку в окне программы?",
+    u"The CHM help did not open: no viewer for CHM files is installed (for example the xchm "
+    u"package).\nOpen the same guide in the program's help window?"};
+const TextPair txtChmMissing{u"Файл справки %1 не найден.\nОткрыть справку в окне программы?",
+                             u"The help file %1 is not there.\nOpen the guide in the program's help window?"};
 
 void ShowOnTop(QWidget& window) {
   window.show();
@@ -97,10 +108,16 @@ void TForm1::ShowHelpContext(int context) {
 }
 
 void TForm1::AChmHelpExecute() {
-  // The compiled help in the desktop's viewer. A missing file or no viewer: nothing
-  // is reported.
+  // The compiled help in the desktop's viewer. Without the file or a viewer the user
+  // is told so, and offered the help window, which shows the same guide.
   const QString chm = HelpFilePath(u"Zarn26Help.chm", HelpProgramDir());
-  if (QFileInfo(chm).isFile()) OpenUrl(QUrl::fromLocalFile(chm));
+  const bool present = QFileInfo(chm).isFile();
+  if (present && OpenUrl(QUrl::fromLocalFile(chm))) return;
+  const QString text = present ? txtChmNoViewer() : txtChmMissing().arg(QDir::toNativeSeparators(chm));
+  QMessageBox ask(QMessageBox::Information, txtAppTitle(), text, QMessageBox::Yes | QMessageBox::No, this);
+  ask.setObjectName(QStringLiteral("ChmNotShown"));
+  ask.setDefaultButton(QMessageBox::Yes);
+  if (ExecModal(ask) == QMessageBox::Yes) AMainHelpExecute();
 }
 
 void TForm1::AAboutExecute() {

@@ -1,6 +1,14 @@
 #include "helpwindow.h"
 
+#include <QAction>
+#include <QCollator>
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QStyle>
+#include <QTextDocument>
+#include <QToolBar>
 #include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
@@ -9,6 +17,7 @@
 #include <QHelpEngine>
 #include <QHelpIndexModel>
 #include <QHelpLink>
+#include <QHash>
 #include <QHelpSearchEngine>
 #include <QLineEdit>
 #include <QListWidget>
@@ -17,6 +26,8 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "common/texts.h"
 #include "desktop.h"
@@ -29,6 +40,8 @@ const TextPair txtHelpContents{u"Содержание", u"Contents"};
 const TextPair txtHelpIndex{u"Указатель", u"Index"};
 const TextPair txtHelpSearch{u"Поиск", u"Search"};
 const TextPair txtHelpFind{u"Найти", u"Find"};
+const TextPair txtHelpBack{u"Назад", u"Back"};
+const TextPair txtHelpForward{u"Вперёд", u"Forward"};
 const TextPair txtHelpNothingFound{u"Ничего не найдено", u"Nothing found"};
 const TextPair txtHelpMissing{
     u"Справка не найдена: нет файла %1. Установите программу заново или соберите её вместе со справкой.",
@@ -71,6 +84,25 @@ THelpWindow::THelpWindow(QWidget* parent, QString collection, QString topics, QS
   splitter->setSizes({260, 640});
   setCentralWidget(splitter);
 
+  auto* tools = new QToolBar(this);
+  tools->setObjectName(QStringLiteral("HelpToolBar"));
+  tools->setMovable(false);
+  tools->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  addToolBar(tools);
+  ABack = tools->addAction(style()->standardIcon(QStyle::SP_ArrowBack), QString());
+  ABack->setObjectName(QStringLiteral("ABack"));
+  ABack->setShortcut(QKeySequence::Back);
+  ABack->setEnabled(false);
+  AForward = tools->addAction(style()->standardIcon(QStyle::SP_ArrowForward), QString());
+  AForward->setObjectName(QStringLiteral("AForward"));
+  AForward->setShortcut(QKeySequence::Forward);
+  AForward->setEnabled(false);
+  connect(ABack, &QAction::triggered, Browser, &QTextBrowser::backward);
+  connect(AForward, &QAction::triggered, Browser, &QTextBrowser::forward);
+  connect(Browser, &QTextBrowser::backwardAvailable, ABack, &QAction::setEnabled);
+  connect(Browser, &QTextBrowser::forwardAvailable, AForward, &QAction::setEnabled);
+  connect(Browser, &QTextBrowser::sourceChanged, this, [this] { PageShown(); });
+
   auto* indexPage = new QWidget(Tabs);
   auto* indexLayout = new QVBoxLayout(indexPage);
   IndexFilter = new QLineEdit(indexPage);
@@ -103,8 +135,19 @@ THelpWindow::THelpWindow(QWidget* parent, QString collection, QString topics, QS
       OpenWithDesktop(url);  // web and mail addresses: the desktop's handlers
   });
   connect(IndexFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
-    for (int i = 0; i < IndexList->count(); ++i)
-      IndexList->item(i)->setHidden(!IndexList->item(i)->text().contains(text, Qt::CaseInsensitive));
+    QListWidgetItem* first = nullptr;
+    for (int i = 0; i < IndexList->count(); ++i) {
+      QListWidgetItem* item = IndexList->item(i);
+      item->setHidden(!item->text().contains(text, Qt::CaseInsensitive));
+      if (!first && !item->isHidden()) first = item;
+    }
+    // The first entry shown is the one Enter opens.
+    IndexList->setCurrentItem(first);
+  });
+  connect(IndexFilter, &QLineEdit::returnPressed, this, &THelpWindow::OpenChosenIndexEntry);
+  IndexFilter->installEventFilter(this);
+  connect(Tabs, &QTabWidget::currentChanged, this, [this](int tab) {
+    if (tab == 1) IndexFilter->setFocus();
   });
   auto openItem = [this](QListWidgetItem* item) {
     if (item) Open(item->data(Qt::UserRole).toUrl());
@@ -240,6 +283,11 @@ void THelpWindow::ApplyLanguage() {
   Tabs->setTabText(0, txtHelpContents());
   Tabs->setTabText(1, txtHelpIndex());
   Tabs->setTabText(2, txtHelpSearch());
+  ABack->setText(txtHelpBack());
+  AForward->setText(txtHelpForward());
+  ABack->setToolTip(txtHelpBack() + QStringLiteral(" (") + ABack->shortcut().toString(QKeySequence::NativeText) + u')');
+  AForward->setToolTip(txtHelpForward() + QStringLiteral(" (") +
+                       AForward->shortcut().toString(QKeySequence::NativeText) + u')');
   if (auto* button = findChild<QPushButton*>(QStringLiteral("FindButton"))) button->setText(txtHelpFind());
   FillContents();
   FillIndex();
@@ -269,12 +317,82 @@ void THelpWindow::ShowContext(int context) {
 void THelpWindow::Open(const QUrl& url) {
   if (!engine_ || !url.isValid()) return;
   Browser->setSource(url);
+  PageShown();  // also when the page was shown already
+}
+
+void THelpWindow::PageShown() {
+  if (!engine_) return;
   const QString page = Browser->documentTitle();
   setWindowTitle((page.isEmpty() ? txtHelpTitle() : page) + QStringLiteral(" — ") + txtAppTitle());
   if (auto* contents = engine_->contentWidget()) {
-    const QModelIndex index = contents->indexOf(url);
+    const QModelIndex index = contents->indexOf(Browser->source());
     if (index.isValid()) contents->setCurrentIndex(index);
   }
+  MarkSearchHits();
+}
+
+void THelpWindow::MarkSearchHits() {
+  QList<QTextEdit::ExtraSelection> marks;
+  QUrl shown = Browser->source();
+  shown.setFragment(QString());
+  if (hits_.contains(shown)) {
+    QTextCharFormat format;
+    format.setBackground(QColor(255, 230, 0));
+    format.setForeground(QColor(0, 0, 0));
+    for (const QString& word : hitWords_) {
+      QTextCursor at(Browser->document());
+      for (;;) {
+        at = Browser->document()->find(word, at);
+        if (at.isNull()) break;
+        marks.append({at, format});
+      }
+    }
+  }
+  Browser->setExtraSelections(marks);
+  if (!marks.isEmpty()) {
+    // The first hit in sight.
+    QTextCursor first = marks.first().cursor;
+    for (const QTextEdit::ExtraSelection& m : marks)
+      if (m.cursor.position() < first.position()) first = m.cursor;
+    first.clearSelection();
+    Browser->setTextCursor(first);
+    Browser->ensureCursorVisible();
+  }
+}
+
+int THelpWindow::MarkedHits() const { return int(Browser->extraSelections().size()); }
+
+void THelpWindow::OpenChosenIndexEntry() {
+  QListWidgetItem* item = IndexList->currentItem();
+  if (!item || item->isHidden()) {
+    item = nullptr;
+    for (int i = 0; i < IndexList->count() && !item; ++i)
+      if (!IndexList->item(i)->isHidden()) item = IndexList->item(i);
+  }
+  if (item) Open(item->data(Qt::UserRole).toUrl());
+}
+
+bool THelpWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == IndexFilter && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
+      QCoreApplication::sendEvent(IndexList, event);
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void THelpWindow::SortIndex(QStringList& keywords, int language) {
+  QCollator collator(language == kRussian ? QLocale(QLocale::Russian, QLocale::Russia)
+                                          : QLocale(QLocale::English, QLocale::UnitedStates));
+  collator.setCaseSensitivity(Qt::CaseInsensitive);
+  collator.setNumericMode(true);
+  std::stable_sort(keywords.begin(), keywords.end(), [&collator](const QString& a, const QString& b) {
+    const int order = collator.compare(a, b);
+    // Equal but for case: the same order every time.
+    return order != 0 ? order < 0 : a < b;
+  });
 }
 
 void THelpWindow::FillContents() {
@@ -298,16 +416,22 @@ void THelpWindow::FillContents() {
 void THelpWindow::FillIndex() {
   IndexList->clear();
   if (!engine_ || engine_->indexModel()->isCreatingIndex()) return;
-  const QStringList keywords = engine_->indexModel()->stringList();
-  for (const QString& keyword : keywords) {
+  QStringList keywords;
+  QHash<QString, QUrl> urls;
+  for (const QString& keyword : engine_->indexModel()->stringList()) {
     for (const QHelpLink& link : engine_->documentsForKeyword(keyword)) {
       if (!InLanguage(link.url, language_)) continue;
-      auto* item = new QListWidgetItem(keyword, IndexList);
-      item->setData(Qt::UserRole, link.url);
+      if (!urls.contains(keyword)) keywords << keyword;
+      urls.insert(keyword, link.url);
       break;
     }
   }
-  IndexList->sortItems();
+  SortIndex(keywords, language_);
+  for (const QString& keyword : keywords) {
+    auto* item = new QListWidgetItem(keyword, IndexList);
+    item->setData(Qt::UserRole, urls.value(keyword));
+  }
+  if (!IndexFilter->text().isEmpty()) emit IndexFilter->textChanged(IndexFilter->text());
   emit IndexReady();
 }
 
@@ -322,6 +446,14 @@ void THelpWindow::Search(const QString& query) {
   if (!engine_ || query.trimmed().isEmpty()) return;
   Tabs->setCurrentIndex(2);
   SearchInput->setText(query);
+  // The words the pages of the hits mark: those of the query, without the search
+  // syntax's quotes, wildcards and signs.
+  hitWords_.clear();
+  for (QString word : query.split(u' ', Qt::SkipEmptyParts)) {
+    word.remove(u'"').remove(u'*').remove(u'?');
+    while (word.startsWith(u'+') || word.startsWith(u'-')) word.remove(0, 1);
+    if (!word.isEmpty()) hitWords_ << word;
+  }
   if (indexing_) {
     pendingQuery_ = query;  // searched as soon as the index is written
     return;
@@ -340,6 +472,7 @@ void THelpWindow::FillSearchResults() {
     hits_ << result.url();
   }
   if (hits_.isEmpty()) new QListWidgetItem(txtHelpNothingFound(), SearchResults);
+  MarkSearchHits();  // the page shown may be one of them
   emit SearchFinished();
 }
 

@@ -4,6 +4,12 @@
 // search at the left, the page at the right, in the interface's language (the
 // collection holds both languages, each under its own folder "ru/" and "en/").
 //
+// A tool bar with Back and Forward (and their keys, Alt+Left and Alt+Right) goes
+// through the pages shown; the title names the page shown. The index is sorted as a
+// reader of the language expects (letters before case, the language's alphabet), its
+// filter takes the keyboard when its tab is chosen and Enter there opens the entry
+// chosen. A page opened from the search hits shows the words searched for marked.
+//
 // The collection is used from a copy in the user's cache folder, so that the search
 // index can be written beside it even when the program is installed read-only. A
 // missing or damaged collection is said on the page, never shown as a blank one.
@@ -15,6 +21,7 @@
 #include <QUrl>
 
 QT_BEGIN_NAMESPACE
+class QAction;
 class QHelpEngine;
 class QLineEdit;
 class QListWidget;
@@ -70,6 +77,11 @@ class THelpWindow : public QMainWindow {
   // The index's keywords and the search hits of the interface's language.
   QStringList IndexKeywords() const;
   QList<QUrl> SearchHits() const;
+  // How many places of the page shown are marked as search hits.
+  int MarkedHits() const;
+  // The index sorted for `language`: letters compared before case, in the language's
+  // alphabet.
+  static void SortIndex(QStringList& keywords, int language);
 
   THelpBrowser* Browser = nullptr;
   QTabWidget* Tabs = nullptr;
@@ -77,6 +89,8 @@ class THelpWindow : public QMainWindow {
   QLineEdit* IndexFilter = nullptr;
   QLineEdit* SearchInput = nullptr;
   QListWidget* SearchResults = nullptr;
+  QAction* ABack = nullptr;
+  QAction* AForward = nullptr;
 
  signals:
   // The index has been built, or a search has finished (for those who wait for them).
@@ -90,6 +104,14 @@ class THelpWindow : public QMainWindow {
   void FillContents();
   void FillIndex();
   void FillSearchResults();
+  // The page shown changed (a link, the contents, Back or Forward): its title, its
+  // place in the contents, its search hits.
+  void PageShown();
+  void MarkSearchHits();
+  // The index entry Enter in the filter opens: the current one, or the first shown.
+  void OpenChosenIndexEntry();
+  // Up and Down in the filter move the chosen entry among those shown.
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void ApplyLanguage();
   bool InLanguage(const QUrl& url, int language) const;
 
@@ -100,6 +122,7 @@ class THelpWindow : public QMainWindow {
   bool indexing_ = false;
   int language_ = -1;
   QList<QUrl> hits_;
+  QStringList hitWords_;  // the words of the search the hits came from
 };
 
 }  // namespace zarn

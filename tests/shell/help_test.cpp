@@ -5,12 +5,21 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QStandardPaths>
 #include <QTabWidget>
+#include <QTextEdit>
+#include <QAction>
+#include <QLineEdit>
 #include <QTest>
 
 #include "common/paths.h"
+#include "shell/desktop.h"
 #include "shell/helpwindow.h"
 #include "window_util.h"
+
+using namespace Qt::StringLiterals;
 
 namespace zarn::wintest {
 namespace {
@@ -180,28 +189,148 @@ TEST_F(HelpCommandsTest, F1OpensTheMainWindowsTopicAndHelpOpensTheContents) {
   EXPECT_TRUE(opened_.empty());
 }
 
-TEST_F(HelpCommandsTest, TheChmOpensInTheDesktopsViewerWhenItIsThere) {
+TEST_F(HelpCommandsTest, WithoutTheChmOrAViewerTheUserIsToldAndOfferedTheHelpWindow) {
   WriteSettings("[Config]\r\nLangId=Eng\r\n");
   QTemporaryDir empty;
   struct Case {
     QString programDir;
-    bool opens;
+    bool tried;        // the desktop was asked to open the file (and had no viewer)
+    const char* says;  // the start of the message
+    int answer;
   };
-  const Case cases[] = {{QFileInfo(kBuiltHelp).path(), true}, {empty.path(), false}};
+  const Case cases[] = {
+      {QFileInfo(kBuiltHelp).path(), true, "The CHM help did not open: no viewer", QMessageBox::Yes},
+      {empty.path(), false, "The help file ", QMessageBox::No},
+  };
   for (const Case& c : cases) {
     opened_.clear();
+    shown_.clear();
     TForm1& form = MakeForm(HelpSeams(c.programDir));
+    ExpectReturn(c.answer);
     form.AChmHelp->trigger();
-    if (c.opens) {
+    if (c.tried) {
       ASSERT_EQ(opened_.size(), 1u);
       EXPECT_EQ(opened_[0], QUrl::fromLocalFile(kBuiltHelp + QStringLiteral("/Zarn26Help.chm")));
       EXPECT_TRUE(QFileInfo(opened_[0].toLocalFile()).size() > 0);
     } else {
-      EXPECT_TRUE(opened_.empty());  // no file: nothing opened, nothing said
+      EXPECT_TRUE(opened_.empty());
     }
-    EXPECT_TRUE(shown_.empty());
+    ASSERT_EQ(shown_.size(), 1u);
+    EXPECT_TRUE(shown_[0].text.startsWith(QString::fromLatin1(c.says))) << shown_[0].text.toStdString();
+    EXPECT_TRUE(shown_[0].text.endsWith(u"help window?"));
+    // Yes: the help window, at its contents.
+    EXPECT_EQ(form.frmHelp && form.frmHelp->isVisible(), c.answer == QMessageBox::Yes);
+  }
+  // In Russian too.
+  shown_.clear();
+  TForm1& form = MakeForm(HelpSeams(empty.path()));
+  form.ALangRus->trigger();
+  ExpectReturn(QMessageBox::No);
+  form.AChmHelp->trigger();
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_TRUE(shown_[0].text.startsWith(u"Файл справки"));
+}
+
+// A real desktop without a CHM viewer: the check finds none for the file's type.
+TEST(DesktopHandlers, AFileTypeWithoutAnApplicationIsNotOpened) {
+  if (QStandardPaths::findExecutable(u"xdg-mime"_s).isEmpty()) GTEST_SKIP() << "no xdg-mime";
+  QTemporaryDir home;
+  qputenv("XDG_DATA_HOME", home.filePath(u"data"_s).toLocal8Bit());
+  qputenv("XDG_CONFIG_HOME", home.filePath(u"config"_s).toLocal8Bit());
+  qputenv("XDG_DATA_DIRS", home.filePath(u"none"_s).toLocal8Bit());
+  const QString chm = kBuiltHelp + QStringLiteral("/Zarn26Help.chm");
+  EXPECT_FALSE(DesktopOpensFile(chm));
+  EXPECT_FALSE(OpenWithDesktop(QUrl::fromLocalFile(chm)));
+  qunsetenv("XDG_DATA_HOME");
+  qunsetenv("XDG_CONFIG_HOME");
+  qunsetenv("XDG_DATA_DIRS");
+}
+
+TEST(HelpIndex, SortedAsAReaderOfTheLanguageExpects) {
+  struct Case {
+    int language;
+    QStringList given, sorted;
+  };
+  const Case cases[] = {
+      {kEnglish, {u"udev"_s, u"USB"_s, u"archive"_s, u"Access"_s, u"zarn26-cli"_s, u"Zarn"_s},
+       {u"Access"_s, u"archive"_s, u"udev"_s, u"USB"_s, u"Zarn"_s, u"zarn26-cli"_s}},
+      {kRussian, {u"Яма"_s, u"вал"_s, u"абрикос"_s, u"Вода"_s, u"ёлка"_s, u"Единицы"_s},
+       {u"абрикос"_s, u"вал"_s, u"Вода"_s, u"Единицы"_s, u"ёлка"_s, u"Яма"_s}},
+  };
+  for (const Case& c : cases) {
+    QStringList keywords = c.given;
+    THelpWindow::SortIndex(keywords, c.language);
+    EXPECT_EQ(keywords, c.sorted);
   }
 }
 
+// Back and Forward (buttons and keys) go through the pages shown, the title naming
+// each; the Index tab gives its filter the keyboard and Enter there opens the entry
+// chosen; a page opened from the search hits shows the words marked.
+TEST_F(HelpWindowTest, BackForwardIndexFilterAndMarkedHits) {
+  struct Case {
+    int language;
+    const char *keyword, *word;
+  };
+  const Case cases[] = {{kEnglish, "udev", "uaccess"}, {kRussian, "доступ", "переподключите"}};
+  for (const Case& c : cases) {
+    LanguageIndex.store(uint8_t(c.language));
+    auto help = Open();
+    help->show();
+    help->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(help.get()));
+    const auto title = [&] { return help->Browser->documentTitle() + u" — Zarn-2.5/2.6"_s; };
+    help->ShowContents();
+    const QUrl start = help->Browser->source();
+    const QString startTitle = title();
+    EXPECT_FALSE(help->ABack->isEnabled());
+    help->ShowContext(kMainWindowHelpContext);
+    const QUrl main = help->Browser->source();
+    const QString mainTitle = title();
+    EXPECT_NE(mainTitle, startTitle);
+    EXPECT_EQ(help->windowTitle(), mainTitle);
+
+    ASSERT_TRUE(help->ABack->isEnabled());
+    help->ABack->trigger();
+    EXPECT_EQ(help->Browser->source(), start);
+    EXPECT_EQ(help->windowTitle(), startTitle);
+    ASSERT_TRUE(help->AForward->isEnabled());
+    QTest::keyClick(help.get(), Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(help->Browser->source(), main);
+    EXPECT_EQ(help->windowTitle(), mainTitle);
+    QTest::keyClick(help.get(), Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(help->windowTitle(), startTitle);
+
+    if (help->IndexKeywords().isEmpty()) {
+      QSignalSpy ready(help.get(), &THelpWindow::IndexReady);
+      ASSERT_TRUE(ready.wait(10000));
+    }
+    QStringList sorted = help->IndexKeywords();
+    THelpWindow::SortIndex(sorted, c.language);
+    EXPECT_EQ(help->IndexKeywords(), sorted);
+    help->Tabs->setCurrentIndex(1);
+    EXPECT_EQ(QApplication::focusWidget(), help->IndexFilter);
+    const QString keyword = QString::fromUtf8(c.keyword);
+    TypeText(help->IndexFilter, keyword);
+    ASSERT_NE(help->IndexList->currentItem(), nullptr);
+    const QUrl chosen = help->IndexList->currentItem()->data(Qt::UserRole).toUrl();
+    QTest::keyClick(help->IndexFilter, Qt::Key_Return);
+    EXPECT_EQ(help->Browser->source(), chosen);
+    EXPECT_EQ(help->windowTitle(), title());
+    EXPECT_EQ(help->MarkedHits(), 0);
+
+    QSignalSpy searched(help.get(), &THelpWindow::SearchFinished);
+    const QString word = QString::fromUtf8(c.word);
+    help->Search(word);
+    ASSERT_TRUE(searched.wait(20000));
+    ASSERT_GT(help->SearchResults->count(), 0);
+    QListWidgetItem* hit = help->SearchResults->item(0);
+    emit help->SearchResults->itemActivated(hit);
+    EXPECT_EQ(help->Browser->source(), hit->data(Qt::UserRole).toUrl());
+    ASSERT_GT(help->MarkedHits(), 0);
+    for (const QTextEdit::ExtraSelection& mark : help->Browser->extraSelections())
+      EXPECT_EQ(mark.cursor.selectedText().toLower(), word.toLower());
+  }
+}
 }  // namespace
 }  // namespace zarn::wintest
