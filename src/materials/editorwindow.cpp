@@ -5,6 +5,9 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +34,22 @@ const TextPair txtEdNothingToSend{u"Нечего записывать: снач�
 
 namespace {
 
+class InterfaceLocaleModel : public QIdentityProxyModel {
+ public:
+  using QIdentityProxyModel::QIdentityProxyModel;
+  QVariant data(const QModelIndex& index, int role) const override {
+    // Columns of the files' model: name, size, type, date modified.
+    const auto* files = qobject_cast<const QFileSystemModel*>(sourceModel());
+    if (files && role == Qt::DisplayRole && (index.column() == 1 || index.column() == 3)) {
+      const QModelIndex source = mapToSource(index);
+      const QLocale locale;
+      if (index.column() == 3) return locale.toString(files->lastModified(source), QLocale::ShortFormat);
+      if (!files->isDir(source)) return locale.formattedDataSize(files->size(source));
+    }
+    return QIdentityProxyModel::data(index, role);
+  }
+};
+
 void Propose(QFileDialog* dialog, const QString& path) {
   const QFileInfo info(path);
   dialog->setDirectory(info.absolutePath());
@@ -38,6 +57,8 @@ void Propose(QFileDialog* dialog, const QString& path) {
 }
 
 }  // namespace
+
+void UseInterfaceLocale(QFileDialog* dialog) { dialog->setProxyModel(new InterfaceLocaleModel(dialog)); }
 
 EditorWindow::Running::~Running() {
   if (--w_.busy_ > 0 || !w_.closePending_) return;
@@ -104,6 +125,7 @@ void EditorWindow::CreateFileDialogs(const QString& filter) {
     dialog->setAcceptMode(mode);
     dialog->setNameFilters({filter, all});
     dialog->setSizeGripEnabled(true);
+    UseInterfaceLocale(dialog);
   };
   make(OpenDialog1, "OpenDialog1", QFileDialog::AcceptOpen);
   OpenDialog1->setFileMode(QFileDialog::ExistingFile);

@@ -30,6 +30,11 @@ QT_END_NAMESPACE
 
 namespace zarn {
 
+// The file dialogs of the program (the main window's and the editors') write the files'
+// dates and sizes with the default locale, which follows the interface language; Qt's
+// own model would use the desktop's.
+void UseInterfaceLocale(QFileDialog* dialog);
+
 // What an editor takes from its surroundings; the program leaves the members empty.
 struct EditorSeams {
   // The program's settings (the folder the file dialogs start in and remember).

@@ -107,6 +107,9 @@ const VersionResource& ProgramVersionResource() {
   return resource;
 }
 
+QString ProgramVersion() { return QStringLiteral(ZARN_VERSION); }
+QString ProgramBuildDate() { return QStringLiteral(ZARN_BUILD_DATE); }
+
 std::optional<QString> QueryVersionValue(const VersionResource& resource, const QString& path) {
   const auto it = resource.strings.constFind(path);
   if (it == resource.strings.constEnd()) return std::nullopt;

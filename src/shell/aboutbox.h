@@ -39,6 +39,9 @@ struct VersionResource {
 
 // The program's own version information, compiled in from the build.
 const VersionResource& ProgramVersionResource();
+// The program's version, e.g. "1.5.3", and its build date ("Nov  6 2013").
+QString ProgramVersion();
+QString ProgramBuildDate();
 
 // A value of `resource` by its full path; empty when absent.
 std::optional<QString> QueryVersionValue(const VersionResource& resource, const QString& path);

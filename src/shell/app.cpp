@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
 #include <exception>
+
+#include "programoptions.h"
 
 #include "common/filewrite.h"
 #include "common/texts.h"
@@ -21,6 +24,16 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace zarn {
 
 int RunProgram(int argc, char* argv[], const std::function<void(TForm1&)>& decorate) {
+  // --help and --version need no display and leave the settings alone.
+  QStringList given;
+  for (int i = 1; i < argc; ++i) given << QString::fromLocal8Bit(argv[i]);
+  const CommandLineRequest asked = ParseProgramArguments(given);
+  if (asked.kind != CommandLineRequest::Kind::Run) {
+    const QByteArray text = (asked.kind == CommandLineRequest::Kind::Help ? ProgramUsageText() : ProgramVersionText())
+                                .toLocal8Bit();
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   IgnoreFileSizeSignal();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zarn26"));
@@ -30,7 +43,8 @@ int RunProgram(int argc, char* argv[], const std::function<void(TForm1&)>& decor
   // A data file named on the command line (the arguments joined by blanks, so that an
   // unquoted path with blanks arrives whole) is read on another thread while the window
   // is built; it opens before the first event.
-  const QStringList arguments = QApplication::arguments().mid(1);
+  // (Qt has taken its own options, such as -platform, out of the arguments by now.)
+  const QStringList arguments = ParseProgramArguments(QApplication::arguments().mid(1)).fileArguments;
   if (!arguments.isEmpty()) PrefetchDataFile(arguments.join(u' '));
   try {
     TForm1 form;

@@ -151,4 +151,47 @@ void TSplitter::mouseReleaseEvent(QMouseEvent* event) {
   emit Moved();
 }
 
+
+TFocusFrame::TFocusFrame(QWidget* owner) : QWidget(owner), owner_(owner) {
+  setObjectName(QStringLiteral("FocusFrame"));
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+  setAttribute(Qt::WA_NoSystemBackground);
+  setFocusPolicy(Qt::NoFocus);
+  setGeometry(owner->rect());
+  owner->installEventFilter(this);
+  hide();
+}
+
+bool TFocusFrame::Shown() const { return isVisible(); }
+
+bool TFocusFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == owner_) {
+    switch (event->type()) {
+      case QEvent::Resize:
+        setGeometry(owner_->rect());
+        break;
+      case QEvent::FocusIn:
+        setGeometry(owner_->rect());
+        show();
+        raise();  // over the parts the owner lays over its edges
+        break;
+      case QEvent::FocusOut:
+        hide();
+        break;
+      default:
+        break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TFocusFrame::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  QPen pen(palette().color(QPalette::Active, QPalette::Highlight));
+  pen.setWidth(kWidth);
+  pen.setJoinStyle(Qt::MiterJoin);
+  painter.setPen(pen);
+  painter.drawRect(QRectF(rect()).adjusted(kWidth / 2.0, kWidth / 2.0, -kWidth / 2.0, -kWidth / 2.0));
+}
+
 }  // namespace zarn

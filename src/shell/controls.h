@@ -65,6 +65,25 @@ class TShape : public QWidget {
   QColor brush_;
 };
 
+// The keyboard focus made visible: a frame in the highlight colour around its owner
+// (a table or the chart) while the owner has the focus, drawn over the owner's edge.
+class TFocusFrame : public QWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kWidth = 2;
+  explicit TFocusFrame(QWidget* owner);
+  // Whether the frame shows now.
+  bool Shown() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QWidget* owner_;
+};
+
 // A vertical bar the user drags sideways. It reports the position the drag asks for;
 // the window decides where it really goes.
 class TSplitter : public QWidget {

@@ -197,6 +197,10 @@ void TForm1::CreateControls() {
 
   Chart1 = new TChart(client_);
   Chart1->setObjectName(QStringLiteral("Chart1"));
+  // Which of the three has the keyboard (Tab goes round them; Ctrl+C copies that one).
+  for (QWidget* w : {static_cast<QWidget*>(StringGrid1), static_cast<QWidget*>(StringGrid2),
+                     static_cast<QWidget*>(Chart1)})
+    new TFocusFrame(w);
 
   StatusBar1 = new TStatusBar(4, this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));

@@ -23,6 +23,7 @@
 #include "data/datafile.h"
 #include "device/instrumentlink.h"
 #include "formmain.h"
+#include "materials/editorwindow.h"
 #include "statuspresenter.h"
 
 namespace zarn {
@@ -75,6 +76,7 @@ void TForm1::CreateDialogs() {
     dialog->setAcceptMode(mode);
     dialog->setNameFilters({kDataFilter, kAllFilter});
     dialog->setSizeGripEnabled(true);
+    UseInterfaceLocale(dialog);
     connect(dialog, &QFileDialog::filterSelected, this, [this, dialog](const QString& filter) {
       SaveDialog1TypeChange(dialog, int(dialog->nameFilters().indexOf(filter)) + 1);
     });

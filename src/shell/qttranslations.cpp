@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 #include <memory>
 
@@ -14,6 +15,11 @@ QString QtTranslationsFolder() {
   return chosen.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : chosen;
 }
 
+QLocale InterfaceLocale(int language) {
+  return language == kRussian ? QLocale(QLocale::Russian, QLocale::Russia)
+                              : QLocale(QLocale::English, QLocale::UnitedStates);
+}
+
 bool UseQtTranslations(int language) {
   // One translator for the life of the program, installed while Russian is chosen.
   static std::unique_ptr<QTranslator> installed;
@@ -21,6 +27,9 @@ bool UseQtTranslations(int language) {
     QCoreApplication::removeTranslator(installed.get());
     installed.reset();
   }
+  // Qt's dialogs write dates (and sizes) in the interface language's way, whatever the
+  // desktop's locale is.
+  QLocale::setDefault(InterfaceLocale(language));
   if (language != kRussian) return true;
   auto translator = std::make_unique<QTranslator>();
   if (!translator->load(QStringLiteral("qtbase_ru"), QtTranslationsFolder())) return false;

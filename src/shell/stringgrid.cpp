@@ -1,5 +1,7 @@
 #include "stringgrid.h"
 
+#include "controls.h"
+
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QHeaderView>
@@ -446,6 +448,8 @@ void TStringGrid::PlaceFixedViews() {
   top_->raise();
   left_->raise();
   corner_->raise();
+  // A focus frame stays over them.
+  if (auto* frame = findChild<TFocusFrame*>(QString(), Qt::FindDirectChildrenOnly)) frame->raise();
   top_->horizontalScrollBar()->setValue(horizontalScrollBar()->value());
   left_->verticalScrollBar()->setValue(verticalScrollBar()->value());
 }

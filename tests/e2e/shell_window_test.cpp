@@ -425,5 +425,40 @@ TEST_F(ShellTest, ClosingWithAStalledInstrumentEndsWithinThreeSeconds) {
   EXPECT_LT(ms, 3000);
 }
 
+// --help and --version print and end at once, as Linux programs do: no display is
+// needed, no window opens and no settings file is written.
+TEST(ProgramOptions, HelpAndVersionPrintAndExit) {
+  struct Case {
+    QStringList arguments;
+    const char* printed;
+  };
+  const Case cases[] = {
+      {{u"--help"_qs}, "Usage: zarn26 [FILE.zarn]"},
+      {{u"-h"_qs}, "Usage: zarn26 [FILE.zarn]"},
+      {{u"--version"_qs}, "zarn26 "},
+      {{u"some"_qs, u"--version"_qs}, "zarn26 "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+    QTemporaryDir home;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"DISPLAY"_qs);
+    env.remove(u"WAYLAND_DISPLAY"_qs);
+    env.remove(u"QT_QPA_PLATFORM"_qs);
+    env.insert(u"HOME"_qs, home.path());
+    env.insert(u"XDG_CONFIG_HOME"_qs, home.filePath(u"config"_qs));
+    QProcess app;
+    app.setProcessEnvironment(env);
+    app.start(QStringLiteral(ZARN_APP_PATH), c.arguments);
+    ASSERT_TRUE(app.waitForFinished(20000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    const QString out = QString::fromLocal8Bit(app.readAllStandardOutput());
+    EXPECT_TRUE(out.startsWith(QString::fromLatin1(c.printed))) << out.toStdString();
+    EXPECT_TRUE(app.readAllStandardError().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(home.filePath(u"config/zarn26"_qs)));
+  }
+}
+
 }  // namespace
 }  // namespace zarn::testing

@@ -246,9 +246,17 @@ TEST_F(EverydayTest, TabCyclesTheTablesAndTheChartEscapeLeavesAZoomCtrlCCopiesTh
   ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   form.StringGrid1->setFocus();
   const QList<QWidget*> order{form.StringGrid2, form.Chart1, form.StringGrid1, form.StringGrid2};
+  // The one with the focus shows the focus frame, the others none.
+  auto framed = [](const QWidget* w) {
+    const auto* frame = w->findChild<TFocusFrame*>();
+    return frame && frame->Shown() && frame->geometry() == w->rect();
+  };
   for (QWidget* next : order) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), next) << QApplication::focusWidget()->metaObject()->className();
+    for (QWidget* w : {static_cast<QWidget*>(form.StringGrid1), static_cast<QWidget*>(form.StringGrid2),
+                       static_cast<QWidget*>(form.Chart1)})
+      EXPECT_EQ(framed(w), w == next) << w->objectName().toStdString();
   }
   for (QWidget* next : QList<QWidget*>{form.StringGrid1, form.Chart1, form.StringGrid2}) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);

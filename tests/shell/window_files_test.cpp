@@ -4,6 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QAbstractProxyModel>
+#include <QFileSystemModel>
+#include <QLocale>
+#include <QTest>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -289,6 +293,33 @@ TEST_F(FilesTest, FileTypeChangeSwitchesTheExtension) {
   EXPECT_EQ(dialog->nameFilters(), (QStringList{u"DataFile (*.zarn)"_qs, u"All files (*.*)"_qs}));
   EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
   EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+}
+
+// Qt's file dialog writes the files' dates and sizes in the interface language's way,
+// whatever the desktop's locale.
+TEST_F(FilesTest, FileDialogsWriteDatesInTheInterfaceLanguage) {
+  WriteSettings("[Config]\r\nLangId=Rus\r\n");
+  const QString path = MakeDataFile(u"dates/one.zarn"_qs, 2);
+  TForm1& form = MakeForm();
+  for (int language : {kRussian, kEnglish}) {
+    SCOPED_TRACE(language);
+    (language == kRussian ? form.ALangRus : form.ALangEng)->trigger();
+    for (QFileDialog* dialog : {form.OpenDialog1, form.SaveDialog1}) {
+      auto* proxy = dialog->proxyModel();
+      ASSERT_NE(proxy, nullptr);
+      auto* files = qobject_cast<QFileSystemModel*>(proxy->sourceModel());
+      ASSERT_NE(files, nullptr);
+      dialog->setDirectory(QFileInfo(path).absolutePath());
+      const QModelIndex file = files->index(path);
+      QTRY_VERIFY(files->lastModified(file).isValid());
+      const QLocale locale = language == kRussian ? QLocale(QLocale::Russian, QLocale::Russia)
+                                                  : QLocale(QLocale::English, QLocale::UnitedStates);
+      EXPECT_EQ(proxy->mapFromSource(file.siblingAtColumn(3)).data().toString(),
+                locale.toString(files->lastModified(file), QLocale::ShortFormat));
+      EXPECT_EQ(proxy->mapFromSource(file.siblingAtColumn(1)).data().toString(),
+                locale.formattedDataSize(QFileInfo(path).size()));
+    }
+  }
 }
 
 }  // namespace

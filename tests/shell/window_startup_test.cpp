@@ -12,6 +12,8 @@
 #include <QGroupBox>
 #include <QRadioButton>
 
+#include "shell/aboutbox.h"
+#include "shell/programoptions.h"
 #include "shell/controls.h"
 #include "testing/files.h"
 #include "testing/mounts.h"
@@ -269,6 +271,32 @@ TEST_F(StartupTest, ControlsCarryTheirNames) {
   if (families.contains(u"Liberation Sans"_qs) && !families.contains(u"MS Sans Serif"_qs)) {
     EXPECT_EQ(QFontInfo(form.StatusBar1->font()).family(), u"Liberation Sans");
   }
+}
+
+TEST(ProgramArguments, HelpAndVersionAreOptionsAndEverythingElseNamesTheFile) {
+  using Kind = CommandLineRequest::Kind;
+  struct Case {
+    QStringList arguments;
+    Kind kind;
+    QStringList file;
+  };
+  const Case cases[] = {
+      {{}, Kind::Run, {}},
+      {{u"--help"_qs}, Kind::Help, {}},
+      {{u"-h"_qs}, Kind::Help, {}},
+      {{u"--version"_qs}, Kind::Version, {}},
+      {{u"My"_qs, u"Data/x.zarn"_qs}, Kind::Run, {u"My"_qs, u"Data/x.zarn"_qs}},
+      {{u"-x.zarn"_qs}, Kind::Run, {u"-x.zarn"_qs}},  // not an option the program has
+      {{u"--"_qs, u"--help"_qs}, Kind::Run, {u"--help"_qs}},
+      {{u"a.zarn"_qs, u"--"_qs, u"-h"_qs}, Kind::Run, {u"a.zarn"_qs, u"-h"_qs}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+    const CommandLineRequest r = ParseProgramArguments(c.arguments);
+    EXPECT_EQ(r.kind, c.kind);
+    EXPECT_EQ(r.fileArguments, c.file);
+  }
+  EXPECT_TRUE(ProgramVersionText().startsWith(u"zarn26 "_qs + ProgramVersion()));
 }
 
 }  // namespace
