@@ -53,10 +53,7 @@ bool ReadExactly(QFile& file, uint8_t* to, qint64 n) {
 // length above the capacity is checked in the sum but its excess is not skipped: the
 // next block follows the bytes read, so every data file in circulation opens as it
 // always did.
-struct Layout {
-  qint64 offset[kBlocks];
-  size_t count[kBlocks];
-};
+using Layout = DataFileLayout;
 DataFileStatus CheckHeader(const uint8_t* header, qint64 fileSize, Layout& layout) {
   if (std::memcmp(header, kDataFileSignature, sizeof kDataFileSignature) != 0)
     return DataFileStatus::Damaged;
@@ -128,6 +125,10 @@ std::unique_ptr<DeviceImages, FreeImages> NewZeroImages() {
 }
 
 }  // namespace
+
+DataFileStatus CheckDataFileHeader(const uint8_t* header, qint64 fileSize, DataFileLayout& layout) {
+  return CheckHeader(header, fileSize, layout);
+}
 
 DataFileStatus ReadDataFile(const QString& path, DeviceImages& images) {
   std::array<size_t, kBlocks> replaced;

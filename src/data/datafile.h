@@ -26,6 +26,16 @@ enum class DataFileStatus {
   Damaged,     // wrong signature, size mismatch or short block
 };
 
+// Where the four blocks of a data file lie, in file order (materials, objects,
+// parameters, data): each takes at most its capacity, the next follows the bytes taken.
+// CheckDataFileHeader checks a file's 24-byte header against its size as every open
+// does (for tools that hold the file's bytes already).
+struct DataFileLayout {
+  qint64 offset[4];
+  size_t count[4];
+};
+DataFileStatus CheckDataFileHeader(const uint8_t* header, qint64 fileSize, DataFileLayout& layout);
+
 // Reads `path` over `images`: each block replaces the first min(length, capacity)
 // bytes of its image; a shorter block leaves the rest as it was. On any failure the
 // images may hold part of the file: callers pass a scratch copy.
