@@ -7,9 +7,11 @@
 #include <QDir>
 #include <QProcess>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <memory>
+#include <unistd.h>
 
 #include "archive/archive.h"
 #include "common/texts.h"
@@ -17,6 +19,10 @@
 #include "samplegen.h"
 #include "testdata.h"
 #include "testing/files.h"
+
+#ifdef ZARN_ARCHIVE_PG
+#define ArchiveTest PgArchiveTest  // apart from the SQLite run's tests in ctest
+#endif
 
 namespace zarn::test {
 
@@ -35,12 +41,55 @@ inline std::unique_ptr<DeviceImages> Sample(int processes, uint64_t seed) {
 
 // Where the archives of one test live: an SQLite file in a temporary folder, or a
 // PostgreSQL database (archive_pg_test.cpp gives the locations).
+//
+// The PostgreSQL build of these tests (archive_pg_tests, ZARN_ARCHIVE_PG) makes a new
+// database per archive on the server libpq's environment names (PGHOST, PGPORT, PGUSER,
+// PGPASSWORD: scripts/test-postgres runs them in a throw-away cluster). Without a
+// server they skip, saying so; with ZARN_REQUIRE_POSTGRES set (CI) they fail instead.
 class ArchiveTest : public ::testing::Test {
  protected:
+#ifdef ZARN_ARCHIVE_PG
+  static bool Pg() { return true; }
+  // Runs `sql` on the server's own database; the error text, empty when it worked.
+  static QString ServerSql(const QString& sql) {
+    QString error;
+    {
+      QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("server"));
+      db.setDatabaseName(QStringLiteral("postgres"));
+      db.setConnectOptions(QStringLiteral("connect_timeout=5"));
+      if (!db.open()) {
+        error = db.lastError().text();
+      } else {
+        QSqlQuery q(db);
+        if (!q.exec(sql)) error = q.lastError().text();
+      }
+      db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("server"));
+    return error;
+  }
+  QString NewLocation(const QString& name) {
+    static int count = 0;
+    const QString database = QStringLiteral("zarn_%1_%2_%3").arg(::getpid()).arg(++count).arg(name.toLower());
+    const QString error = ServerSql(QStringLiteral("CREATE DATABASE ") + database);
+    EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+    return QStringLiteral("postgresql:///") + database;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    if (const QString error = ServerSql(QStringLiteral("SELECT 1")); !error.isEmpty()) {
+      if (qEnvironmentVariableIsSet("ZARN_REQUIRE_POSTGRES"))
+        FAIL() << "no PostgreSQL server, and this run needs one: " << error.toStdString();
+      GTEST_SKIP() << "SKIPPED: no PostgreSQL server to test against (" << error.toStdString()
+                   << "); scripts/test-postgres starts one";
+    }
+  }
+#else
+  static bool Pg() { return false; }
   // The location of a new, empty archive.
-  virtual QString NewLocation(const QString& name) { return dir_.filePath(name + QStringLiteral(".sqlite")); }
-
+  QString NewLocation(const QString& name) { return dir_.filePath(name + QStringLiteral(".sqlite")); }
   void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+#endif
 
   std::unique_ptr<Archive> OpenNew(const QString& name = QStringLiteral("archive")) {
     location_ = NewLocation(name);
