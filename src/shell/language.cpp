@@ -21,7 +21,10 @@ TfrmLanguage::TfrmLanguage(TForm1* form)
       form_(form) {
   setObjectName(QStringLiteral("frmLanguage"));
   setWindowTitle(kLanguageChooserTitle.toString());
-  const int width = ChooserWidth(QFontMetrics(QApplication::font()).horizontalAdvance(windowTitle()));
+  // Window managers write titles in a bold face of about the desktop's size.
+  QFont titleFont = QApplication::font();
+  titleFont.setBold(true);
+  const int width = ChooserWidth(QFontMetrics(titleFont).horizontalAdvance(windowTitle()));
   setFixedSize(width, kClientHeight);
   QFont font(QStringLiteral("MS Sans Serif"));
   font.setPixelSize(11);

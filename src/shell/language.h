@@ -22,9 +22,9 @@ class TfrmLanguage : public QDialog {
   static constexpr int kClientHeight = 105;
   // What a title bar takes beside its title: the window's icon, the buttons that a
   // window manager may show anyway, the borders.
-  static constexpr int kTitleBarRoom = 96;
+  static constexpr int kTitleBarRoom = 120;
   // The chooser is at least kClientWidth wide and wide enough for its title bar to
-  // show its title (the title bar's font taken as the desktop's), which the 104 pixels
+  // show its title (the title bar's font taken as the desktop's, bold), which the 104 pixels
   // of the original design cut off.
   static int ChooserWidth(int titleWidth);
 

@@ -49,8 +49,10 @@ TEST_F(StartupTest, FirstStartAsksForTheLanguageAndPlacesTheWindowByDefault) {
   EXPECT_EQ(shown_[0].title, u"Язык (Language)");
   EXPECT_TRUE(noneSelected);
   // Wide enough for its title bar to show the title whole, 105 high, centred.
+  QFont titleFont = QApplication::font();
+  titleFont.setBold(true);
   const int chooserWidth =
-      QFontMetrics(QApplication::font()).horizontalAdvance(u"Язык (Language)"_qs) + TfrmLanguage::kTitleBarRoom;
+      QFontMetrics(titleFont).horizontalAdvance(u"Язык (Language)"_qs) + TfrmLanguage::kTitleBarRoom;
   EXPECT_EQ(chooserGeometry.size(), QSize(std::max(104, chooserWidth), 105));
   EXPECT_GT(chooserGeometry.width(), 104);
   EXPECT_EQ(chooserGeometry.topLeft(), QPoint((1920 - chooserGeometry.width()) / 2, (1080 - 105) / 2));
