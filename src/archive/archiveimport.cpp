@@ -324,7 +324,8 @@ ArchiveResult<ImportOutcome> Archive::ImportFile(const QString& path, const Impo
   if (!file.open(QIODevice::ReadOnly)) return DataFileError(path);
   // The bytes are read once and checked as every open checks a data file; what is kept
   // is exactly what was checked, whatever happens to the file meanwhile.
-  const QByteArray bytes = file.read(kMaxImportSize + 1);
+  // (What the file held when it was looked at, and one byte more to see it grew.)
+  const QByteArray bytes = file.read(std::min(info.size(), kMaxImportSize) + 1);
   DataFileLayout layout;
   if (bytes.size() < 24 || bytes.size() > kMaxImportSize ||
       CheckDataFileHeader(reinterpret_cast<const uint8_t*>(bytes.constData()), bytes.size(), layout) !=
