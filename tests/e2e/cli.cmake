@@ -18,3 +18,10 @@ zarn_add_test(cli_usage_tests
 target_link_libraries(cli_usage_tests PRIVATE Qt6::Core)
 target_compile_definitions(cli_usage_tests PRIVATE ZARN_CLI="$<TARGET_FILE:zarn26-cli>")
 add_dependencies(cli_usage_tests zarn26-cli zarn26-cli-report)
+
+# zarn26-cli archive on real SQLite files in temporary folders.
+zarn_add_test(cli_archive_tests
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/cli_archive_test.cpp
+  LIBS zarn_testdata zarn_simgen zarn_data)
+target_compile_definitions(cli_archive_tests PRIVATE ZARN_CLI="$<TARGET_FILE:zarn26-cli>")
+add_dependencies(cli_archive_tests zarn26-cli)

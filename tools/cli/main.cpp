@@ -1,6 +1,6 @@
 // zarn26-cli: reads the instrument into a data file, sends materials and objects files
-// to it, and prints what the program's tables, chart data and parameter files hold for a
-// data file.
+// to it, prints what the program's tables, chart data and parameter files hold for a
+// data file, and keeps the lab archive.
 
 #include <QCoreApplication>
 #include <QFile>
@@ -26,6 +26,7 @@ constexpr char kUsage[] =
     "         WHAT: series | impacts N | coefficients N | chart N [--blow B] | materials | objects\n"
     "       zarn26-cli report FILE.zarn [--lang ru|en] [--unit mpa|kgf] "
     "--format pdf|txt|html|odt|csv|xlsx -o OUT\n"
+    "       zarn26-cli archive [--db PATH|URL] import|list|summary|export|imports|import-file|note|check ...\n"
     "       zarn26-cli --version\n";
 
 }  // namespace
@@ -72,6 +73,7 @@ int main(int argc, char* argv[]) {
       {QStringLiteral("write-materials"), RunWriteMaterials},
       {QStringLiteral("write-objects"), RunWriteObjects},
       {QStringLiteral("export"), RunExport},
+      {QStringLiteral("archive"), RunArchive},
       // Its arguments are the last ones of the command line, handed over as they came.
       {QStringLiteral("report"),
        [&](const QStringList& args) { return HandOverReport(argv + argc - args.size(), int(args.size())); }},
