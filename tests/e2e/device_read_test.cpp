@@ -72,6 +72,7 @@ class ReadTest : public ::testing::TestWithParam<Route> {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir_.filePath(QStringLiteral("data")));
     if (GetParam() == Route::Libusb) {
       const QString previous = env.value(QStringLiteral("LD_LIBRARY_PATH"));
       env.insert(QStringLiteral("LD_LIBRARY_PATH"),
@@ -96,16 +97,16 @@ class ReadTest : public ::testing::TestWithParam<Route> {
     return code;
   }
 
-  void StartReader(Child& reader, const QString& out, int timeoutS) {
+  void StartReader(Child& reader, const QString& out, int timeoutS, const QStringList& more = {}) {
     reader.Start(QStringLiteral(ZARN_CLI_PATH),
-                 {QStringLiteral("read"), out, QStringLiteral("--timeout"), QString::number(timeoutS)},
+                 QStringList{QStringLiteral("read"), out, QStringLiteral("--timeout"), QString::number(timeoutS)} + more,
                  ReaderEnvironment());
   }
 
   // Runs the reader to its end (bounded); returns its exit code, -1 when it had to be
   // killed.
-  int Read(int timeoutS, int boundMs) {
-    StartReader(reader_, out_, timeoutS);
+  int Read(int timeoutS, int boundMs, const QStringList& more = {}) {
+    StartReader(reader_, out_, timeoutS, more);
     const int code = reader_.Wait(boundMs);
     log_ = reader_.Process().readAllStandardError();
     return code;
@@ -145,6 +146,47 @@ TEST_P(ReadTest, TheFileHoldsWhatTheInstrumentHolds) {
   ASSERT_EQ(Read(60, 90000), 0) << log_.toStdString();
   EXPECT_TRUE(log_.contains("Zarn-2.6 v3.14 sn 0001")) << log_.toStdString();
   ExpectSameBlocks(*Held());
+}
+
+// read --archive: the read goes into the archive the settings name, with the
+// instrument's version text, and gives back the file written; an archive that cannot be
+// used ends the command before the read.
+TEST_P(ReadTest, TheReadIsKeptInTheArchiveToo) {
+  ASSERT_TRUE(QDir().mkpath(dir_.filePath(QStringLiteral("config/zarn26"))));
+  auto write = [](const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+  };
+  auto archive = [&](const QStringList& args) {
+    Child cli;
+    cli.Start(QStringLiteral(ZARN_CLI_PATH), QStringList{QStringLiteral("archive")} + args, ReaderEnvironment());
+    EXPECT_EQ(cli.Wait(30000), 0);
+    return cli.Process().readAllStandardOutput();
+  };
+  const QString settings = dir_.filePath(QStringLiteral("config/zarn26/Zarn26.ini"));
+  const QString notArchive = dir_.filePath(QStringLiteral("notes.txt"));
+  const QString db = dir_.filePath(QStringLiteral("lab.sqlite"));
+  write(notArchive, "no archive");
+  write(settings, "[Archive]\r\nDatabase=" + notArchive.toUtf8() + "\r\n");
+  ASSERT_FALSE(StartSimulator({}).isEmpty());
+  EXPECT_EQ(Read(30, 60000, {QStringLiteral("--archive")}), 8) << log_.toStdString();
+  EXPECT_FALSE(QFile::exists(out_));
+
+  write(settings, "[Archive]\r\nDatabase=" + db.toUtf8() + "\r\n");
+  ASSERT_EQ(Read(60, 90000, {QStringLiteral("--archive")}), 0) << log_.toStdString();
+  EXPECT_TRUE(log_.contains(db.toUtf8())) << log_.toStdString();  // kept in it too
+  const QList<QByteArray> rows = archive({QStringLiteral("imports"), QStringLiteral("--lang"), QStringLiteral("en")}).split('\n');
+  ASSERT_GE(rows.size(), 2);
+  const QList<QByteArray> cells = rows[1].trimmed().split('\t');
+  ASSERT_EQ(cells.size(), 7) << rows[1].toStdString();
+  EXPECT_EQ(cells[2] + ' ' + cells[5] + ' ' + cells[6], "read 60 60");
+  EXPECT_EQ(cells[3], "Zarn-2.6 v3.14 sn 0001 (" + out_.toUtf8() + ")");
+  const QString back = dir_.filePath(QStringLiteral("back.zarn"));
+  archive({QStringLiteral("import-file"), QStringLiteral("1"), QStringLiteral("-o"), back});
+  QFile written(out_), given(back);
+  ASSERT_TRUE(written.open(QIODevice::ReadOnly) && given.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(written.readAll() == given.readAll());
+  sim_.Stop();
 }
 
 TEST_P(ReadTest, AnUnplugDuringTheDataReadIsSurvivedAfterTheReplug) {

@@ -19,7 +19,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: zarn26-cli read OUT.zarn [--timeout SECONDS]\n"
+    "usage: zarn26-cli read OUT.zarn [--timeout SECONDS] [--archive]\n"
     "       zarn26-cli write-materials FILE.mtzarn [--timeout SECONDS]\n"
     "       zarn26-cli write-objects FILE.objzarn [--timeout SECONDS]\n"
     "       zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] [--format tsv|csv|json] WHAT\n"
