@@ -224,12 +224,21 @@ ExchangeLoop::Opened ExchangeLoop::OpenForRequest(TransportKinds kind) {
   }
   QByteArray list;
   if (env_.pipe.Enumerate(list) > 0) {
+    ClearFileInterrupt();
     const int result = env_.pipe.Open(LastDevicePath(list));
     if (result == 0) return Opened::Yes;
     if (result == kPipeOpenInUse) return Opened::InUse;
   }
   env_.pipe.TransportClose();
   return Opened::No;
+}
+
+void ExchangeLoop::ClearFileInterrupt() {
+  // A data file opened during the last pipe transfer broke it off at once; the link
+  // opened now must work. A stop asked meanwhile keeps its interrupt: it asks first and
+  // interrupts after, so one of the two sees the other.
+  env_.pipe.ClearInterrupt();
+  if (Stopping()) env_.pipe.Interrupt();
 }
 
 void ExchangeLoop::ShowInUse() {
@@ -323,6 +332,7 @@ void ExchangeLoop::Connect() {
   bool inUse = false;
   QByteArray list;
   if (env_.pipe.Enumerate(list) > 0) {
+    ClearFileInterrupt();
     const int result = env_.pipe.Open(LastDevicePath(list));
     open = result == 0;
     inUse = result == kPipeOpenInUse;
@@ -586,8 +596,9 @@ void ExchangeLoop::ErrorPath(LinkStates state) {
   failure_ = LinkFailure{};
   Lamp(LampColour::Red);
   const TransportKinds kind = env_.shared.Kind();
-  // The drain takes what the transport has at hand; its result is ignored.
-  if (!Stopping()) {
+  // The drain takes what the transport has at hand; its result is ignored. A link let
+  // go for a data file (below) needs none.
+  if (!Silent()) {
     if (kind == TransportKinds::Pipe) env_.pipe.TransportRead(drain_.data(), kDrainSize);
     if (kind == TransportKinds::Libusb) env_.usb.TransportRead(drain_.data(), int(kDrainSize));
   }

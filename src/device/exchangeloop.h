@@ -129,6 +129,9 @@ class ExchangeLoop {
   // A block a request read or wrote into its place in the images (unless a data file
   // came first); the whole block as it then stands.
   QByteArray PublishBlock(LinkStates state, const uint8_t* bytes, uint32_t length);
+  // Before a pipe is opened: the interrupt a data file left (InstrumentLink::FileOpened)
+  // is cleared, unless a stop is under way.
+  void ClearFileInterrupt();
   // Another program holds the instrument: said once, until that changes.
   void ShowInUse();
 

@@ -210,7 +210,13 @@ RequestResult InstrumentLink::Transfer(LinkStates request, int waits, QByteArray
   return WaitForRequest(RequestTransfer(request, std::move(block)), waits);
 }
 
-void InstrumentLink::FileOpened() { core_->shared.FileOpened(); }
+void InstrumentLink::FileOpened() {
+  core_->shared.FileOpened();
+  // A pipe transfer under way (a stalled reply, the middle of a piece of the memory)
+  // ends now rather than at its time-out, so that the instrument is free at once. The
+  // loop clears the interrupt before it opens the pipe again.
+  pipe_.Interrupt();
+}
 
 void InstrumentLink::ScreenChanged() { core_->screen.fetch_add(1); }
 

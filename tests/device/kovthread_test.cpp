@@ -508,6 +508,66 @@ TEST(InstrumentLink, TheSnapshotIsTakenOnTheWorkerAndAStartAfterAStopTalksAgain)
   EXPECT_NE(link.Snapshot(), nullptr);
 }
 
+// The instrument falls silent in its first reply: the read waits until the transport is
+// interrupted (or 10 s).
+class StallingPipe final : public PipeLink {
+ public:
+  explicit StallingPipe(test::FakePipe& inner) : inner_(inner) {}
+  uint32_t Enumerate(QByteArray& list) override { return inner_.Enumerate(list); }
+  int Open(QByteArrayView path) override {
+    const int result = inner_.Open(path);
+    if (result == 0) open = true;
+    return result;
+  }
+  int TransportClose() override {
+    open = false;
+    return inner_.TransportClose();
+  }
+  uint16_t TransportWrite(const uint8_t* b, uint32_t c) override {
+    return interrupted_ ? kPipeIoFailure : inner_.TransportWrite(b, c);
+  }
+  uint16_t TransportRead(uint8_t* b, uint32_t c) override {
+    if (!stalled.exchange(true)) {
+      for (int i = 0; i < 10000 && !interrupted_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      brokenOff = interrupted_.load();
+      return kPipeIoFailure;
+    }
+    return interrupted_ ? kPipeIoFailure : inner_.TransportRead(b, c);
+  }
+  void Interrupt() override { interrupted_ = true; }
+  void ClearInterrupt() override { interrupted_ = false; }
+  std::atomic<bool> open{false}, stalled{false}, brokenOff{false};
+
+ private:
+  test::FakePipe& inner_;
+  std::atomic<bool> interrupted_{false};
+};
+
+// A data file opened while the pipe waits on a stalled reply breaks the wait off: the
+// link is let go at once, not after the pipe's time-out, and the next read talks again.
+TEST(InstrumentLink, ADataFileBreaksOffAStalledReplyAndFreesTheInstrument) {
+  test::Log log;
+  test::FakeInstrument dev(log);
+  test::FakePipe fake(dev);
+  StallingPipe pipe(fake);
+  test::FakeUsb usb(dev);
+  MainThreadSink sink;
+  InstrumentLink link(sink, nullptr, &pipe, &usb);
+  link.Start();
+  ASSERT_TRUE(ServeUntil([&] { return pipe.stalled.load(); }, 15000));
+  {
+    std::lock_guard lock(ImagesLock);  // as the window opens a file
+    link.FileOpened();
+  }
+  ASSERT_TRUE(ServeUntil([&] { return !pipe.open.load(); }, 15000));
+  EXPECT_TRUE(pipe.brokenOff);
+  EXPECT_EQ(link.Access(), LinkAccess::Closed);
+  EXPECT_EQ(link.State(), LinkStates::Idle);
+  ASSERT_TRUE(link.RequestGaugeRead());
+  ASSERT_TRUE(ServeUntil([&] { return sink.refreshed; }, 30000));
+  EXPECT_TRUE(link.Stop());
+}
+
 // A pipe call that never returns in time, whatever the stop does.
 class StuckPipe final : public PipeLink {
  public:

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -70,6 +71,7 @@ class TestProbe : public QObject {
       s += QStringLiteral("%1.open=%2\n").arg(QLatin1String(kind)).arg(editor ? 1 : 0);
       if (!editor) continue;
       s += QStringLiteral("%1.busy=%2\n").arg(QLatin1String(kind)).arg(editor->Busy() ? 1 : 0);
+      s += QStringLiteral("%1.outcome=%2\n").arg(QLatin1String(kind), editor->OutcomeLine->text());
       s += QStringLiteral("%1.size=%2x%3\n").arg(QLatin1String(kind)).arg(editor->width()).arg(editor->height());
       for (QLineEdit* edit : editor->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly)) {
         const bool red = edit->palette().color(QPalette::Text) == QColor(255, 0, 0);
@@ -183,7 +185,8 @@ class TestProbe : public QObject {
     } else if (command == u"grab") {
       form_->grab().save(argument);
     } else if (command == u"close") {
-      form_->close();
+      // From the event loop: a question the close asks must not hold up the probe.
+      QTimer::singleShot(0, form_, [form = form_] { form->close(); });
     } else if (command == u"read") {
       form_->AGaugeReadExecute();
     } else if (command == u"unit") {
