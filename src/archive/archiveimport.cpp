@@ -195,6 +195,21 @@ std::optional<ArchiveError> StoreImport(ArchiveDatabase& db, const ImportParts& 
       return std::optional<ArchiveError>(db.Failure(find.lastError().isValid() ? find.lastError()
                                                     : insert.lastError().isValid() ? insert.lastError()
                                                                                    : body.lastError()));
+    // The series kept already, looked up many per statement.
+    QHash<QByteArray, qint64> kept;
+    constexpr size_t kLookups = 256;
+    for (size_t from = 0; from < s.sha.size(); from += kLookups) {
+      const size_t n = std::min(kLookups, s.sha.size() - from);
+      QStringList marks;
+      for (size_t k = 0; k < n; ++k) marks << QStringLiteral("?");
+      if (!find.prepare(QStringLiteral("SELECT id, sha256 FROM series WHERE sha256 IN (") + marks.join(u',') + u')'))
+        return std::optional<ArchiveError>(db.Failure(find.lastError()));
+      for (size_t k = 0; k < n; ++k) find.bindValue(int(k), s.sha[from + k]);
+      if (!find.exec()) return std::optional<ArchiveError>(db.Failure(find.lastError()));
+      while (find.next()) kept.insert(find.value(1).toByteArray(), find.value(0).toLongLong());
+      if (find.lastError().isValid()) return std::optional<ArchiveError>(db.Failure(find.lastError()));
+      find.finish();
+    }
     QHash<QByteArray, size_t> seen;
     for (size_t i = 0; i < s.records.size(); ++i) {
       // A series twice in one image (two entries at one place) is one series.
@@ -203,14 +218,10 @@ std::optional<ArchiveError> StoreImport(ArchiveDatabase& db, const ImportParts& 
         continue;
       }
       seen.insert(s.sha[i], i);
-      find.bindValue(0, s.sha[i]);
-      if (!find.exec()) return std::optional<ArchiveError>(db.Failure(find.lastError()));
-      if (find.next()) {
-        ids[i] = find.value(0).toLongLong();
-        find.finish();
+      if (const auto stored = kept.constFind(s.sha[i]); stored != kept.cend()) {
+        ids[i] = *stored;
         continue;
       }
-      find.finish();
       const uint8_t* r = s.records[i];
       const ProcessView p(r);
       const SeriesColumns c = ColumnsOf(p);
@@ -251,15 +262,23 @@ std::optional<ArchiveError> StoreImport(ArchiveDatabase& db, const ImportParts& 
         return failed();
       layoutId = q.value(0).toLongLong();
       q.finish();
+      // Many rows per statement: on a server every statement is a round trip.
+      constexpr size_t kRows = 256;
       QSqlQuery entry = db.Query();
-      if (!entry.prepare(QStringLiteral(
-              "INSERT INTO layout_series (layout_id, position, series_id, at_byte) VALUES (?, ?, ?, ?)")))
-        return std::optional<ArchiveError>(db.Failure(entry.lastError()));
-      for (size_t i = 0; i < ids.size(); ++i) {
-        entry.bindValue(0, layoutId);
-        entry.bindValue(1, int(i));
-        entry.bindValue(2, ids[i]);
-        entry.bindValue(3, s.at[i]);
+      for (size_t from = 0; from < ids.size(); from += kRows) {
+        const size_t rows = std::min(kRows, ids.size() - from);
+        QStringList marks;
+        for (size_t k = 0; k < rows; ++k) marks << QStringLiteral("(?, ?, ?, ?)");
+        if (!entry.prepare(QStringLiteral("INSERT INTO layout_series (layout_id, position, series_id, at_byte) VALUES ") +
+                           marks.join(u',')))
+          return std::optional<ArchiveError>(db.Failure(entry.lastError()));
+        for (size_t k = 0; k < rows; ++k) {
+          const size_t i = from + k;
+          entry.bindValue(int(4 * k), layoutId);
+          entry.bindValue(int(4 * k + 1), int(i));
+          entry.bindValue(int(4 * k + 2), ids[i]);
+          entry.bindValue(int(4 * k + 3), s.at[i]);
+        }
         if (!entry.exec()) return std::optional<ArchiveError>(db.Failure(entry.lastError()));
       }
     }
