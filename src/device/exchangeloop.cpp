@@ -490,7 +490,8 @@ QByteArray ExchangeLoop::PublishBlock(LinkStates state, const uint8_t* bytes, ui
   uint8_t* image = materials ? Images.MaterialsBlock.data() : Images.ObjectsBlock.data();
   const size_t size = materials ? kMaterialsBlockSize : kObjectsBlockSize;
   QByteArray block(reinterpret_cast<const char*>(image), qsizetype(size));
-  std::memcpy(block.data(), bytes, std::min<size_t>(length, size));
+  // No bytes (a write without a ticket sends the images' block as it is): nothing to copy.
+  if (bytes && length > 0) std::memcpy(block.data(), bytes, std::min<size_t>(length, size));
   if (!Overtaken()) std::memcpy(image, block.constData(), size);
   return block;
 }
