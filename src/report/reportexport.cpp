@@ -7,6 +7,7 @@
 #include "common/texts.h"
 #include "report/exportfile.h"
 #include "report/exportformats.h"
+#include "report/preparedfile.h"
 #include "report/reportpaint.h"
 #include "report/sheettable.h"
 
@@ -221,16 +222,22 @@ bool WriteOds(const PreparedReport& r, const ReportExportOptions& o, QIODevice& 
   return Put(out, SheetOds(SheetOf(r), o.Created(), error), error);
 }
 
-// The preview's Export menu lists them in this order.
+bool WritePrepared(const PreparedReport& r, const ReportExportOptions& o, QIODevice& out, QString& error) {
+  return Put(out, PreparedReportBytes(r, o.language), error);
+}
+
+// The preview's Export menu lists them in this order (the prepared report has a button
+// of its own).
 const ReportExporter kExporters[] = {
-    {ReportFormat::Pdf, u"pdf", {u"PDF", u"PDF"}, WritePdf},
-    {ReportFormat::Xlsx, u"xlsx", {u"Книга Excel", u"Excel workbook"}, WriteXlsx},
-    {ReportFormat::Ods, u"ods", {u"Электронная таблица ODF", u"ODF spreadsheet"}, WriteOds},
-    {ReportFormat::Odt, u"odt", {u"Текстовый документ ODF", u"ODF text document"}, WriteOdt},
-    {ReportFormat::Rtf, u"rtf", {u"Документ RTF", u"Rich Text document"}, WriteRtf},
-    {ReportFormat::Html, u"html", {u"HTML", u"HTML"}, WriteHtml},
-    {ReportFormat::Text, u"txt", {u"Текст", u"Plain text"}, WriteText},
-    {ReportFormat::Csv, u"csv", {u"Таблица CSV", u"CSV table"}, WriteCsv},
+    {ReportFormat::Pdf, u"pdf", u"pdf", {u"PDF", u"PDF"}, WritePdf},
+    {ReportFormat::Xlsx, u"xlsx", u"xlsx", {u"Книга Excel", u"Excel workbook"}, WriteXlsx},
+    {ReportFormat::Ods, u"ods", u"ods", {u"Электронная таблица ODF", u"ODF spreadsheet"}, WriteOds},
+    {ReportFormat::Odt, u"odt", u"odt", {u"Текстовый документ ODF", u"ODF text document"}, WriteOdt},
+    {ReportFormat::Rtf, u"rtf", u"rtf", {u"Документ RTF", u"Rich Text document"}, WriteRtf},
+    {ReportFormat::Html, u"html", u"html", {u"HTML", u"HTML"}, WriteHtml},
+    {ReportFormat::Text, u"txt", u"txt", {u"Текст", u"Plain text"}, WriteText},
+    {ReportFormat::Csv, u"csv", u"csv", {u"Таблица CSV", u"CSV table"}, WriteCsv},
+    {ReportFormat::Prepared, u"prepared", kPreparedSuffix, {u"Подготовленный отчет", u"Prepared report"}, WritePrepared},
 };
 
 }  // namespace
@@ -262,6 +269,7 @@ QString ReportFormatNames() {
 }
 
 QString ReportFormatName(ReportFormat format) { return ReportExporterFor(format).name.toString(); }
+QString ReportFormatSuffix(ReportFormat format) { return ReportExporterFor(format).suffix.toString(); }
 
 std::optional<ReportFormat> ReportFormatFromName(QStringView name) {
   const ReportExporter* e = FindReportExporter(name);
@@ -270,7 +278,7 @@ std::optional<ReportFormat> ReportFormatFromName(QStringView name) {
 
 QString ReportFormatFilter(ReportFormat format, int language) {
   const ReportExporter& e = ReportExporterFor(format);
-  return QStringLiteral("%1 (*.%2)").arg(e.kind.Str(language), e.name.toString());
+  return QStringLiteral("%1 (*.%2)").arg(e.kind.Str(language), e.suffix.toString());
 }
 
 QString ReportTitle(const PreparedReport& report) {

@@ -9,7 +9,8 @@
 //    (flowlayout.h);
 //  - plain text and HTML: the pages one after another (text pages separated by a form
 //    feed, HTML pages by a page break);
-//  - CSV, XLSX and ODS: the report as one table (sheettable.h).
+//  - CSV, XLSX and ODS: the report as one table (sheettable.h);
+//  - the prepared report: the pages themselves, to open again (preparedfile.h).
 
 #include <QByteArray>
 #include <QDateTime>
@@ -27,7 +28,7 @@ QT_END_NAMESPACE
 
 namespace zarn {
 
-enum class ReportFormat : uint8_t { Pdf, Text, Html, Odt, Rtf, Csv, Xlsx, Ods };
+enum class ReportFormat : uint8_t { Pdf, Text, Html, Odt, Rtf, Csv, Xlsx, Ods, Prepared };
 
 struct ReportExportOptions {
   int language = 0;
@@ -43,8 +44,9 @@ struct ReportExportOptions {
 // One export format.
 struct ReportExporter {
   ReportFormat format;
-  QStringView name;  // the file suffix, and the name zarn26-cli's --format takes
-  TextPair kind;     // what the file dialog calls such a file
+  QStringView name;    // the name zarn26-cli's --format takes
+  QStringView suffix;  // the file suffix
+  TextPair kind;       // what the file dialog calls such a file
   // Writes the whole export to `out` (open for writing); false, with `error` set to
   // what went wrong, when it could not be made.
   bool (*write)(const PreparedReport& report, const ReportExportOptions& options, QIODevice& out,
@@ -58,8 +60,10 @@ const ReportExporter* FindReportExporter(QStringView name);
 // "pdf, odt, rtf, ...": the names, for usage texts.
 QString ReportFormatNames();
 
-// Shorthands of the registry: "pdf", "txt", ...; the file dialog filter, e.g. "PDF (*.pdf)".
+// Shorthands of the registry: "pdf", "txt", ...; the file suffix; the file dialog
+// filter, e.g. "PDF (*.pdf)".
 QString ReportFormatName(ReportFormat format);
+QString ReportFormatSuffix(ReportFormat format);
 std::optional<ReportFormat> ReportFormatFromName(QStringView name);
 QString ReportFormatFilter(ReportFormat format, int language);
 

@@ -261,6 +261,7 @@ void TForm1::CreateActions() {
   make(AOpen, "AOpen");
   make(ASave, "ASave");
   make(APrint, "APrint");
+  make(AOpenReport, "AOpenReport");
   make(AExit, "AExit");
   make(ACopyTable1, "ACopyTable1");
   make(ACopyBlockTable1, "ACopyBlockTable1");
@@ -304,6 +305,7 @@ void TForm1::CreateActions() {
   connect(AOpen, &QAction::triggered, this, [this] { AOpenExecute(AOpen); });
   connect(ASave, &QAction::triggered, this, &TForm1::ASaveExecute);
   connect(APrint, &QAction::triggered, this, &TForm1::APrintExecute);
+  connect(AOpenReport, &QAction::triggered, this, [this] { AOpenReportExecute(); });
   connect(AExit, &QAction::triggered, this, &TForm1::AExitExecute);
   connect(ACopyTable1, &QAction::triggered, this, &TForm1::ACopyTable1Execute);
   connect(ACopyBlockTable1, &QAction::triggered, this, &TForm1::ACopyBlockTable1Execute);
@@ -341,6 +343,7 @@ void TForm1::CreateMenus() {
   itmRecent = menu(itmFile, "itmRecent");
   itmFile->addSeparator();
   BoundItem(itmFile, "itmPrint", APrint);
+  BoundItem(itmFile, "itmOpenReport", AOpenReport);
   itmFile->addSeparator()->setVisible(false);
   BoundItem(itmFile, "itmExit", AExit);
 
@@ -651,6 +654,7 @@ void TForm1::MenuFill() {
   AOpen->setText(txtOpen());
   ASave->setText(txtSave());
   APrint->setText(txtPrintReport());
+  AOpenReport->setText(txtOpenReport());
   AExit->setText(txtExit());
 
   itmEdit->setTitle(txtMenuEdit());

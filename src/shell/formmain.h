@@ -52,6 +52,7 @@ class TStatusPresenter;
 class TStringGrid;
 class TfrmMaterials;
 class TfrmObjects;
+class TfrmReportPreview;
 class UsbLink;
 
 // What the window takes from its surroundings. The program leaves every member at its
@@ -121,6 +122,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   QAction* AOpen = nullptr;
   QAction* ASave = nullptr;
   QAction* APrint = nullptr;
+  QAction* AOpenReport = nullptr;  // a prepared report saved earlier, into the preview
   QAction* AExit = nullptr;
   QAction* ACopyTable1 = nullptr;
   QAction* ACopyBlockTable1 = nullptr;
@@ -198,6 +200,10 @@ class TForm1 : public QMainWindow, public LinkSink {
   void AMaterialEditExecute();
   void AObjectEditExecute();
   void APrintExecute();
+  // Opens a prepared report (asking for it when no name is given) in the preview.
+  void AOpenReportExecute(const QString& fileName = {});
+  // The preview window, made when first needed.
+  TfrmReportPreview* ReportPreview();
   void AMainHelpExecute();
   void AChmHelpExecute();
   void AAboutExecute();

@@ -1,5 +1,6 @@
 // The main window's Print Report command: the series report of table 1 as it is shown
-// now, in the preview window.
+// now, in the preview window; and Open Report: a prepared report saved earlier, in the
+// same preview, with no data file needed.
 
 #include "common/texts.h"
 #include "formmain.h"
@@ -9,6 +10,34 @@
 #include "stringgrid.h"
 
 namespace zarn {
+
+TfrmReportPreview* TForm1::ReportPreview() {
+  auto* preview = findChild<TfrmReportPreview*>(QString(), Qt::FindDirectChildrenOnly);
+  if (!preview) {
+    preview = new TfrmReportPreview(
+        PreviewSeams{[this](QDialog& dialog) { return ExecModal(dialog); }, settings_}, this);
+    // Over the main window, as a dialog would open, and on the screen.
+    preview->move(frameGeometry().center() - preview->rect().center());
+    KeepOnScreen(preview, [this] { return ScreenAreas(); });
+  }
+  return preview;
+}
+
+void TForm1::AOpenReportExecute(const QString& fileName) {
+  // The preview is shown only once a report is in it; a new one that got none goes.
+  const bool existed = findChild<TfrmReportPreview*>(QString(), Qt::FindDirectChildrenOnly) != nullptr;
+  TfrmReportPreview* preview = ReportPreview();
+  const bool shown = preview->isVisible();
+  if (!shown) preview->SetLanguage(LanguageIndex.load());
+  const QString error = preview->OpenPrepared(fileName);
+  if (!shown && (!error.isEmpty() || preview->Report().pages.empty())) {
+    if (!existed) preview->deleteLater();
+    return;
+  }
+  preview->show();
+  preview->raise();
+  preview->activateWindow();
+}
 
 void TForm1::APrintExecute() {
   // No series loaded: the first data row has no number, and there is nothing to print.
@@ -20,14 +49,7 @@ void TForm1::APrintExecute() {
       grid->RowCount(), [grid](int col, int row) { return grid->Cells(col, row); });
   const int language = LanguageIndex.load();
   const StrengthUnit unit = Unit();
-  auto* preview = findChild<TfrmReportPreview*>(QString(), Qt::FindDirectChildrenOnly);
-  if (!preview) {
-    preview = new TfrmReportPreview(
-        PreviewSeams{[this](QDialog& dialog) { return ExecModal(dialog); }, settings_}, this);
-    // Over the main window, as a dialog would open, and on the screen.
-    preview->move(frameGeometry().center() - preview->rect().center());
-    KeepOnScreen(preview, [this] { return ScreenAreas(); });
-  }
+  TfrmReportPreview* preview = ReportPreview();
   preview->SetReport(
       [table, language, unit](const PageGeometry& page) {
         return SeriesReport(*table, language, unit).Prepare(page);

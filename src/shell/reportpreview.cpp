@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -30,6 +31,7 @@
 #include "common/paths.h"
 #include "common/texts.h"
 #include "report/exportfile.h"
+#include "report/preparedfile.h"
 #include "report/reportpaint.h"
 
 namespace zarn {
@@ -45,6 +47,8 @@ const TextPair txtFitWidth{u"По ширине", u"Fit width"};
 const TextPair txtFitPage{u"Страница целиком", u"Whole page"};
 const TextPair txtZoomIn{u"Увеличить", u"Zoom in"};
 const TextPair txtZoomOut{u"Уменьшить", u"Zoom out"};
+const TextPair txtSaveReport{u"Сохранить отчет...", u"Save report..."};
+const TextPair txtOpenReportTitle{u"Открыть подготовленный отчет", u"Open a prepared report"};
 const TextPair txtPageSetup{u"Параметры страницы...", u"Page setup..."};
 const TextPair txtPrint{u"Печать...", u"Print..."};
 const TextPair txtExport{u"Экспорт", u"Export"};
@@ -343,11 +347,15 @@ void TfrmReportPreview::BuildToolBar() {
   action("AZoomIn", QStyle::SP_CustomBase, [this] { view_->SetZoom(view_->Zoom() * kZoomStep); }, QKeySequence::ZoomIn);
   bar->addSeparator();
 
+  action("AOpenReport", QStyle::SP_DialogOpenButton, [this] { OpenPrepared(); }, QKeySequence::Open, "document-open");
+  action("ASaveReport", QStyle::SP_DriveFDIcon, [this] { SavePrepared(); }, QKeySequence::Save, "document-save");
+  bar->addSeparator();
   action("APageSetup", QStyle::SP_FileDialogDetailedView, [this] { PageSetup(); });
   action("APrint", QStyle::SP_DialogSaveButton, [this] { Print(); }, QKeySequence::Print, "document-print");
   auto* exportMenu = new QMenu(this);
   exportMenu->setObjectName(QStringLiteral("ExportMenu"));
   for (const ReportExporter& e : ReportExporters()) {
+    if (e.format == ReportFormat::Prepared) continue;  // saved with its own button
     QAction* a = exportMenu->addAction(QString());
     a->setObjectName(QStringLiteral("AExport_") + e.name.toString());
     a->setData(int(e.format));
@@ -413,6 +421,7 @@ void TfrmReportPreview::ApplyLanguage() {
   } captions[] = {{"AFirstPage", txtFirstPage},   {"APreviousPage", txtPreviousPage},
                   {"ANextPage", txtNextPage},     {"ALastPage", txtLastPage},
                   {"AZoomOut", txtZoomOut},       {"AZoomIn", txtZoomIn},
+                  {"AOpenReport", txtOpenReport}, {"ASaveReport", txtSaveReport},
                   {"APageSetup", txtPageSetup},   {"APrint", txtPrint},
                   {"AFindPrevious", txtFindPrevious}, {"AFindNext", txtFindNext},
                   {"AClose", txtClose}};
@@ -444,8 +453,29 @@ void TfrmReportPreview::SetReport(Preparer prepare, ReportExportOptions options)
   view_->GoToPage(0);
 }
 
+void TfrmReportPreview::SetLanguage(int language) {
+  options_.language = language;
+  ApplyLanguage();
+}
+
+void TfrmReportPreview::SetPreparedReport(PreparedReport report, int language) {
+  // Pages read from a file cannot be laid out again: no page setup for them.
+  prepare_ = nullptr;
+  if (auto* setup = findChild<QAction*>(QStringLiteral("APageSetup"))) setup->setEnabled(false);
+  options_ = ReportExportOptions{language, {}, {}};
+  report_ = std::move(report);
+  ApplyLanguage();
+  view_->SetReport(&report_);
+  Find(search_->text());
+  view_->GoToPage(0);
+  UpdatePageControls();
+  if (printer_) printer_->setDocName(ReportTitle(report_));
+}
+
 void TfrmReportPreview::Reprepare() {
-  report_ = prepare_ ? prepare_(page_) : PreparedReport{};
+  if (auto* setup = findChild<QAction*>(QStringLiteral("APageSetup"))) setup->setEnabled(bool(prepare_));
+  if (!prepare_) return;  // pages read from a file stay as they are
+  report_ = prepare_(page_);
   view_->SetReport(&report_);
   Find(search_->text());
   UpdatePageControls();
@@ -517,6 +547,7 @@ QPrinter& TfrmReportPreview::Printer() {
 }
 
 void TfrmReportPreview::PageSetup() {
+  if (!prepare_) return;
   QPrinter& printer = Printer();
   printer.setPageLayout(PageLayoutOf(report_.page));
   QPageSetupDialog dialog(&printer, this);
@@ -579,7 +610,7 @@ QString TfrmReportPreview::PrintToPrinter(QPrinter& printer) {
 
 QString TfrmReportPreview::AskFileName(ReportFormat format) {
   const int l = options_.language;
-  const QString suffix = ReportFormatName(format);
+  const QString suffix = ReportFormatSuffix(format);
   QFileDialog dialog(this, txtSaveAsTitle.Str(l));
   dialog.setObjectName(QStringLiteral("ExportDialog"));
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
@@ -606,6 +637,38 @@ QString TfrmReportPreview::Export(ReportFormat format, const QString& fileName) 
   statusBar()->showMessage(txtSavedTo.Str(options_.language).arg(name), 10000);
   // The folder is remembered like every other file dialog's.
   seams_.settings.RememberFolderOf(name);
+  return {};
+}
+
+QString TfrmReportPreview::SavePrepared(const QString& fileName) { return Export(ReportFormat::Prepared, fileName); }
+
+QString TfrmReportPreview::AskPreparedFile() {
+  const int l = options_.language;
+  QFileDialog dialog(this, txtOpenReportTitle.Str(l));
+  dialog.setObjectName(QStringLiteral("OpenReportDialog"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters({ReportFormatFilter(ReportFormat::Prepared, l), txtAllFiles.Str(l)});
+  dialog.setDirectory(seams_.settings.StartingFolder());
+  if (ExecModal(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst();
+}
+
+QString TfrmReportPreview::OpenPrepared(const QString& fileName) {
+  const QString name = fileName.isEmpty() ? AskPreparedFile() : fileName;
+  if (name.isEmpty()) return {};
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  std::optional<PreparedFile> file = ReadPreparedReport(name);
+  QApplication::restoreOverrideCursor();
+  if (!file) {
+    // As for every file the program opens: the message and the file's name.
+    const QString error = txtFileDamaged.Str(options_.language) + QStringLiteral(": ") + QFileInfo(name).fileName();
+    Warn(error);
+    return error;
+  }
+  seams_.settings.RememberFolderOf(name);
+  SetPreparedReport(std::move(file->report), options_.language);
   return {};
 }
 

@@ -2,9 +2,10 @@
 // TfrmReportPreview: the report's preview window. It shows the prepared pages one below
 // the other, moves between them, zooms (fit width, whole page, percent), finds a text
 // and marks its hits on the pages, sets up the page, prints through the system's print
-// dialog (printing to a PDF file needs no printer) and exports in every format. It
-// belongs to the main window and lives until the user closes it; a new report replaces
-// the pages it shows.
+// dialog (printing to a PDF file needs no printer) and exports in every format. It saves
+// the prepared pages to a file and opens such a file again, without the data file they
+// came from (a report opened so keeps its pages: no page setup). It belongs to the main
+// window and lives until the user closes it; a new report replaces the pages it shows.
 
 #include <QAbstractScrollArea>
 #include <QMainWindow>
@@ -94,6 +95,10 @@ class TfrmReportPreview : public QMainWindow {
 
   // Shows a freshly prepared report, on the page geometry set up last.
   void SetReport(Preparer prepare, ReportExportOptions options);
+  // The language of the window's texts and messages (before any report is in it).
+  void SetLanguage(int language);
+  // Shows pages read from a prepared report file, in the window's language `language`.
+  void SetPreparedReport(PreparedReport report, int language);
   const PreparedReport& Report() const { return report_; }
   ReportPageView* View() const { return view_; }
   QLineEdit* SearchEdit() const { return search_; }
@@ -109,6 +114,13 @@ class TfrmReportPreview : public QMainWindow {
   // Asks for a file name and exports; with a name given, exports there. Returns the
   // message shown (empty on success).
   QString Export(ReportFormat format, const QString& fileName = {});
+  // Saves the prepared pages (asking for a name when none is given); returns the
+  // message shown, empty on success.
+  QString SavePrepared(const QString& fileName = {});
+  // Opens a prepared report (asking for it when no name is given); a file that is not
+  // one, or is damaged, gets the program's message for such a file and changes nothing.
+  // Returns the message shown, empty on success or when the user cancelled.
+  QString OpenPrepared(const QString& fileName = {});
 
  private:
   void BuildToolBar();
@@ -118,6 +130,7 @@ class TfrmReportPreview : public QMainWindow {
   void UpdateZoomText();
   void ApplyZoomText();
   QString AskFileName(ReportFormat format);
+  QString AskPreparedFile();
   QString PrintToPrinter(QPrinter& printer);
   void Warn(const QString& text);
   int ExecModal(QDialog& dialog);

@@ -188,6 +188,8 @@ TEST_F(CliExport, UsageErrorsExitTwoWithNothingOnStdout) {
       {file_, u"chart"_s, u"0"_s, u"--blow"_s, u"x"_s},
       {file_, u"materials"_s, u"--format"_s, u"csv"_s},
       {file_, u"--frobnicate"_s, u"series"_s},
+      {file_, u"--format"_s, u"csv"_s, u"--decimal"_s, u"dot"_s, u"series"_s},
+      {file_, u"--decimal"_s, u"comma"_s, u"series"_s},  // tsv keeps the shown texts
   };
   for (const QStringList& args : bad) {
     const CliRun r = Export(args);
@@ -308,36 +310,42 @@ QList<QStringList> AsCsvShows(const QString& tsv, const NumberCell& number, QCha
 }
 
 TEST_F(CliExport, CsvFollowsTheLanguagesSpreadsheetNotation) {
+  const QString ruLine = u"\r\n13;07.03.12;14:05:09;25,3;Бетон;Мост;12,3;12;3\r\n"_s;
+  const QString enLine = u"\r\n13,07.03.12,14:05:09,25.3,Бетон,Мост,12.3,12,3\r\n"_s;
   const struct {
     const char16_t* lang;
     int language;
+    QStringList decimal;  // --decimal, overriding the language's notation
     QChar separator;
-    QChar decimal;
+    QChar decimalMark;
     QString line;
   } cases[] = {
-      {u"ru", kRussian, u';', u',', u"\r\n13;07.03.12;14:05:09;25,3;Бетон;Мост;12,3;12;3\r\n"_s},
-      {u"en", kEnglish, u',', u'.', u"\r\n13,07.03.12,14:05:09,25.3,Бетон,Мост,12.3,12,3\r\n"_s},
+      {u"ru", kRussian, {}, u';', u',', ruLine},
+      {u"en", kEnglish, {}, u',', u'.', enLine},
+      {u"ru", kRussian, {u"--decimal"_s, u"point"_s}, u',', u'.', enLine},
+      {u"en", kEnglish, {u"--decimal"_s, u"comma"_s}, u';', u',', ruLine},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(QString::fromUtf16(c.lang).toStdString());
+    SCOPED_TRACE((QString::fromUtf16(c.lang) + c.decimal.join(u' ')).toStdString());
     const QString lang = QString::fromUtf16(c.lang);
-    CliRun r = Export({file_, u"--lang"_s, lang, u"--format"_s, u"csv"_s, u"series"_s});
+    auto Export = [&](const QStringList& args) { return this->Export(QStringList{u"--lang"_s, lang} + c.decimal + args); };
+    CliRun r = Export({file_, u"--format"_s, u"csv"_s, u"series"_s});
     EXPECT_EQ(r.code, 0);
     ASSERT_TRUE(r.out.startsWith("\xEF\xBB\xBF"));
     const QString csv = QString::fromUtf8(r.out.mid(3));
-    EXPECT_EQ(ParseCsv(csv, c.separator), AsCsvShows(SeriesText(c.language, StrengthUnit::MPa), kSeriesNumbers, c.decimal));
+    EXPECT_EQ(ParseCsv(csv, c.separator), AsCsvShows(SeriesText(c.language, StrengthUnit::MPa), kSeriesNumbers, c.decimalMark));
     EXPECT_TRUE(csv.contains(c.line)) << csv.toStdString();
     // A text with a quote and a comma is quoted, its quotes doubled; numbers never are.
     EXPECT_TRUE(csv.contains(c.separator + u"\"Раствор \"\"М1\"\", сух\""_s + c.separator));
     EXPECT_EQ(csv.count(u'\n'), csv.count(u"\r\n"_s));
 
-    r = Export({file_, u"--lang"_s, lang, u"--format"_s, u"csv"_s, u"chart"_s, u"0"_s, u"--blow"_s, u"3"_s});
+    r = Export({file_, u"--format"_s, u"csv"_s, u"chart"_s, u"0"_s, u"--blow"_s, u"3"_s});
     EXPECT_EQ(ParseCsv(QString::fromUtf8(r.out.mid(3)), c.separator),
-              AsCsvShows(ChartText(0, 3, c.language, StrengthUnit::MPa), kChartNumbers, c.decimal));
-    r = Export({file_, u"--lang"_s, lang, u"--format"_s, u"csv"_s, u"impacts"_s, u"0"_s});
+              AsCsvShows(ChartText(0, 3, c.language, StrengthUnit::MPa), kChartNumbers, c.decimalMark));
+    r = Export({file_, u"--format"_s, u"csv"_s, u"impacts"_s, u"0"_s});
     EXPECT_EQ(ParseCsv(QString::fromUtf8(r.out.mid(3)), c.separator),
               AsCsvShows(TableText(ImpactsTable(Process(0), c.language, StrengthUnit::MPa)), kImpactsNumbers,
-                         c.decimal));
+                         c.decimalMark));
   }
   // The clipboard's text is what the tables show, whatever the language.
   EXPECT_EQ(QString::fromUtf8(Export({file_, u"--lang"_s, u"en"_s, u"series"_s}).out),

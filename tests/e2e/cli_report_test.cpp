@@ -400,6 +400,18 @@ TEST_F(CliReport, SpreadsheetTextHtmlAndCsvReadBackCellByCell) {
       EXPECT_EQ(Strings(got[r + 1]), expected) << r;
     }
   }
+  // --decimal comma: English texts for a spreadsheet of a decimal-comma locale.
+  {
+    const QString out = dir_.filePath(u"comma.csv"_s);
+    const ProgramRun r = Report({file, u"--lang"_s, u"en"_s, u"--unit"_s, u"kgf"_s, u"--format"_s, u"csv"_s,
+                                 u"--decimal"_s, u"comma"_s, u"-o"_s, out});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    // (Texts with a comma stay quoted, whatever the separator.)
+    const QStringList lines = QString::fromUtf8(zarn::testing::ReadAll(out).mid(3)).remove(u'"').split(u"\r\n"_s);
+    ASSERT_GT(lines.size(), 1);
+    EXPECT_EQ(lines[0].split(u';'), headings);
+    EXPECT_EQ(lines[1].split(u';'), rows[0]);  // the shown texts, decimal comma and all
+  }
   // Plain text: the pages separated by a form feed, every line's cells in order.
   const QString text = QString::fromUtf8(zarn::testing::ReadAll(Write(file, c, u"txt"_s)));
   EXPECT_EQ(text.count(u'\f'), c.pages - 1);
@@ -426,6 +438,7 @@ TEST_F(CliReport, BadInputAndFailedWritesSayWhyAndKeepTheOldFile) {
       {file, u"--unit"_s, u"psi"_s, u"--format"_s, u"pdf"_s, u"-o"_s, out},
       {file, file, u"--format"_s, u"pdf"_s, u"-o"_s, out},
       {file, u"--bogus"_s, u"--format"_s, u"pdf"_s, u"-o"_s, out},
+      {file, u"--decimal"_s, u"comma"_s, u"--format"_s, u"pdf"_s, u"-o"_s, out},
   };
   for (const QStringList& args : usage) {
     const ProgramRun r = Report(args);
@@ -482,4 +495,36 @@ TEST_F(CliReport, BadInputAndFailedWritesSayWhyAndKeepTheOldFile) {
   const QStringList left = QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden);
   EXPECT_EQ(left, (QStringList{u".~lock.locked.pdf#"_s, u"damaged.zarn"_s, u"empty.zarn"_s,
                                u"locked.pdf"_s, u"old.pdf"_s, u"s3.zarn"_s}));
+}
+
+// A prepared report written by --format prepared gives the same pages again with no
+// data file: the same PDF (its date aside) and the same text; a damaged one is refused
+// with the program's message for an unreadable file.
+TEST_F(CliReport, PreparedReportGivesTheSamePagesAgain) {
+  const Case c{60, kEnglish, StrengthUnit::Kgf, 2};
+  const QString file = File(c.series, c.language, c.unit);
+  const QString prepared = Write(file, c, u"prepared"_s);
+  const QString direct = dir_.filePath(u"direct.pdf"_s);
+  ASSERT_TRUE(QFile::rename(Write(file, c, u"pdf"_s), direct));
+  QFile::remove(file);  // no data file from here on
+  auto withoutDate = [](QByteArray bytes) {
+    const qsizetype at = bytes.indexOf("/CreationDate (D:");
+    if (at >= 0) bytes.remove(at, bytes.indexOf(')', at) - at);
+    return bytes;
+  };
+  const QString again = dir_.filePath(u"again.pdf"_s);
+  // Russian asked for: the pages stay in the language they were made in.
+  ProgramRun r = Report({prepared, u"--lang"_s, u"ru"_s, u"--format"_s, u"pdf"_s, u"-o"_s, again});
+  ASSERT_EQ(r.code, 0) << r.err.toStdString();
+  EXPECT_EQ(withoutDate(zarn::testing::ReadAll(again)), withoutDate(zarn::testing::ReadAll(direct)));
+  const QString text = dir_.filePath(u"again.txt"_s);
+  ASSERT_EQ(Report({prepared, u"--format"_s, u"txt"_s, u"-o"_s, text}).code, 0);
+  EXPECT_EQ(QString::fromUtf8(zarn::testing::ReadAll(text)).count(u'\f'), c.pages - 1);
+
+  QByteArray damaged = zarn::testing::ReadAll(prepared);
+  damaged.chop(1);
+  ASSERT_TRUE(WriteBytes(dir_.filePath(u"cut.repzarn"_s), damaged));
+  r = Report({dir_.filePath(u"cut.repzarn"_s), u"--lang"_s, u"en"_s, u"--format"_s, u"pdf"_s, u"-o"_s, again});
+  EXPECT_EQ(r.code, 3);
+  EXPECT_TRUE(r.err.contains("File is not readable or damaged: cut.repzarn")) << r.err.toStdString();
 }

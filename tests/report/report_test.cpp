@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <QDir>
 #include <QFile>
@@ -7,10 +8,12 @@
 #include <QXmlStreamWriter>
 
 #include "common/texts.h"
+#include "data/datafile.h"
 #include "report/exportfile.h"
 #include "report/exportformats.h"
 #include "report/flowlayout.h"
 #include "report/odf.h"
+#include "report/preparedfile.h"
 #include "report/fonts.h"
 #include "report/reportexport.h"
 #include "report/seriesreport.h"
@@ -350,4 +353,76 @@ TEST(OdfText, BlanksTabsAndLineBreaksKeepTheirElements) {
   EXPECT_EQ(odf::Mm(11), u"11mm"_s);
   EXPECT_EQ(odf::Mm(2.5469), u"2.547mm"_s);
   EXPECT_EQ(odf::Mm(-0.0001), u"0mm"_s);
+}
+
+// ---- Prepared reports on disk
+
+namespace {
+
+// The payload's CRC-32 set again after a test has changed the payload.
+QByteArray WithCrc(QByteArray bytes) {
+  const uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(bytes.constData() + 20), uInt(bytes.size() - 20)));
+  for (int i = 0; i < 4; ++i) bytes[16 + i] = char(crc >> (8 * i));
+  return bytes;
+}
+
+}  // namespace
+
+TEST(PreparedReportFile, GivesBackThePagesAsTheyWere) {
+  App();
+  const auto table = Sample(130, kEnglish, StrengthUnit::Kgf);
+  PreparedReport r = SeriesReport(*table, kEnglish, StrengthUnit::Kgf).Prepare();
+  // A line and a left-aligned cell, as a series sheet has them.
+  r.pages[1].lines.push_back({{{20, 30}, {40.5f, 60.25f}}, 0xFF808080, 0.35f});
+  r.pages[1].cells[3].align = CellAlign::Left;
+  ASSERT_GE(r.pages.size(), 3u);
+  const QByteArray bytes = PreparedReportBytes(r, kEnglish);
+  const std::optional<PreparedFile> back = ParsePreparedReport(bytes);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->language, kEnglish);
+  EXPECT_EQ(back->report.page, r.page);
+  EXPECT_EQ(back->report.fontFamily, r.fontFamily);
+  ASSERT_EQ(back->report.pages.size(), r.pages.size());
+  EXPECT_EQ(back->report.pages[1].cells[3].align, CellAlign::Left);
+  EXPECT_EQ(back->report.pages[1].lines.back().points[1].y, 60.25f);
+  EXPECT_EQ(back->report.pages[2].cells[12].text, r.pages[2].cells[12].text);
+  // Nothing lost or changed: written again it is the same file, and it prints the same.
+  EXPECT_EQ(PreparedReportBytes(back->report, back->language), bytes);
+  const QDateTime when(QDate(2024, 5, 17), QTime(9, 30), Qt::UTC);
+  ReportExportOptions o{kEnglish, {}, when};
+  EXPECT_EQ(ReportBytes(back->report, ReportFormat::Odt, o), ReportBytes(r, ReportFormat::Odt, o));
+}
+
+TEST(PreparedReportFile, RefusesWhatIsNotWholeAndSound) {
+  App();
+  const auto table = Sample(3, kRussian, StrengthUnit::MPa);
+  const QByteArray good = PreparedReportBytes(SeriesReport(*table, kRussian, StrengthUnit::MPa).Prepare(), kRussian);
+  ASSERT_TRUE(ParsePreparedReport(good));
+  auto patched = [&](qsizetype at, QByteArray with, bool crc = true) {
+    QByteArray b = good;
+    b.replace(at, with.size(), with);
+    return crc ? WithCrc(b) : b;
+  };
+  const QByteArray nan("\x00\x00\x00\x00\x00\x00\xF8\x7F", 8);
+  const struct {
+    const char* what;
+    QByteArray bytes;
+  } bad[] = {
+      {"empty", {}},
+      {"header only", good.left(20)},
+      {"cut short", good.left(good.size() - 1)},
+      {"a byte more", good + "x"},
+      {"a text byte changed", patched(good.size() - 3, "#", false)},
+      {"a newer version", patched(8, QByteArray("\x02\x00\x00\x00", 4), false)},
+      {"a foreign file", QByteArray("PK\x03\x04") + good.mid(4)},
+      {"a data file", QByteArray(kDataFileSignature, 8) + good.mid(8)},
+      {"no such language", patched(20, "\x07")},
+      {"a page width that is no number", patched(21, nan)},
+      {"a page count beyond the file", patched(good.indexOf("Times New Roman") + 15, QByteArray("\xFF\xFF\xFF\x0F", 4))},
+  };
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.what);
+    EXPECT_FALSE(ParsePreparedReport(b.bytes));
+  }
+  EXPECT_FALSE(ReadPreparedReport(u"/nonexistent/report.repzarn"_s));
 }

@@ -2,6 +2,7 @@
 // the same series, in the window's language and unit; search, zoom, export and printing
 // to a PDF file work without a printer.
 
+#include <QAction>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPrintDialog>
@@ -160,6 +161,53 @@ TEST_F(ReportTest, SearchZoomExportAndPrintToAFile) {
   const QByteArray out = info.readAllStandardOutput();
   EXPECT_TRUE(out.contains("Pages:           2\n")) << out.data();
   EXPECT_TRUE(out.contains("595 x 842 pts (A4)")) << out.data();
+}
+
+// The preview saves its pages; the main window opens them later in a preview of their
+// own, with no series loaded: the same pages, searched and exported as before, no page
+// setup; a damaged file gets the program's message and no preview.
+TEST_F(ReportTest, SavedPagesOpenAgainWithoutTheDataFile) {
+  WriteSettings("[Config]\r\nLangId=Eng\r\n");
+  LoadSample(120);
+  MakeForm();
+  form_->show();
+  form_->ShowCurrentImages();
+  form_->APrint->trigger();
+  const QString path = dir_.filePath(u"saved.repzarn"_s);
+  EXPECT_EQ(Preview()->SavePrepared(path), QString());
+  const PreparedReport saved = Preview()->Report();
+  delete Preview();
+
+  form_.reset();
+  ResetGlobals();
+  MakeForm();  // a new window, nothing loaded
+  form_->show();
+  EXPECT_TRUE(form_->StringGrid1->Cells(0, 2).isEmpty());
+  form_->AOpenReportExecute(path);
+  TfrmReportPreview* preview = Preview();
+  ASSERT_NE(preview, nullptr);
+  EXPECT_TRUE(preview->isVisible());
+  ExpectSamePages(preview->Report(), saved);
+  EXPECT_EQ(preview->View()->PageCount(), 3);
+  EXPECT_FALSE(preview->findChild<QAction*>(u"APageSetup"_s)->isEnabled());
+  preview->SearchEdit()->setText(saved.pages[2].cells[20].text);
+  EXPECT_GT(preview->HitCount(), 0);
+  const QString csv = dir_.filePath(u"again.csv"_s);
+  EXPECT_EQ(preview->Export(ReportFormat::Csv, csv), QString());
+  EXPECT_EQ(zarn::testing::ReadAll(csv), ReportBytes(saved, ReportFormat::Csv, {kEnglish, {}, {}}));
+  EXPECT_TRUE(shown_.empty());
+  delete preview;
+
+  QByteArray damaged = zarn::testing::ReadAll(path);
+  damaged[damaged.size() / 2] = char(damaged[damaged.size() / 2] ^ 0x20);
+  const QString bad = dir_.filePath(u"bad.repzarn"_s);
+  ASSERT_TRUE(zarn::testing::WriteAll(bad, damaged));
+  ExpectReturn(QMessageBox::Ok);
+  form_->AOpenReportExecute(bad);
+  ASSERT_EQ(shown_.size(), 1u);
+  EXPECT_EQ(shown_[0].text, u"File is not readable or damaged: bad.repzarn"_s);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(Preview(), nullptr);
 }
 
 }  // namespace zarn::wintest

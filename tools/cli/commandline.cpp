@@ -57,6 +57,17 @@ CommandLine& CommandLine::AddUnit() {
               }});
 }
 
+CommandLine& CommandLine::AddDecimal() {
+  const QString problem = QStringLiteral("--decimal takes point or comma");
+  return Add({QStringLiteral("decimal")}, QStringLiteral("point|comma"),
+             {{}, problem, [this, problem](const QString& v) {
+                if (v == u"point") decimal_ = kCsvPoint;
+                else if (v == u"comma") decimal_ = kCsvComma;
+                else return problem;
+                return QString();
+              }});
+}
+
 CommandLine& CommandLine::AddFormat(QStringList names) {
   const QString problem = QStringLiteral("--format takes ") + ChoiceText(names);
   return Add({QStringLiteral("format")}, names.join(u'|'),

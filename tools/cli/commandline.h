@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/units.h"
+#include "data/presenters.h"
 
 namespace zarn::cli {
 
@@ -49,6 +50,9 @@ class CommandLine {
   CommandLine& AddTimeout();
   // -o, --output FILE.
   CommandLine& AddOutput();
+  // --decimal point|comma: CSV's notation, whatever the language: a decimal point with
+  // a comma between fields, or a decimal comma with a semicolon between them.
+  CommandLine& AddDecimal();
 
   // ---- A command's own option. `names` as QCommandLineOption takes them ("blow", or
   // {"d", "db"}); a flag when `valueName` is empty. `missing`: the problem told when
@@ -72,6 +76,8 @@ class CommandLine {
   QString Value(const QString& name) const { return parser_.value(name); }
   std::optional<int> Language() const { return language_; }
   std::optional<StrengthUnit> Unit() const { return unit_; }
+  // The CSV notation --decimal asked for; nullopt: that of the language.
+  std::optional<CsvDialect> Decimal() const { return decimal_; }
   // The --format name given; empty when none was.
   QString Format() const { return IsSet(QStringLiteral("format")) ? Value(QStringLiteral("format")) : QString(); }
   int TimeoutSeconds() const { return timeoutS_; }
@@ -104,6 +110,7 @@ class CommandLine {
   QStringList positional_;
   std::optional<int> language_;
   std::optional<StrengthUnit> unit_;
+  std::optional<CsvDialect> decimal_;
   int timeoutS_ = kDefaultTimeoutS;
 };
 

@@ -25,7 +25,8 @@ namespace zarn::cli {
 namespace {
 
 constexpr char kExportHelp[] =
-    "usage: zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] [--format tsv|csv|json] WHAT\n"
+    "usage: zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] [--format tsv|csv|json]\n"
+    "                         [--decimal point|comma] WHAT\n"
     "\n"
     "WHAT:\n"
     "  series            table 1: its two heading rows and a row per process\n"
@@ -40,7 +41,9 @@ constexpr char kExportHelp[] =
     "UTF-8: cells separated by TAB, CRLF after every line. csv prints the same table as\n"
     "CSV for a spreadsheet of the language's locale: English a comma between fields and\n"
     "a decimal point, Russian a semicolon and a decimal comma; numbers unquoted, texts\n"
-    "quoted where needed; UTF-8 with a byte-order mark, CRLF. json prints the records\n"
+    "quoted where needed; UTF-8 with a byte-order mark, CRLF. --decimal point or comma\n"
+    "chooses the first or the second of these notations whatever the language (for a\n"
+    "spreadsheet set to another locale than the texts). json prints the records\n"
     "with their raw values; the language and unit do not apply to it:\n"
     "  series          {file, processCount, processes: [PROCESS...]}\n"
     "  impacts N       {file, process: PROCESS + blows: [BLOW...]}\n"
@@ -68,6 +71,7 @@ struct Options {
   std::optional<int> language;
   std::optional<StrengthUnit> unit;
   Format format = Format::Tsv;
+  std::optional<CsvDialect> decimal;  // --decimal; nullopt: the language's notation
   What what = What::Series;
   QString index;  // N as typed
   QString blow;   // B as typed, empty when not given
@@ -75,7 +79,7 @@ struct Options {
 
 constexpr char kExportUsage[] =
     "usage: zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] "
-    "[--format tsv|csv|json] WHAT\n"
+    "[--format tsv|csv|json] [--decimal point|comma] WHAT\n"
     "       WHAT: series | impacts N | coefficients N | chart N [--blow B] | "
     "materials | objects\n"
     "       zarn26-cli export --help   for the details\n";
@@ -83,7 +87,7 @@ constexpr char kExportUsage[] =
 // Parses the arguments; returns an exit code when the command ends here.
 std::optional<int> Parse(const QStringList& args, Options& o) {
   CommandLine line({QStringLiteral("export"), QString::fromUtf8(kExportUsage), QString::fromUtf8(kExportHelp)});
-  line.AddLanguage().AddUnit().AddFormat({QStringLiteral("tsv"), QStringLiteral("csv"), QStringLiteral("json")});
+  line.AddLanguage().AddUnit().AddFormat({QStringLiteral("tsv"), QStringLiteral("csv"), QStringLiteral("json")}).AddDecimal();
   line.AddOption({QStringLiteral("blow")}, QStringLiteral("B"), QStringLiteral("--blow takes a blow number"));
   if (const auto done = line.Parse(args)) return done;
   o.language = line.Language();
@@ -91,6 +95,7 @@ std::optional<int> Parse(const QStringList& args, Options& o) {
   const QString format = line.Format();
   o.format = format == u"csv" ? Format::Csv : format == u"json" ? Format::Json : Format::Tsv;
   o.blow = line.Value(QStringLiteral("blow"));
+  o.decimal = line.Decimal();
   QStringList positional = line.Positional();
   auto usage = [&line](const QString& problem) { return std::optional<int>(line.Usage(problem)); };
 
@@ -113,6 +118,7 @@ std::optional<int> Parse(const QStringList& args, Options& o) {
   if (!positional.isEmpty()) return usage(QStringLiteral("unexpected argument %1").arg(positional[0]));
   if (!o.blow.isEmpty() && o.what != What::Chart)
     return usage(QStringLiteral("--blow goes with chart only"));
+  if (o.decimal && o.format != Format::Csv) return usage(QStringLiteral("--decimal goes with --format csv only"));
   if ((o.what == What::Materials || o.what == What::Objects) && o.format != Format::Tsv)
     return usage(QStringLiteral("%1 is printed as text only").arg(what));
   auto isNumber = [](const QString& s) {
@@ -198,7 +204,7 @@ int RunExport(const QStringList& args) {
   }
 
   RowWriter appendRow;
-  if (o.format == Format::Csv) appendRow.csv = CsvDialectFor(language);
+  if (o.format == Format::Csv) appendRow.csv = o.decimal.value_or(CsvDialectFor(language));
   QByteArray out;  // json
   QString text;    // tsv, or csv before its encoding
   switch (o.what) {

@@ -22,10 +22,12 @@ constexpr char kUsage[] =
     "usage: zarn26-cli read OUT.zarn [--timeout SECONDS] [--archive]\n"
     "       zarn26-cli write-materials FILE.mtzarn [--timeout SECONDS]\n"
     "       zarn26-cli write-objects FILE.objzarn [--timeout SECONDS]\n"
-    "       zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] [--format tsv|csv|json] WHAT\n"
+    "       zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] [--format tsv|csv|json]\n"
+    "         [--decimal point|comma] WHAT\n"
     "         WHAT: series | impacts N | coefficients N | chart N [--blow B] | materials | objects\n"
-    "       zarn26-cli report FILE.zarn [--lang ru|en] [--unit mpa|kgf] "
-    "--format pdf|txt|html|odt|csv|xlsx -o OUT\n"
+    "       zarn26-cli report FILE [--lang ru|en] [--unit mpa|kgf] "
+    "--format pdf|xlsx|ods|odt|rtf|html|txt|csv|prepared\n"
+    "         [--decimal point|comma] -o OUT\n"
     "       zarn26-cli archive [--db PATH|URL] import|list|summary|export|imports|import-file|note|check ...\n"
     "       zarn26-cli --version\n";
 
