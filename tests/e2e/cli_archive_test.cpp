@@ -20,18 +20,15 @@
 #include "samplegen.h"
 #include "testdata.h"
 #include "testing/files.h"
+#include "testing/clirun.h"
+
+using zarn::testing::CliRun;
 
 using namespace zarn;
 using namespace zarn::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-struct CliRun {
-  int code = -1;
-  QByteArray out;
-  QByteArray err;
-};
 
 // The four series the tests keep: names with the characters a query language treats
 // as its own, Cyrillic in both cases, days spread over three months of 2024.
@@ -98,17 +95,7 @@ class CliArchive : public ::testing::Test {
     env.insert(u"XDG_DATA_HOME"_s, dir_.filePath(u"data"_s));
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(ZARN_CLI), args);
-    CliRun r;
-    if (!p.waitForFinished(60000)) {
-      p.kill();
-      p.waitForFinished();
-      ADD_FAILURE() << "zarn26-cli did not finish";
-      return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return zarn::testing::FinishCli(p, 60000);
   }
   // zarn26-cli archive --db lab.sqlite ARGS --lang en
   CliRun Archive(const QStringList& args) {

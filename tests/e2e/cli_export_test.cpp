@@ -19,18 +19,15 @@
 #include "samplegen.h"
 #include "testdata.h"
 #include "testing/readers.h"
+#include "testing/clirun.h"
+
+using zarn::testing::CliRun;
 
 using namespace zarn;
 using namespace zarn::test;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-struct CliRun {
-  int code = -1;
-  QByteArray out;
-  QByteArray err;
-};
 
 // A simple RFC 4180 reader for the checks: quoted fields, doubled quotes, CRLF records.
 QList<QStringList> ParseCsv(const QString& text, QChar separator = u',') {
@@ -121,17 +118,7 @@ class CliExport : public ::testing::Test {
     env.insert(u"HOME"_s, dir_.path());
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(ZARN_CLI), QStringList{u"export"_s} + args);
-    CliRun r;
-    if (!p.waitForFinished(30000)) {
-      p.kill();
-      p.waitForFinished();
-      ADD_FAILURE() << "zarn26-cli did not finish";
-      return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return zarn::testing::FinishCli(p, 30000);
   }
 
   ProcessView Process(uint32_t i) {

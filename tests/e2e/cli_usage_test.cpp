@@ -8,14 +8,13 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "testing/clirun.h"
+
+using zarn::testing::CliRun;
+
 using namespace Qt::StringLiterals;
 
 namespace {
-
-struct CliRun {
-  int code = -1;
-  QByteArray out, err;
-};
 
 CliRun Cli(const QStringList& args, const QString& home) {
   QProcess p;
@@ -26,17 +25,7 @@ CliRun Cli(const QStringList& args, const QString& home) {
   p.setProcessEnvironment(env);
   p.setWorkingDirectory(home);
   p.start(QStringLiteral(ZARN_CLI), args);
-  CliRun r;
-  if (!p.waitForFinished(30000)) {
-    p.kill();
-    p.waitForFinished();
-    ADD_FAILURE() << "zarn26-cli did not finish";
-    return r;
-  }
-  r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  r.out = p.readAllStandardOutput();
-  r.err = p.readAllStandardError();
-  return r;
+  return zarn::testing::FinishCli(p, 30000);
 }
 
 }  // namespace
