@@ -194,18 +194,22 @@ TEST_F(HelpCommandsTest, WithoutTheChmOrAViewerTheUserIsToldAndOfferedTheHelpWin
   QTemporaryDir empty;
   struct Case {
     QString programDir;
-    bool tried;        // the desktop was asked to open the file (and had no viewer)
-    const char* says;  // the start of the message
+    bool russian;
+    bool tried;                // the desktop was asked to open the file (and had no viewer)
+    const char16_t *says, *ends;  // the start and the end of the message
     int answer;
   };
   const Case cases[] = {
-      {QFileInfo(kBuiltHelp).path(), true, "The CHM help did not open: no viewer", QMessageBox::Yes},
-      {empty.path(), false, "The help file ", QMessageBox::No},
+      {QFileInfo(kBuiltHelp).path(), false, true, u"The CHM help did not open: no viewer", u"help window?",
+       QMessageBox::Yes},
+      {empty.path(), false, false, u"The help file ", u"help window?", QMessageBox::No},
+      {empty.path(), true, false, u"Файл справки", u"окне программы?", QMessageBox::No},
   };
   for (const Case& c : cases) {
     opened_.clear();
     shown_.clear();
     TForm1& form = MakeForm(HelpSeams(c.programDir));
+    if (c.russian) form.ALangRus->trigger();
     ExpectReturn(c.answer);
     form.AChmHelp->trigger();
     if (c.tried) {
@@ -216,19 +220,11 @@ TEST_F(HelpCommandsTest, WithoutTheChmOrAViewerTheUserIsToldAndOfferedTheHelpWin
       EXPECT_TRUE(opened_.empty());
     }
     ASSERT_EQ(shown_.size(), 1u);
-    EXPECT_TRUE(shown_[0].text.startsWith(QString::fromLatin1(c.says))) << shown_[0].text.toStdString();
-    EXPECT_TRUE(shown_[0].text.endsWith(u"help window?"));
+    EXPECT_TRUE(shown_[0].text.startsWith(QStringView(c.says))) << shown_[0].text.toStdString();
+    EXPECT_TRUE(shown_[0].text.endsWith(QStringView(c.ends))) << shown_[0].text.toStdString();
     // Yes: the help window, at its contents.
     EXPECT_EQ(form.frmHelp && form.frmHelp->isVisible(), c.answer == QMessageBox::Yes);
   }
-  // In Russian too.
-  shown_.clear();
-  TForm1& form = MakeForm(HelpSeams(empty.path()));
-  form.ALangRus->trigger();
-  ExpectReturn(QMessageBox::No);
-  form.AChmHelp->trigger();
-  ASSERT_EQ(shown_.size(), 1u);
-  EXPECT_TRUE(shown_[0].text.startsWith(u"Файл справки"));
 }
 
 // A real desktop without a CHM viewer: the check finds none for the file's type.
@@ -289,17 +285,20 @@ TEST_F(HelpWindowTest, BackForwardIndexFilterAndMarkedHits) {
     const QString mainTitle = title();
     EXPECT_NE(mainTitle, startTitle);
     EXPECT_EQ(help->windowTitle(), mainTitle);
-
-    ASSERT_TRUE(help->ABack->isEnabled());
-    help->ABack->trigger();
-    EXPECT_EQ(help->Browser->source(), start);
-    EXPECT_EQ(help->windowTitle(), startTitle);
-    ASSERT_TRUE(help->AForward->isEnabled());
-    QTest::keyClick(help.get(), Qt::Key_Right, Qt::AltModifier);
-    EXPECT_EQ(help->Browser->source(), main);
-    EXPECT_EQ(help->windowTitle(), mainTitle);
-    QTest::keyClick(help.get(), Qt::Key_Left, Qt::AltModifier);
-    EXPECT_EQ(help->windowTitle(), startTitle);
+    // Each step needs its action enabled, then shows the contents or the main window's page.
+    const struct Step {
+      QAction* needs;
+      Qt::Key altKey;  // Qt::Key_unknown: the tool bar button
+      bool toMain;
+    } steps[] = {{help->ABack, Qt::Key_unknown, false}, {help->AForward, Qt::Key_Right, true},
+                 {help->ABack, Qt::Key_Left, false}};
+    for (const Step& s : steps) {
+      ASSERT_TRUE(s.needs->isEnabled());
+      if (s.altKey == Qt::Key_unknown) s.needs->trigger();
+      else QTest::keyClick(help.get(), s.altKey, Qt::AltModifier);
+      EXPECT_EQ(help->Browser->source(), s.toMain ? main : start);
+      EXPECT_EQ(help->windowTitle(), s.toMain ? mainTitle : startTitle);
+    }
 
     if (help->IndexKeywords().isEmpty()) {
       QSignalSpy ready(help.get(), &THelpWindow::IndexReady);

@@ -188,23 +188,21 @@ TEST_F(EditorsTest, EditFieldsKeepTheDesktopsEditingKeysAndSignARefusedCharacter
     EXPECT_EQ(EditorWindow::InvalidMarkShown(c.edit), c.marked);
   }
 
-  // Copy and paste with the keyboard; what a paste leaves is marked like typed text.
-  QLineEdit* from = materials.EditCoefficient[0][kColA2];
-  QLineEdit* to = materials.EditCoefficient[5][kColA2];
-  QTest::keyClick(from, Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClick(from, Qt::Key_C, Qt::ControlModifier);
-  EXPECT_EQ(QApplication::clipboard()->text(), u"8,500E-01");
-  QTest::keyClick(to, Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClick(to, Qt::Key_V, Qt::ControlModifier);
-  EXPECT_EQ(to->text(), u"8,500E-01");
-  QApplication::clipboard()->setText(u"abc"_qs);
-  QTest::keyClick(to, Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClick(to, Qt::Key_V, Qt::ControlModifier);
-  EXPECT_EQ(to->text(), u"abc");
-  EXPECT_TRUE(materials.Marked(5, kColA2));
-  QTest::keyClick(to, Qt::Key_Z, Qt::ControlModifier);  // undo
-  EXPECT_EQ(to->text(), u"8,500E-01");
-  EXPECT_FALSE(materials.Marked(5, kColA2));
+  // Copy and paste with the keyboard, a paste marked like typed text, undo: the clipboard
+  // set (if any), Ctrl+keys in a row's a2 field, then the field, the clipboard, row 5's mark.
+  const struct { int row; const char16_t *set; std::vector<Qt::Key> keys; const char16_t *text, *clip; bool marked5; } steps[] = {
+      {0, nullptr, {Qt::Key_A, Qt::Key_C}, u"8,500E-01", u"8,500E-01", false},
+      {5, nullptr, {Qt::Key_A, Qt::Key_V}, u"8,500E-01", u"8,500E-01", false},
+      {5, u"abc", {Qt::Key_A, Qt::Key_V}, u"abc", u"abc", true},
+      {5, nullptr, {Qt::Key_Z}, u"8,500E-01", u"abc", false}};
+  for (const auto& s : steps) {
+    QLineEdit* edit = materials.EditCoefficient[s.row][kColA2];
+    if (s.set) QApplication::clipboard()->setText(QString::fromUtf16(s.set));
+    for (Qt::Key key : s.keys) QTest::keyClick(edit, key, Qt::ControlModifier);
+    EXPECT_EQ(edit->text(), QStringView(s.text));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringView(s.clip));
+    if (s.row == 5) EXPECT_EQ(materials.Marked(5, kColA2), s.marked5);
+  }
 
   MaterialsModified = false;
   ObjectsModified = false;

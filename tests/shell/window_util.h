@@ -61,7 +61,6 @@ inline CompletedRead ReadOfImages(QString version = {}) {
   return CompletedRead{SnapshotImagesLocked(), std::move(version)};
 }
 
-// One modal dialog as the window showed it.
 // Types `text` into `w` key by key, as a keyboard of its script would (QTest's own
 // typing knows Latin letters only).
 inline void TypeText(QWidget* w, const QString& text) {
@@ -74,6 +73,7 @@ inline void TypeText(QWidget* w, const QString& text) {
   }
 }
 
+// One modal dialog as the window showed it.
 struct ShownDialog {
   QString kind;   // class name
   QString title;
