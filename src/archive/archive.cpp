@@ -3,6 +3,9 @@
 #include "archive.h"
 
 #include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
 #include <QMap>
 #include <QSet>
 #include <algorithm>
@@ -105,25 +108,52 @@ QString LoginName() {
   return qEnvironmentVariable("USER");
 }
 
-// The WHERE clause of a filter, its values appended to `values`.
-QString Where(const ArchiveDatabase& db, const SeriesFilter& f, QVariantList& values) {
+// Of the names `sql` gives (rows of key, name), the keys of those that hold `needle` in any
+// case, as one JSON array for a term "IN (the array's elements)". The names are few (the
+// instruments' objects and materials lists, the instruments), so they are matched here:
+// Qt folds every script's case, where the databases' lower() and LIKE fold only ASCII
+// (SQLite) or follow the server's locale (PostgreSQL), and every character of the needle
+// stays a plain character. One bound value however many names match.
+std::optional<ArchiveError> Matching(ArchiveDatabase& db, const QString& sql, const QString& needle, QString& json) {
+  QSqlQuery q = db.Query();
+  if (!db.Run(q, sql)) return db.Failure(db.LastError());
+  const QString folded = needle.toCaseFolded();
+  QJsonArray keys;
+  while (q.next())
+    if (q.value(1).toString().toCaseFolded().contains(folded)) keys.append(QJsonValue::fromVariant(q.value(0)));
+  if (q.lastError().isValid()) return db.Failure(q.lastError());
+  json = QString::fromUtf8(QJsonDocument(keys).toJson(QJsonDocument::Compact));
+  return std::nullopt;
+}
+
+// The WHERE clause of a filter into `where`, its values appended to `values`. Names and
+// notes match as substrings in any case; every character of the filter is data.
+std::optional<ArchiveError> Where(ArchiveDatabase& db, const SeriesFilter& f, QString& where, QVariantList& values) {
   QStringList terms;
-  if (!f.object.isEmpty()) {
-    terms << QStringLiteral("s.object = ?");
-    values << f.object;
-  }
-  if (!f.material.isEmpty()) {
-    terms << QStringLiteral("s.material = ?");
-    values << f.material;
-  }
-  if (!f.instrument.isEmpty()) {
-    terms << QStringLiteral("s.instrument_id IN (SELECT id FROM instruments WHERE version = ?)");
-    values << f.instrument;
+  const bool pg = db.Postgres();
+  const struct {
+    const QString& needle;
+    QString column, names, elements;
+  } names[] = {
+      {f.object, QStringLiteral("s.object"), QStringLiteral("SELECT DISTINCT object, object FROM series"),
+       pg ? QStringLiteral("SELECT json_array_elements_text(?::json)") : QStringLiteral("SELECT value FROM json_each(?)")},
+      {f.material, QStringLiteral("s.material"), QStringLiteral("SELECT DISTINCT material, material FROM series"),
+       pg ? QStringLiteral("SELECT json_array_elements_text(?::json)") : QStringLiteral("SELECT value FROM json_each(?)")},
+      {f.instrument, QStringLiteral("s.instrument_id"), QStringLiteral("SELECT id, version FROM instruments"),
+       pg ? QStringLiteral("SELECT json_array_elements_text(?::json)::bigint")
+          : QStringLiteral("SELECT value FROM json_each(?)")},
+  };
+  for (const auto& n : names) {
+    if (n.needle.isEmpty()) continue;
+    QString json;
+    if (auto failed = Matching(db, n.names, n.needle, json)) return failed;
+    terms << n.column + QStringLiteral(" IN (") + n.elements + u')';
+    values << json;
   }
   if (!f.note.isEmpty()) {
     // The needle is compared as it is, in the case-folded copy of the note: no LIKE, so
     // that %, _, \ and quotes are plain characters.
-    terms << (db.Postgres() ? QStringLiteral("strpos(n.folded, ?) > 0") : QStringLiteral("instr(n.folded, ?) > 0"));
+    terms << (pg ? QStringLiteral("strpos(n.folded, ?) > 0") : QStringLiteral("instr(n.folded, ?) > 0"));
     values << f.note.toCaseFolded();
   }
   if (f.from) {
@@ -134,7 +164,8 @@ QString Where(const ArchiveDatabase& db, const SeriesFilter& f, QVariantList& va
     terms << QStringLiteral("s.taken <= ?");
     values << InstrumentClock{f.to->year(), f.to->month(), f.to->day(), 255, 255, 255}.Key();
   }
-  return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+  where = terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+  return std::nullopt;
 }
 
 bool Exec(ArchiveDatabase& db, QSqlQuery& q, const QString& sql, const QVariantList& values) {
@@ -173,7 +204,8 @@ ArchiveResult<QList<ArchivedSeries>> Archive::Select(const SeriesFilter* filter,
   ArchiveDatabase& db = *db_;
   QVariantList values;
   QString where;
-  if (filter) where = Where(db, *filter, values);
+  if (filter)
+    if (auto failed = Where(db, *filter, where, values)) return *failed;
   if (ids) {
     if (ids->isEmpty()) return QList<ArchivedSeries>();
     QStringList marks;
@@ -270,7 +302,8 @@ ArchiveResult<QList<SummaryGroup>> Archive::Summary(SummaryBy by, const SeriesFi
     case SummaryBy::Month: key = QStringLiteral("s.taken / 4294967296"); break;
   }
   QVariantList values;
-  const QString where = Where(db, filter, values);
+  QString where;
+  if (auto failed = Where(db, filter, where, values)) return *failed;
   QSqlQuery q = db.Query();
   if (!Exec(db, q,
             QStringLiteral("SELECT ") + key +

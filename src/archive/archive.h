@@ -106,10 +106,12 @@ struct InstrumentClock {
 };
 
 struct SeriesFilter {
-  QString object;      // exactly this object name; empty: any
-  QString material;    // exactly this material name; empty: any
-  QString instrument;  // exactly this instrument text; empty: any
-  QString note;        // in the current note, any case, every character as itself; empty: any
+  // Each held in the name (or the current note) in any case, every character as itself;
+  // empty: any.
+  QString object;
+  QString material;
+  QString instrument;  // the instrument's version text
+  QString note;
   std::optional<QDate> from, to;  // the instrument's date, both included
 };
 

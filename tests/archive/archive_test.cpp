@@ -204,7 +204,8 @@ TEST_F(ArchiveTest, KeepsEachSeriesOnceAndRepeatedImportsCostARow) {
   EXPECT_EQ(list->back().imports, (QList<qint64>{2}));
 }
 
-// Every character of a filter is data: quotes, %, _, \ match only themselves.
+// A filter matches a part of the text in any case, Cyrillic too, and every character of it
+// is data: quotes, %, _, \ match only themselves.
 TEST_F(ArchiveTest, FiltersTakeHostileTextAsData) {
   auto archive = OpenNew();
   ASSERT_TRUE(archive);
@@ -236,10 +237,13 @@ TEST_F(ArchiveTest, FiltersTakeHostileTextAsData) {
   };
   const Case cases[] = {
       {f([&](SeriesFilter& x) { x.object = hostile; }), {id[0]}},
-      {f([&](SeriesFilter& x) { x.object = QStringLiteral("O'Brien"); }), {}},
-      {f([&](SeriesFilter& x) { x.object = QStringLiteral("%"); }), {}},
-      {f([&](SeriesFilter& x) { x.object = QStringLiteral("Мост"); }), {id[2], id[3]}},
-      {f([&](SeriesFilter& x) { x.material = QStringLiteral("Кирпич"); }), {id[4]}},
+      {f([&](SeriesFilter& x) { x.object = QStringLiteral("o'bRIEN"); }), {id[0], id[1]}},
+      {f([&](SeriesFilter& x) { x.object = QStringLiteral("%"); }), {id[0]}},
+      {f([&](SeriesFilter& x) { x.object = QStringLiteral("_"); }), {id[0]}},
+      {f([&](SeriesFilter& x) { x.object = QStringLiteral("\\"); }), {id[0]}},
+      {f([&](SeriesFilter& x) { x.object = QStringLiteral("мОС"); }), {id[2], id[3]}},
+      {f([&](SeriesFilter& x) { x.object = QStringLiteral("Мостик"); }), {}},
+      {f([&](SeriesFilter& x) { x.material = QStringLiteral("кИРП"); }), {id[4]}},
       {f([&](SeriesFilter& x) { x.note = QStringLiteral("'"); }), {id[0]}},
       {f([&](SeriesFilter& x) { x.note = QStringLiteral("%"); }), {id[0]}},
       {f([&](SeriesFilter& x) { x.note = QStringLiteral("_"); }), {id[0]}},
@@ -247,7 +251,7 @@ TEST_F(ArchiveTest, FiltersTakeHostileTextAsData) {
       {f([&](SeriesFilter& x) { x.note = QStringLiteral("трещин"); }), {id[0], id[2]}},
       {f([&](SeriesFilter& x) { x.note = QStringLiteral("' OR 1=1 --"); }), {}},
       {f([&](SeriesFilter& x) { x.note = QStringLiteral("50"); }), {id[0], id[3]}},
-      {f([&](SeriesFilter& x) { x.instrument = QStringLiteral("v1"); }), {id[0], id[1], id[2], id[3], id[4]}},
+      {f([&](SeriesFilter& x) { x.instrument = QStringLiteral("V"); }), {id[0], id[1], id[2], id[3], id[4]}},
       {f([&](SeriesFilter& x) { x.instrument = QStringLiteral("unknown"); }), {}},
       {f([&](SeriesFilter& x) { x.from = QDate(2024, 5, 2); x.to = QDate(2024, 5, 4); }), {id[1], id[2], id[3]}},
       {f([&](SeriesFilter& x) { x.from = QDate(2024, 5, 5); }), {id[4]}},
