@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QSysInfo>
 #include <algorithm>
 #include <deque>
@@ -184,17 +185,6 @@ std::optional<ArchiveError> StoreImport(ArchiveDatabase& db, const ImportParts& 
     series = int(s.records.size());
     std::vector<qint64> ids(s.records.size());
     QSqlQuery find = db.Query();
-    QSqlQuery insert = db.Query();
-    QSqlQuery body = db.Query();
-    if (!find.prepare(QStringLiteral("SELECT id FROM series WHERE sha256 = ?")) ||
-        !insert.prepare(QStringLiteral(
-            "INSERT INTO series (sha256, head, number, taken, material, object, strength, variation_tenths, "
-            "range_tenths, blows, direction, a2, a1, a0, kf, instrument_id) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id")) ||
-        !body.prepare(QStringLiteral("INSERT INTO series_bodies (id, body) VALUES (?, ?)")))
-      return std::optional<ArchiveError>(db.Failure(find.lastError().isValid() ? find.lastError()
-                                                    : insert.lastError().isValid() ? insert.lastError()
-                                                                                   : body.lastError()));
     // The series kept already, looked up many per statement.
     QHash<QByteArray, qint64> kept;
     constexpr size_t kLookups = 256;
@@ -210,34 +200,62 @@ std::optional<ArchiveError> StoreImport(ArchiveDatabase& db, const ImportParts& 
       if (find.lastError().isValid()) return std::optional<ArchiveError>(db.Failure(find.lastError()));
       find.finish();
     }
-    QHash<QByteArray, size_t> seen;
-    for (size_t i = 0; i < s.records.size(); ++i) {
-      // A series twice in one image (two entries at one place) is one series.
-      if (const auto same = seen.constFind(s.sha[i]); same != seen.cend()) {
-        ids[i] = ids[*same];
-        continue;
-      }
-      seen.insert(s.sha[i], i);
-      if (const auto stored = kept.constFind(s.sha[i]); stored != kept.cend()) {
-        ids[i] = *stored;
-        continue;
-      }
-      const uint8_t* r = s.records[i];
-      const ProcessView p(r);
-      const SeriesColumns c = ColumnsOf(p);
-      const QVariant values[] = {s.sha[i], c.head, qint64(p.number()), c.taken, p.materialName(), p.objectName(),
-                                 double(p.strength()), int(p.variation()), int(p.range()), int(p.blowCount()),
-                                 c.direction, double(p.a2()), double(p.a1()), double(p.a0()), double(p.Kf()),
-                                 *instrument};
-      for (int v = 0; v < int(std::size(values)); ++v) insert.bindValue(v, values[v]);
-      if (!insert.exec() || !insert.next()) return std::optional<ArchiveError>(db.Failure(insert.lastError()));
-      ids[i] = insert.value(0).toLongLong();
-      insert.finish();
-      body.bindValue(0, ids[i]);
-      body.bindValue(1, CompressOwn(r));
-      if (!body.exec()) return std::optional<ArchiveError>(db.Failure(body.lastError()));
-      ++added;
+    // The new ones, each once (a series twice in one image, two entries at one place, is
+    // one series).
+    std::vector<size_t> fresh;
+    {
+      QSet<QByteArray> seen;
+      for (size_t i = 0; i < s.records.size(); ++i)
+        if (!kept.contains(s.sha[i]) && !seen.contains(s.sha[i])) {
+          seen.insert(s.sha[i]);
+          fresh.push_back(i);
+        }
     }
+    // Stored many rows per statement: on a server every statement is a round trip. The
+    // ids come back with their SHA-256, whatever order the database returns them in.
+    constexpr size_t kSeriesRows = 128;
+    constexpr int kColumns = 16;
+    QSqlQuery insert = db.Query();
+    QSqlQuery body = db.Query();
+    for (size_t from = 0; from < fresh.size(); from += kSeriesRows) {
+      const size_t rows = std::min(kSeriesRows, fresh.size() - from);
+      QStringList marks, bodyMarks;
+      for (size_t k = 0; k < rows; ++k) {
+        marks << QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        bodyMarks << QStringLiteral("(?, ?)");
+      }
+      if (!insert.prepare(QStringLiteral(
+              "INSERT INTO series (sha256, head, number, taken, material, object, strength, variation_tenths, "
+              "range_tenths, blows, direction, a2, a1, a0, kf, instrument_id) VALUES ") +
+                          marks.join(u',') + QStringLiteral(" RETURNING id, sha256")))
+        return std::optional<ArchiveError>(db.Failure(insert.lastError()));
+      for (size_t k = 0; k < rows; ++k) {
+        const size_t i = fresh[from + k];
+        const ProcessView p(s.records[i]);
+        const SeriesColumns c = ColumnsOf(p);
+        const QVariant values[kColumns] = {s.sha[i], c.head, qint64(p.number()), c.taken, p.materialName(),
+                                           p.objectName(), double(p.strength()), int(p.variation()), int(p.range()),
+                                           int(p.blowCount()), c.direction, double(p.a2()), double(p.a1()),
+                                           double(p.a0()), double(p.Kf()), *instrument};
+        for (int v = 0; v < kColumns; ++v) insert.bindValue(int(k) * kColumns + v, values[v]);
+      }
+      if (!insert.exec()) return std::optional<ArchiveError>(db.Failure(insert.lastError()));
+      while (insert.next()) kept.insert(insert.value(1).toByteArray(), insert.value(0).toLongLong());
+      if (insert.lastError().isValid()) return std::optional<ArchiveError>(db.Failure(insert.lastError()));
+      insert.finish();
+      if (!body.prepare(QStringLiteral("INSERT INTO series_bodies (id, body) VALUES ") + bodyMarks.join(u',')))
+        return std::optional<ArchiveError>(db.Failure(body.lastError()));
+      for (size_t k = 0; k < rows; ++k) {
+        const size_t i = fresh[from + k];
+        const auto id = kept.constFind(s.sha[i]);
+        if (id == kept.cend()) return std::optional<ArchiveError>(Damaged(QStringLiteral("a series not stored")));
+        body.bindValue(int(2 * k), *id);
+        body.bindValue(int(2 * k + 1), CompressOwn(s.records[i]));
+      }
+      if (!body.exec()) return std::optional<ArchiveError>(db.Failure(body.lastError()));
+    }
+    added = int(fresh.size());
+    for (size_t i = 0; i < s.records.size(); ++i) ids[i] = kept.value(s.sha[i]);
 
     // The layout: the series' ids and places in directory order.
     Sha256Stream layoutHash;
