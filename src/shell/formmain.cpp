@@ -2,6 +2,7 @@
 // language and unit switches, the tables and the shut-down.
 
 #include "formmain.h"
+#include "archivekeeper.h"
 #include "device/instrumentlink.h"
 
 #include <QAction>
@@ -126,6 +127,9 @@ TForm1::~TForm1() {
   // The worker must not outlive the window it notifies.
   StopWorker();
   link_.reset();
+  // What the keeper was still given waits in the pending list.
+  delete keeper_;
+  keeper_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------------
@@ -279,6 +283,9 @@ void TForm1::CreateActions() {
   make(AChmHelp, "AChmHelp");
   make(AAbout, "AAbout");
   make(AStringGridSelectCancel, "AStringGridSelectCancel");
+  make(AArchiveKeep, "AArchiveKeep");
+  AArchiveKeep->setCheckable(true);
+  AArchiveKeep->setChecked(true);
 
   ALangRus->setText(kLangRusCaption.toString());
   ALangEng->setText(kLangEngCaption.toString());
@@ -322,6 +329,7 @@ void TForm1::CreateActions() {
   connect(AMainHelp, &QAction::triggered, this, &TForm1::AMainHelpExecute);
   connect(AChmHelp, &QAction::triggered, this, &TForm1::AChmHelpExecute);
   connect(AAbout, &QAction::triggered, this, &TForm1::AAboutExecute);
+  connect(AArchiveKeep, &QAction::triggered, this, &TForm1::AArchiveKeepExecute);
   // F1 anywhere in the window: the window's own help topic.
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
   f1->setObjectName(QStringLiteral("HelpContextKey"));
@@ -376,6 +384,8 @@ void TForm1::CreateMenus() {
   itmUnit = menu(itmParam, "itmUnit");
   QAction* itmMPa = BoundItem(itmUnit, "itmMPa", AMPa);
   choices(itmMPa, BoundItem(itmUnit, "itmKG", Akgm));
+  itmParam->addSeparator();
+  BoundItem(itmParam, "itmArchiveKeep", AArchiveKeep);
 
   itmHelp = menu(nullptr, "itmHelp");
   BoundItem(itmHelp, "itmMainHelp", AMainHelp);
@@ -455,6 +465,7 @@ void TForm1::FormCreate() {
     UseQtTranslations(LanguageIndex.load());
   }
   (settings_.Unit() == StrengthUnit::MPa ? AMPa : Akgm)->setChecked(true);
+  AArchiveKeep->setChecked(settings_.ArchiveKeep());
 
   // 4. Size and position.
   PlaceWindow();
@@ -472,6 +483,8 @@ void TForm1::FormCreate() {
   created_ = true;
   // A settings problem met on the way is told once the window is up.
   if (settingsError_ != 0) QTimer::singleShot(0, this, [this] { ShowSettingsNotice(); });
+  // The archive, before the first read can complete; it never holds up the start.
+  StartKeeping();
   // 11.
   if (seams_.startWorker) StartWorker();
 }
@@ -679,6 +692,7 @@ void TForm1::MenuFill() {
   AMainHelp->setText(txtHelpHlp());
   AChmHelp->setText(txtHelpChm());
   AAbout->setText(txtAbout());
+  ArchiveMenuFill();
 
   ShowTitle();
   FillRecentMenu();

@@ -40,6 +40,7 @@ QT_END_NAMESPACE
 namespace zarn {
 
 struct EditorSeams;
+struct KeepReport;
 class InstrumentLink;
 class PipeLink;
 class TChart;
@@ -48,6 +49,7 @@ class TKovThread;
 class TShape;
 class TSplitter;
 class TStatusBar;
+class TArchiveKeeper;
 class TStatusPresenter;
 class TStringGrid;
 class TfrmMaterials;
@@ -82,6 +84,11 @@ struct FormSeams {
   QString programDir;
   // Where the help window keeps its copy of the collection; empty: the user's cache.
   QString helpCacheFolder;
+  // Completed reads and opened files go into the archive while [Archive] Keep says so;
+  // false: never (the window tests that are not about the archive).
+  bool keepInArchive = true;
+  // The pending list of the archive; empty: PendingFolder().
+  QString pendingFolder;
 };
 
 class TForm1 : public QMainWindow, public LinkSink {
@@ -140,6 +147,8 @@ class TForm1 : public QMainWindow, public LinkSink {
   QAction* AChmHelp = nullptr;
   QAction* AAbout = nullptr;
   QAction* AStringGridSelectCancel = nullptr;
+  QAction* AArchiveKeep = nullptr;      // Parameters > Keep in the archive (checkable)
+  QAction* AArchiveSettings = nullptr;  // Parameters > Archive...
 
   // The press point of the last mouse press on the status bar or the chart, in the
   // pressed control's coordinates.
@@ -211,6 +220,15 @@ class TForm1 : public QMainWindow, public LinkSink {
   void ShowHelpContext(int context);
   // The help window, once opened; it stays until the main window goes.
   QPointer<THelpWindow> frmHelp;
+
+  // ---- The archive (formmain_archive.cpp).
+  // Switches [Archive] Keep to the action's check mark.
+  void AArchiveKeepExecute();
+  // The archive's location and the connection test.
+  void AArchiveSettingsExecute();
+  // What keeps reads and files in the archive; null while keeping is off (or never,
+  // in tests without it).
+  TArchiveKeeper* ArchiveKeeper() const { return keeper_; }
 
   // ---- Clipboard (formmain_copy.cpp).
   void ACopyTable1Execute();
@@ -306,6 +324,14 @@ class TForm1 : public QMainWindow, public LinkSink {
   void SettingsWriteFailed(const FileWriteResult& failed);
   void ShowSettingsNotice();
   void CreateWorker();
+  // The keeper, made when keeping is on and first needed; it tries the pending list.
+  void StartKeeping();
+  void KeepInArchive(const CompletedRead& read);
+  void KeepFileInArchive(const QString& path);
+  void KeepReported(const KeepReport& report);
+  // The first failure of the archive since it last worked is told once (ArchiveNotice).
+  void ShowArchiveNotice(const KeepReport& report);
+  void ArchiveMenuFill();
   THelpWindow& HelpWindow();
   QString HelpProgramDir() const;
   bool OpenUrl(const QUrl& url);
@@ -336,6 +362,9 @@ class TForm1 : public QMainWindow, public LinkSink {
   int numberColumnNeed_ = 0;
   RecentFiles recent_;
   QString titleName_;  // file or instrument; empty: the program's title alone
+  TArchiveKeeper* keeper_ = nullptr;
+  quint64 lastKept_ = 0;          // the ticket of the last read or file given to the keeper
+  bool archiveNoticeDone_ = false;  // told that the archive fails, until it works again
   // What the status bar says, in the current language, and its hold rule.
   TStatusPresenter* status_ = nullptr;
 };

@@ -161,6 +161,7 @@ void TForm1::OpenFile(QString fileName, bool) {
   LinkLamp(LampColour::ButtonFace);
   if (link_) link_->ScreenChanged();
   RememberFile(fileName);
+  KeepFileInArchive(fileName);
 }
 
 void TForm1::ShowCurrentImages() {

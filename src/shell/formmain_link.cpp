@@ -92,6 +92,8 @@ void TForm1::ShowCompletedRead(const CompletedRead& read) {
   // The data came from the instrument: its version text names it in the title.
   titleName_ = read.version.trimmed().isEmpty() ? StatusBar1->PanelText(0).trimmed() : read.version.trimmed();
   ShowTitle();
+  // And it goes into the archive, named by its instrument, without the window waiting.
+  KeepInArchive(read);
 }
 
 void TForm1::TransferFailed(const LinkFailure&) {

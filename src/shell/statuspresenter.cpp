@@ -31,7 +31,21 @@ bool TStatusPresenter::Holding() const { return hold_->isActive(); }
 
 void TStatusPresenter::Put(int panel, const Phrase& text) {
   panels_[size_t(panel)] = text;
-  bar_.SetPanelText(panel, text());
+  if (panel == 0) note_ = Phrase();
+  Render(panel);
+}
+
+void TStatusPresenter::Render(int panel) {
+  const Phrase& text = panels_[size_t(panel)];
+  if (panel == 0 && !note_.IsEmpty())
+    bar_.SetPanelText(0, text.IsEmpty() ? note_() : text() + QStringLiteral(" — ") + note_());
+  else
+    bar_.SetPanelText(panel, text());
+}
+
+void TStatusPresenter::ArchiveNote(const Phrase& note) {
+  note_ = note;
+  Render(0);
 }
 
 void TStatusPresenter::LinkText(int panel, const Phrase& text) {
@@ -85,7 +99,7 @@ void TStatusPresenter::ShowProgress() {
 void TStatusPresenter::ProgressGone() { progressDeferred_ = false; }
 
 void TStatusPresenter::Retranslate() {
-  for (int panel : {0, 1}) bar_.SetPanelText(panel, panels_[size_t(panel)]());
+  for (int panel : {0, 1}) Render(panel);
 }
 
 void TStatusPresenter::EndHold() {

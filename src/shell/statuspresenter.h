@@ -43,6 +43,9 @@ class TStatusPresenter final : public QObject {
   void ShowProgress();
   // The bar has gone (hidden by the loop or the window): a deferred one does not come.
   void ProgressGone();
+  // The archive's note after panel 0's text; empty: none.
+  void ArchiveNote(const Phrase& note);
+  const Phrase& Note() const { return note_; }
   // Renders both panels anew in the current language.
   void Retranslate();
 
@@ -56,7 +59,10 @@ class TStatusPresenter final : public QObject {
   TStatusBar& bar_;
   QProgressBar& progress_;
   QTimer* hold_;  // objectName "StatusHold"
+  void Render(int panel);
+
   std::array<Phrase, 2> panels_;
+  Phrase note_;
   std::optional<Phrase> deferred_;
   bool failureNext_ = false;
   bool progressDeferred_ = false;

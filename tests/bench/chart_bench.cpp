@@ -73,6 +73,7 @@ std::unique_ptr<TForm1> MakeForm() {
   ini.close();
   FormSeams seams;
   seams.settingsPath = ini.fileName();
+  seams.keepInArchive = false;
   seams.availableGeometry = [] { return QRect(0, 0, 1920, 1080); };
   seams.execModal = [](QDialog&) { return 0; };
   seams.quit = [] {};

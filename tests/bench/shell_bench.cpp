@@ -45,6 +45,7 @@ void LoadFull() {
 FormSeams BenchSeams() {
   FormSeams seams;
   seams.settingsPath = Dir().filePath(QStringLiteral("Zarn26.ini"));
+  seams.keepInArchive = false;
   seams.availableGeometry = [] { return QRect(0, 0, 1920, 1080); };
   seams.execModal = [](QDialog&) { return 0; };
   seams.quit = [] {};

@@ -11,6 +11,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QProcess>
 #include <QSaveFile>
@@ -95,6 +98,7 @@ class ShellTest : public ::testing::Test {
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dir_.filePath(QStringLiteral("data")));
     env.insert(QStringLiteral("HOME"), dir_.path());
     env.insert(QStringLiteral("ZARN26_TEST_PROBE"), probe_);
     app_.Start(QStringLiteral(ZARN_APP_PATH), {}, env);
@@ -170,6 +174,19 @@ class ShellTest : public ::testing::Test {
     return QString::fromUtf8(cli.Process().readAllStandardOutput()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
   }
 
+  // What zarn26-cli archive ARGS --format json prints of the window's archive.
+  QJsonObject ArchiveJson(const QStringList& args) {
+    Child cli;
+    cli.Start(QStringLiteral(ZARN_CLI_PATH),
+              QStringList{QStringLiteral("archive"), QStringLiteral("--db"), dir_.filePath(QStringLiteral("data/zarn26/archive.sqlite"))} +
+                  args + QStringList{QStringLiteral("--format"), QStringLiteral("json")});
+    cli.Process().waitForFinished(30000);
+    return QJsonDocument::fromJson(cli.Process().readAllStandardOutput()).object();
+  }
+
+  // Panel 0's own text, without the archive's note after it.
+  static QString OwnText(const QString& panel) { return panel.section(QStringLiteral(" — "), 0, 0); }
+
   static QStringList GridRows(const QMap<QString, QString>& state, const QString& grid) {
     QStringList rows;
     for (int r = 0;; ++r) {
@@ -197,7 +214,7 @@ TEST_F(ShellTest, StartUpReadFillsTheWindowAndAClickShowsAProcess) {
       60000))
       << State().value(u"panel1"_qs).toStdString();
   const QMap<QString, QString> state = State();
-  EXPECT_EQ(state.value(u"panel0"_qs), u"Zarn-2.6 v3.14 sn 0001");
+  EXPECT_EQ(OwnText(state.value(u"panel0"_qs)), u"Zarn-2.6 v3.14 sn 0001");
   EXPECT_EQ(state.value(u"lamp"_qs), u"8000000f");  // back to the button colour
   EXPECT_EQ(state.value(u"progress"_qs), u"0");
   EXPECT_EQ(state.value(u"table1.size"_qs), u"9x42");
@@ -370,7 +387,7 @@ TEST_F(ShellTest, AFileOpenedDuringTheReadOpensAtOnceAndFreesTheInstrument) {
   ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"progress"_qs) == u"1"; }, 60000)) << Dump();
   Command(QStringLiteral("open ") + dataFile_);
   // Well before the read could have ended (a bound against hanging).
-  ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel0"_qs) == u"Файл \"memory.zarn\""; }, 5000))
+  ASSERT_TRUE(WaitFor([](const auto& s) { return OwnText(s.value(u"panel0"_qs)) == u"Файл \"memory.zarn\""; }, 5000))
       << Dump();
   const QMap<QString, QString> state = State();
   EXPECT_EQ(state.value(u"panel1"_qs), u"Данные считаны (40)");
@@ -386,7 +403,7 @@ TEST_F(ShellTest, AFileOpenedDuringTheReadOpensAtOnceAndFreesTheInstrument) {
   ASSERT_EQ(ReadDataFile(dataFile_, *file), DataFileStatus::Ok);
   EXPECT_TRUE(read->DataImage == file->DataImage);
   // The window kept the file all along.
-  EXPECT_EQ(State().value(u"panel0"_qs), u"Файл \"memory.zarn\"");
+  EXPECT_EQ(OwnText(State().value(u"panel0"_qs)), u"Файл \"memory.zarn\"");
   EXPECT_GE(CloseAndTime(), 0);
 }
 
@@ -399,9 +416,31 @@ TEST_F(ShellTest, EnglishStatusAfterTheRead) {
       },
       60000));
   const QMap<QString, QString> state = State();
-  EXPECT_EQ(state.value(u"panel0"_qs), u"ZARN TEST");
+  EXPECT_EQ(OwnText(state.value(u"panel0"_qs)), u"ZARN TEST");
   EXPECT_TRUE(state.value(u"table1[1]"_qs).contains(u"kgs/sm2"));
   EXPECT_GE(CloseAndTime(), 0);
+}
+
+// The start-up read and a file opened afterwards go into the archive by themselves;
+// zarn26-cli counts what is there.
+TEST_F(ShellTest, TheWindowKeepsTheReadAndAnOpenedFileInTheArchive) {
+  ASSERT_FALSE(StartSimulator().isEmpty());
+  StartProgram("[Config]\r\nLangId=Rus\r\n");
+  ASSERT_TRUE(WaitFor(
+      [](const auto& s) { return s.value(u"panel0"_qs) == u"Zarn-2.6 v3.14 sn 0001 — 40 новых серий сохранено в архиве"; },
+      60000))
+      << Dump();
+  Command(QStringLiteral("open ") + dataFile_);
+  ASSERT_TRUE(WaitFor(
+      [](const auto& s) { return s.value(u"panel0"_qs) == u"Файл \"memory.zarn\" — все серии уже были в архиве"; },
+      20000))
+      << Dump();
+  EXPECT_GE(CloseAndTime(), 0);
+  const QJsonArray series = ArchiveJson({QStringLiteral("list")}).value(u"series"_qs).toArray();
+  EXPECT_EQ(series.size(), 40);
+  for (const QJsonValue v : series) EXPECT_EQ(v[u"instrument"_qs].toString(), u"Zarn-2.6 v3.14 sn 0001");
+  const QJsonObject imports = ArchiveJson({QStringLiteral("imports")});
+  EXPECT_EQ(imports.value(u"imports"_qs).toArray().size(), 2) << QJsonDocument(imports).toJson().toStdString();
 }
 
 TEST_F(ShellTest, ClosingDuringTheDataReadEndsWithinThreeSeconds) {

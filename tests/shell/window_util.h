@@ -103,6 +103,7 @@ class WindowTest : public ::testing::Test {
     seams.execModal = [this](QDialog& dialog) { return Answer(dialog); };
     seams.quit = [this] { ++quits_; };
     seams.startWorker = false;
+    seams.keepInArchive = false;  // the archive tests turn it on with their own archive
     return seams;
   }
 

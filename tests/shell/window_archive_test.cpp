@@ -1,0 +1,223 @@
+// Reads and opened files kept in the lab archive by the window: the status bar's words,
+// the pending list across an archive that cannot be used, the notice told once, an
+// archive switched under an import, and nothing lost when the window closes.
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QMessageBox>
+#include <QTest>
+#include <QThread>
+
+#include "archive/archive.h"
+#include "archive/pendinglist.h"
+#include "data/datafile.h"
+#include "shell/archivekeeper.h"
+#include "shell/controls.h"
+#include "window_util.h"
+
+namespace zarn::wintest {
+namespace {
+
+TEST(ArchiveKeptPhrase, RussianAgreesWithTheNumber) {
+  const struct {
+    int series, added;
+    const char16_t* ru;
+  } cases[] = {
+      {12, 12, u"12 новых серий сохранено в архиве"}, {1, 1, u"1 новая серия сохранена в архиве"},
+      {9, 2, u"2 новые серии сохранены в архиве"},    {9, 4, u"4 новые серии сохранены в архиве"},
+      {9, 5, u"5 новых серий сохранено в архиве"},    {40, 11, u"11 новых серий сохранено в архиве"},
+      {40, 12, u"12 новых серий сохранено в архиве"}, {40, 14, u"14 новых серий сохранено в архиве"},
+      {40, 21, u"21 новая серия сохранена в архиве"}, {40, 22, u"22 новые серии сохранены в архиве"},
+      {200, 111, u"111 новых серий сохранено в архиве"}, {200, 101, u"101 новая серия сохранена в архиве"},
+      {7, 0, u"все серии уже были в архиве"},         {0, 0, u""},
+  };
+  for (const auto& c : cases) {
+    const Phrase p = KeptPhrase(c.series, c.added);
+    EXPECT_EQ(p.Str(kRussian), QString::fromUtf16(c.ru)) << c.added;
+    if (c.added > 0) {
+      EXPECT_EQ(p.Str(kEnglish), QStringLiteral("%1 new series kept in the archive").arg(c.added));
+    }
+  }
+  EXPECT_EQ(KeptPhrase(3, 0).Str(kEnglish), u"all series were in the archive already");
+}
+
+class ArchiveKeepTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    archive_ = dir_.filePath(u"archive.sqlite"_qs);
+    pending_ = dir_.filePath(u"pending/"_qs);
+  }
+  void Settings(const QString& location, bool keep = true) {
+    WriteSettings(("[Config]\r\nLangId=Rus\r\n[Archive]\r\nDatabase=" + location + "\r\nKeep=" +
+                   (keep ? "1" : "0") + "\r\n")
+                      .toUtf8());
+  }
+  TForm1& Form() {
+    FormSeams seams = Seams();
+    seams.keepInArchive = true;
+    seams.pendingFolder = pending_;
+    return MakeForm(std::move(seams));
+  }
+  // Serves events until the keeper has reported all it was given.
+  static void Settle(TForm1& form) {
+    QDeadlineTimer deadline(30000);
+    while (form.ArchiveKeeper() && form.ArchiveKeeper()->Busy() > 0 && !deadline.hasExpired())
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_FALSE(deadline.hasExpired());
+  }
+  // Series and imports of the archive at `location`, and the instruments of its series.
+  struct Held {
+    qsizetype series = -1, imports = -1;
+    QStringList instruments;
+  };
+  static Held Count(const QString& location) {
+    Held held;
+    auto a = Archive::Open(location, Archive::OpenMode::Existing);
+    if (!a) return held;
+    auto list = (*a)->List();
+    auto imports = (*a)->Imports();
+    held.series = list ? list->size() : -1;
+    held.imports = imports ? imports->size() : -1;
+    if (list)
+      for (const ArchivedSeries& s : *list)
+        if (!held.instruments.contains(s.instrument)) held.instruments.append(s.instrument);
+    return held;
+  }
+  QString DataFile(const QString& name, int count, uint64_t seed) {
+    auto images = std::make_unique<DeviceImages>();
+    sim::GenerateSample(*images, count, seed);
+    const QString path = dir_.filePath(name);
+    EXPECT_TRUE(WriteDataFile(path, *images));
+    return path;
+  }
+  // What the status bar says of the archive (after panel 0's own text).
+  static QString Note(TForm1& form) {
+    const QString text = form.StatusBar1->PanelText(0);
+    const qsizetype dash = text.lastIndexOf(u" — "_qs);
+    return dash < 0 ? text : text.mid(dash + 3);
+  }
+  qsizetype Waiting() const { return PendingList(pending_).Entries().size(); }
+  int Notices(TForm1& form) const { return int(form.findChildren<QMessageBox*>(u"ArchiveNotice"_qs).size()); }
+
+  QString archive_, pending_;
+};
+
+TEST_F(ArchiveKeepTest, AReadAndAnOpenedFileGoInOnceWithTheirInstrument) {
+  Settings(archive_);
+  TForm1& form = Form();
+  ASSERT_TRUE(form.AArchiveKeep->isChecked());
+  LoadSample(12, 5);
+  form.ShowCompletedRead(ReadOfImages(u"ZARN TEST v1"_qs));
+  Settle(form);
+  EXPECT_EQ(Note(form), u"12 новых серий сохранено в архиве");
+  Held held = Count(archive_);
+  EXPECT_EQ(held.series, 12);
+  EXPECT_EQ(held.instruments, QStringList{u"ZARN TEST v1"_qs});
+  // The same series in a file: kept once, the import counted; then a file of others.
+  const QString same = dir_.filePath(u"same.zarn"_qs);
+  ASSERT_TRUE(WriteDataFile(same, Images));
+  form.OpenCommandLine({same});
+  Settle(form);
+  EXPECT_EQ(form.StatusBar1->PanelText(0), u"Файл \"same.zarn\" — все серии уже были в архиве");
+  form.OpenCommandLine({DataFile(u"other.zarn"_qs, 3, 77)});
+  Settle(form);
+  form.ALangEngExecute();
+  EXPECT_EQ(form.StatusBar1->PanelText(0), u"File \"other.zarn\" — 3 new series kept in the archive");
+  held = Count(archive_);
+  EXPECT_EQ(held.series, 15);
+  EXPECT_EQ(held.imports, 3);
+  EXPECT_EQ(Waiting(), 0);
+  EXPECT_EQ(Notices(form), 0);
+  // Switched off: nothing more goes in, and the setting is kept.
+  form.AArchiveKeep->trigger();
+  EXPECT_EQ(Setting("Archive", "Keep"), u"0");
+  form.OpenCommandLine({DataFile(u"third.zarn"_qs, 2, 78)});
+  Settle(form);
+  EXPECT_EQ(Count(archive_).imports, 3);
+}
+
+// An archive that cannot be used: the window says so once, what came waits, and goes in
+// once when the archive works again.
+TEST_F(ArchiveKeepTest, PendingListAcrossAnArchiveThatCannotBeUsed) {
+  const QString damaged = dir_.filePath(u"damaged.sqlite"_qs);
+  QFile bad(damaged);
+  ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+  bad.write(QByteArray(70000, 'x'));
+  bad.close();
+  for (const QString& broken : {damaged, u"postgresql://nobody@127.0.0.1:1/none"_qs}) {
+    SCOPED_TRACE(broken.toStdString());
+    form_.reset();
+    QDir(pending_).removeRecursively();
+    for (const char* end : {"", "-wal", "-shm"}) QFile::remove(archive_ + QLatin1String(end));
+    Settings(broken);
+    {
+      TForm1& form = Form();
+      Settle(form);  // at start: told at once
+      EXPECT_EQ(Notices(form), 1);
+      LoadSample(6, 9);
+      form.ShowCompletedRead(ReadOfImages(u"ZARN A"_qs));
+      const QString file = DataFile(u"file.zarn"_qs, 4, 31);
+      form.OpenCommandLine({file});
+      form.OpenCommandLine({file});  // the same path waits once
+      Settle(form);
+      EXPECT_EQ(Notices(form), 1);
+      EXPECT_EQ(form.StatusBar1->PanelText(0), u"Файл \"file.zarn\" — архив недоступен, ждут: 2");
+      EXPECT_EQ(Waiting(), 2);
+      if (broken == damaged) {
+        QFile check(damaged);
+        ASSERT_TRUE(check.open(QIODevice::ReadOnly));
+        EXPECT_EQ(check.readAll(), QByteArray(70000, 'x'));  // left as it was
+      }
+      // The archive works again (here: another location) at the next import.
+      form.ArchiveKeeper()->SetLocation(archive_);
+      LoadSample(2, 10);
+      form.ShowCompletedRead(ReadOfImages(u"ZARN B"_qs));
+      Settle(form);
+      EXPECT_EQ(Waiting(), 0);
+      const Held held = Count(archive_);
+      EXPECT_EQ(held.imports, 3);
+      EXPECT_EQ(held.series, 6 + 4 + 2);
+      EXPECT_TRUE(held.instruments.contains(u"ZARN A"_qs));
+      EXPECT_EQ(Note(form), u"12 новых серий сохранено в архиве");
+    }
+    // And the next start imports nothing twice.
+    Settings(archive_);
+    TForm1& again = Form();
+    Settle(again);
+    EXPECT_EQ(Count(archive_).imports, 3);
+    EXPECT_EQ(Notices(again), 0);
+  }
+}
+
+TEST_F(ArchiveKeepTest, AnImportEndsWhereItBeganAndNothingQueuedIsLostAtClose) {
+  const QString second = dir_.filePath(u"second.sqlite"_qs);
+  Settings(archive_);
+  TForm1& form = Form();
+  Settle(form);
+  TArchiveKeeper* keeper = form.ArchiveKeeper();
+  ASSERT_NE(keeper, nullptr);
+  // The location changes while the first import is under way.
+  bool switched = false;
+  keeper->SetBeforeImport([&] {
+    if (!switched) keeper->SetLocation(second);
+    switched = true;
+  });
+  LoadSample(5, 3);
+  form.ShowCompletedRead(ReadOfImages(u"ZARN"_qs));
+  Settle(form);
+  form.OpenCommandLine({DataFile(u"f.zarn"_qs, 3, 4)});
+  Settle(form);
+  EXPECT_EQ(Count(archive_).imports, 1);
+  EXPECT_EQ(Count(second).imports, 1);
+  // A slow archive at close: what was queued behind the import under way waits.
+  keeper->SetBeforeImport([] { QThread::msleep(300); });
+  form.OpenCommandLine({DataFile(u"g.zarn"_qs, 2, 5)});
+  form.OpenCommandLine({DataFile(u"h.zarn"_qs, 2, 6)});
+  form_.reset();
+  EXPECT_EQ(Count(second).imports + Waiting(), 3);
+  EXPECT_GE(Waiting(), 1);
+}
+
+}  // namespace
+}  // namespace zarn::wintest
