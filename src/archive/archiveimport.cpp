@@ -212,23 +212,31 @@ std::optional<ArchiveError> StoreImport(ArchiveDatabase& db, const ImportParts& 
         }
     }
     // Stored many rows per statement: on a server every statement is a round trip. The
-    // ids come back with their SHA-256, whatever order the database returns them in.
+    // ids come back with their SHA-256, whatever order the database returns them in. A
+    // statement is prepared again only when its row count changes (the last one): SQLite
+    // takes long to prepare one of 2048 values.
     constexpr size_t kSeriesRows = 128;
     constexpr int kColumns = 16;
     QSqlQuery insert = db.Query();
     QSqlQuery body = db.Query();
+    size_t prepared = 0;  // the rows of the statements prepared
     for (size_t from = 0; from < fresh.size(); from += kSeriesRows) {
       const size_t rows = std::min(kSeriesRows, fresh.size() - from);
-      QStringList marks, bodyMarks;
-      for (size_t k = 0; k < rows; ++k) {
-        marks << QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        bodyMarks << QStringLiteral("(?, ?)");
+      if (rows != prepared) {
+        QStringList marks, bodyMarks;
+        for (size_t k = 0; k < rows; ++k) {
+          marks << QStringLiteral("(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+          bodyMarks << QStringLiteral("(?, ?)");
+        }
+        if (!insert.prepare(QStringLiteral(
+                "INSERT INTO series (sha256, head, number, taken, material, object, strength, variation_tenths, "
+                "range_tenths, blows, direction, a2, a1, a0, kf, instrument_id) VALUES ") +
+                            marks.join(u',') + QStringLiteral(" RETURNING id, sha256")))
+          return std::optional<ArchiveError>(db.Failure(insert.lastError()));
+        if (!body.prepare(QStringLiteral("INSERT INTO series_bodies (id, body) VALUES ") + bodyMarks.join(u',')))
+          return std::optional<ArchiveError>(db.Failure(body.lastError()));
+        prepared = rows;
       }
-      if (!insert.prepare(QStringLiteral(
-              "INSERT INTO series (sha256, head, number, taken, material, object, strength, variation_tenths, "
-              "range_tenths, blows, direction, a2, a1, a0, kf, instrument_id) VALUES ") +
-                          marks.join(u',') + QStringLiteral(" RETURNING id, sha256")))
-        return std::optional<ArchiveError>(db.Failure(insert.lastError()));
       for (size_t k = 0; k < rows; ++k) {
         const size_t i = fresh[from + k];
         const ProcessView p(s.records[i]);
@@ -243,8 +251,6 @@ std::optional<ArchiveError> StoreImport(ArchiveDatabase& db, const ImportParts& 
       while (insert.next()) kept.insert(insert.value(1).toByteArray(), insert.value(0).toLongLong());
       if (insert.lastError().isValid()) return std::optional<ArchiveError>(db.Failure(insert.lastError()));
       insert.finish();
-      if (!body.prepare(QStringLiteral("INSERT INTO series_bodies (id, body) VALUES ") + bodyMarks.join(u',')))
-        return std::optional<ArchiveError>(db.Failure(body.lastError()));
       for (size_t k = 0; k < rows; ++k) {
         const size_t i = fresh[from + k];
         const auto id = kept.constFind(s.sha[i]);
