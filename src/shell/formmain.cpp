@@ -286,6 +286,7 @@ void TForm1::CreateActions() {
   make(AArchiveKeep, "AArchiveKeep");
   AArchiveKeep->setCheckable(true);
   AArchiveKeep->setChecked(true);
+  make(AArchiveSettings, "AArchiveSettings");
 
   ALangRus->setText(kLangRusCaption.toString());
   ALangEng->setText(kLangEngCaption.toString());
@@ -330,6 +331,7 @@ void TForm1::CreateActions() {
   connect(AChmHelp, &QAction::triggered, this, &TForm1::AChmHelpExecute);
   connect(AAbout, &QAction::triggered, this, &TForm1::AAboutExecute);
   connect(AArchiveKeep, &QAction::triggered, this, &TForm1::AArchiveKeepExecute);
+  connect(AArchiveSettings, &QAction::triggered, this, &TForm1::AArchiveSettingsExecute);
   // F1 anywhere in the window: the window's own help topic.
   auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
   f1->setObjectName(QStringLiteral("HelpContextKey"));
@@ -386,6 +388,7 @@ void TForm1::CreateMenus() {
   choices(itmMPa, BoundItem(itmUnit, "itmKG", Akgm));
   itmParam->addSeparator();
   BoundItem(itmParam, "itmArchiveKeep", AArchiveKeep);
+  BoundItem(itmParam, "itmArchiveSettings", AArchiveSettings);
 
   itmHelp = menu(nullptr, "itmHelp");
   BoundItem(itmHelp, "itmMainHelp", AMainHelp);

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 
 #include "archivekeeper.h"
+#include "archivesettings.h"
 #include "common/paths.h"
 #include "common/texts.h"
 #include "formmain.h"
@@ -92,6 +93,18 @@ void TForm1::ShowArchiveNotice(const KeepReport& report) {
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::NonModal);
   box->show();
+}
+
+void TForm1::AArchiveSettingsExecute() {
+  TfrmArchiveSettings dialog(settings_.ArchiveDatabase(), [this](QDialog& d) { return ExecModal(d); }, this);
+  if (ExecModal(dialog) != QDialog::Accepted) return;
+  // Stored without a password; this run goes on with the location as typed.
+  const QString typed = dialog.Location();
+  settings_.SetArchiveDatabase(typed);
+  if (keeper_) keeper_->SetLocation(typed.isEmpty() ? settings_.ArchiveLocation() : typed);
+  // A new archive takes what waits at once, and says whether it can be used.
+  archiveNoticeDone_ = false;
+  if (keeper_ && AArchiveKeep->isChecked()) keeper_->Retry();
 }
 
 void TForm1::ArchiveMenuFill() {
