@@ -6,11 +6,15 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zarn26)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+# The Debian revision: the package is version-revision (1.5.3-1), its changelog
+# changelog.Debian.gz (packaging/CMakeLists.txt checks that its newest entry agrees).
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${ZARN_DEBIAN_REVISION})
 set(CPACK_PACKAGE_VENDOR "The Zarn-2.5/2.6 developers")
 set(CPACK_PACKAGE_CONTACT "Zarn-2.5/2.6 support <support@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "companion program of the Zarn-2.5/2.6 strength meter")
+# The long description: lines within 80 columns (lintian), as dpkg shows them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Reads the memory of the hand-held Zarn-2.5/2.6 impact-type strength meter over USB,\nshows the measurement series in tables and the blows' waveforms in a chart, saves\nand opens data files, prints reports and edits the instrument's material\ncoefficients and object names, in Russian or English. Includes zarn26-cli for\nscripts and the instrument simulator zarn26-sim.")
+    "Reads the memory of the hand-held Zarn-2.5/2.6 impact-type strength meter\nover USB, shows the measurement series in tables and the blows' waveforms\nin a chart, saves and opens data files, prints reports and series sheets,\nand edits the instrument's material coefficients and object names, in\nRussian or English. Includes zarn26-cli for scripts and the instrument\nsimulator zarn26-sim.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

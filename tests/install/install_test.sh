@@ -27,7 +27,8 @@ for f in bin/zarn26 bin/zarn26-cli bin/zarn26-sim \
          share/zarn26/Help/Zarn26help.qhc share/zarn26/Help/Zarn26help.qch share/zarn26/Help/Zarn26Help.chm \
          lib/udev/rules.d/70-zarn26.rules share/applications/$app.desktop share/metainfo/$app.metainfo.xml \
          share/mime/packages/$app.xml share/icons/hicolor/scalable/apps/$app.svg \
-         share/man/man1/zarn26.1 share/man/man1/zarn26-cli.1 share/man/man1/zarn26-sim.1; do
+         share/man/man1/zarn26.1.gz share/man/man1/zarn26-cli.1.gz share/man/man1/zarn26-sim.1.gz \
+         share/doc/zarn26/copyright share/doc/zarn26/changelog.Debian.gz share/doc/zarn26/README.md; do
   [ -s "$prefix/$f" ] || fail "not installed: $f"
 done
 for size in 16 22 24 32 48 64 128 256; do
@@ -42,10 +43,20 @@ desktop-file-validate "$prefix/share/applications/$app.desktop" >"$work/v.log" 2
   { cat "$work/v.log"; fail "desktop-file-validate"; }
 appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/$app.metainfo.xml" >"$work/v.log" 2>&1 &&
   ! grep -Eq '^[EWIP]:' "$work/v.log" || { cat "$work/v.log"; fail "appstreamcli validate"; }
+# Manual pages and the changelog compressed as Debian keeps them: gzip -9n, no name, no time.
+for gz in share/man/man1/zarn26.1.gz share/man/man1/zarn26-cli.1.gz share/man/man1/zarn26-sim.1.gz \
+          share/doc/zarn26/changelog.Debian.gz; do
+  gzip -lv "$prefix/$gz" >"$work/gz.log" 2>&1 || { cat "$work/gz.log"; fail "$gz is no gzip file"; continue; }
+  # Bytes 4..7 of a gzip header are its time, byte 3 its flags (8: a file name follows).
+  header=$(od -An -tx1 -j3 -N5 "$prefix/$gz" | tr -d ' \n')
+  [ "$header" = 0000000000 ] || fail "$gz keeps a name or a time ($header)"
+done
 for page in zarn26 zarn26-cli zarn26-sim; do
-  groff -man -ww -z "$prefix/share/man/man1/$page.1" >"$work/v.log" 2>&1 && [ ! -s "$work/v.log" ] ||
+  gzip -dc "$prefix/share/man/man1/$page.1.gz" | groff -man -ww -z >"$work/v.log" 2>&1 && [ ! -s "$work/v.log" ] ||
     { cat "$work/v.log"; fail "manual page $page"; }
 done
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+  "$prefix/share/doc/zarn26/copyright" || fail "the copyright file is not in the machine-readable format"
 pass "validators"
 
 # ---- File types, as the desktop's MIME database sees them.
@@ -158,10 +169,17 @@ if [ -n "$deb" ]; then
            ./usr/share/zarn26/Help/Zarn26help.qhc ./usr/share/zarn26/Help/Zarn26help.qch \
            ./usr/share/zarn26/Help/Zarn26Help.chm ./usr/share/applications/$app.desktop \
            ./usr/share/metainfo/$app.metainfo.xml ./usr/share/mime/packages/$app.xml \
-           ./usr/share/icons/hicolor/scalable/apps/$app.svg ./usr/share/man/man1/zarn26.1; do
+           ./usr/share/icons/hicolor/scalable/apps/$app.svg ./usr/share/man/man1/zarn26.1.gz \
+           ./usr/share/man/man1/zarn26-cli.1.gz ./usr/share/man/man1/zarn26-sim.1.gz \
+           ./usr/share/doc/zarn26/copyright ./usr/share/doc/zarn26/changelog.Debian.gz; do
     grep -qx "$f" "$work/contents.txt" || fail "the package lacks $f"
   done
   ! grep -Eq 'usbshim|libusb-0\.1\.so|_test|/include/' "$work/contents.txt" || fail "the package carries test files"
+  ! grep -Eq '/man/.*\.1$' "$work/contents.txt" || fail "the package carries uncompressed manual pages"
+  grep -q '^ Version: [0-9.]*-[0-9]*$' "$work/info.txt" || fail "the package's version has no Debian revision"
+  # Every description line within 80 columns.
+  ! { echo "Description: $(dpkg-deb -f "$deb" Description)"; } | awk 'length > 80' | grep -q . ||
+    fail "a description line is wider than 80 columns"
   pass "the Debian package $(basename "$deb")"
 else
   cat "$work/cpack.log"
