@@ -33,11 +33,14 @@ void AppendLine(QString& out, QString line) {
 
 QByteArray TextBytes(const PreparedReport& report) {
   // Every column as wide as its widest text anywhere in the report, so that nothing is
-  // cut and the columns line up on every page.
+  // cut and the columns line up on every page. Every band written as a row counts: a
+  // series sheet's rows are Body bands, of other lengths than a list's.
   std::vector<int> widths;
   for (const PreparedPage& page : report.pages) {
     for (const PreparedBand& band : page.bands) {
-      if (band.kind != BandKind::PageHeader && band.kind != BandKind::MasterData) continue;
+      if (band.kind != BandKind::PageHeader && band.kind != BandKind::MasterData &&
+          band.kind != BandKind::Body)
+        continue;
       if (widths.size() < size_t(band.count)) widths.resize(size_t(band.count), 1);
       for (int i = 0; i < band.count; ++i)
         widths[size_t(i)] = std::max(widths[size_t(i)], int(page.cells[size_t(band.first + i)].text.size()));

@@ -53,10 +53,18 @@ void PaintReportPage(QPainter& painter, const PreparedReport& report, int pageIn
     pen.setJoinStyle(Qt::RoundJoin);
     pen.setCapStyle(Qt::FlatCap);
     painter.setPen(pen);
+    // A point that is no number (a damaged prepared file) breaks the line there.
     QPolygonF polygon;
     polygon.reserve(qsizetype(line.points.size()));
-    for (const auto& pt : line.points) polygon.append(origin + QPointF(pt.x, pt.y) * pxPerMm);
-    painter.drawPolyline(polygon);
+    auto draw = [&] {
+      if (polygon.size() >= 2) painter.drawPolyline(polygon);
+      polygon.clear();
+    };
+    for (const auto& pt : line.points) {
+      if (std::isfinite(pt.x) && std::isfinite(pt.y)) polygon.append(origin + QPointF(pt.x, pt.y) * pxPerMm);
+      else draw();
+    }
+    draw();
   }
   painter.setRenderHint(QPainter::Antialiasing, false);
   QPen frame(Qt::black);

@@ -22,6 +22,11 @@ constexpr double kTwipsPerMm = 1440 / 25.4;
 constexpr int kPaddingTwips = 11;  // 0.2 mm between a cell's frame and its text
 constexpr int kFrameTwips = 15;    // 0.26 mm frame lines
 constexpr int kPictureDpi = 300;
+constexpr double kMaxPicturePixels = 40e6;  // A4 whole at 300 dpi is 8.7 million
+
+bool Finite(const QRectF& r) {
+  return std::isfinite(r.x()) && std::isfinite(r.y()) && std::isfinite(r.width()) && std::isfinite(r.height());
+}
 
 int Twips(double mm) { return int(std::lround(mm * kTwipsPerMm)); }
 
@@ -170,12 +175,16 @@ class RtfWriter {
   QByteArray Picture(const FlowPage& page, size_t p) const {
     const PreparedPage& source = *page.page;
     if (source.lines.empty() && page.freeCells.empty()) return {};
+    // What is on the paper, and only that: a prepared file may place points anywhere.
     QRectF box;
     for (const PreparedLine& line : source.lines) {
-      for (const auto& pt : line.points) box |= QRectF(pt.x, pt.y, 0.001, 0.001);
+      for (const auto& pt : line.points)
+        if (std::isfinite(pt.x) && std::isfinite(pt.y)) box |= QRectF(pt.x, pt.y, 0.001, 0.001);
     }
-    for (const PreparedCell* cell : page.freeCells) box |= cell->rect;
-    box.adjust(-0.5, -0.5, 0.5, 0.5);
+    for (const PreparedCell* cell : page.freeCells)
+      if (Finite(cell->rect)) box |= cell->rect;
+    box = box.adjusted(-0.5, -0.5, 0.5, 0.5).intersected(QRectF(0, 0, r_.page.width, r_.page.height));
+    if (!(box.width() > 0 && box.height() > 0)) return {};
     PreparedReport part;
     part.page = r_.page;
     part.fontFamily = r_.fontFamily;
@@ -183,7 +192,10 @@ class RtfWriter {
     only.lines = source.lines;
     for (const PreparedCell* cell : page.freeCells) only.cells.push_back(*cell);
     part.pages.push_back(std::move(only));
-    const double pxPerMm = kPictureDpi / 25.4;
+    // A page much larger than A4 gets a coarser picture rather than one of gigabytes.
+    double pxPerMm = kPictureDpi / 25.4;
+    const double pixels = box.width() * box.height() * pxPerMm * pxPerMm;
+    if (pixels > kMaxPicturePixels) pxPerMm *= std::sqrt(kMaxPicturePixels / pixels);
     QImage image(QSize(int(std::ceil(box.width() * pxPerMm)), int(std::ceil(box.height() * pxPerMm))),
                  QImage::Format_RGB32);
     image.setDotsPerMeterX(int(std::lround(pxPerMm * 1000)));

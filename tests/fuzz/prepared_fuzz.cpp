@@ -6,11 +6,15 @@
 #include <zlib.h>
 
 #include <QByteArray>
+#include <QGuiApplication>
 #include <cstdint>
+#include <cstdlib>
 
 #include "report/exportformats.h"
+#include "report/flowlayout.h"
 #include "report/preparedfile.h"
 #include "report/reportengine.h"
+#include "report/sheettable.h"
 
 namespace {
 
@@ -19,6 +23,14 @@ void Check(bool condition) {
 }
 
 }  // namespace
+
+// The RTF export draws a page's free cells and lines as a picture, which needs fonts:
+// an application on the offscreen platform.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static QGuiApplication app(*argc, *argv);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
@@ -38,7 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(zarn::PreparedReportBytes(file->report, file->language) == bytes);
   for (const zarn::ReportHit& hit : zarn::FindInReport(file->report, QStringLiteral("1")))
     Check(file->report.pages[size_t(hit.page)].cells[size_t(hit.cell)].text.contains(u'1'));
+  // The exports: each takes any page the reader accepts.
   zarn::TextBytes(file->report);
   zarn::HtmlBytes(file->report, file->language);
+  zarn::RtfBytes(file->report, {file->language, {}, {}});
+  zarn::FlowOf(file->report);
+  zarn::SheetCsv(zarn::SheetOf(file->report), zarn::kCsvPoint);
   return 0;
 }

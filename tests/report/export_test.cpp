@@ -5,10 +5,12 @@
 
 #include <QGuiApplication>
 #include <QRegularExpression>
+#include <cmath>
 
 #include <zip.h>
 
 #include "common/texts.h"
+#include "report/exportformats.h"
 #include "report/fonts.h"
 #include "report/reportexport.h"
 #include "report/sheettable.h"
@@ -157,4 +159,37 @@ TEST(RtfExport, TheReportsPagesAsTablesOfExactHeight) {
   EXPECT_TRUE(rtf.endsWith(u"\\par\n}\n"_s));
   // Nothing but 7-bit characters, whatever the texts.
   for (QChar c : rtf) ASSERT_LT(c.unicode(), 0x80);
+}
+
+// Pages from a prepared file can be anything the reader accepts: rows of Body bands
+// longer than any heading (a series sheet's), lines and free cells far off the paper.
+// The text export sizes every row's columns; the RTF picture keeps to the paper.
+TEST(ReportUntrustedPages, TextColumnsFitEveryRowAndRtfPicturesKeepToThePaper) {
+  App();
+  PreparedReport r;
+  r.fontFamily = u"Times New Roman"_s;
+  r.pages.resize(1);
+  PreparedPage& page = r.pages[0];
+  const QStringList rows[] = {{u"a"_s, u"bbbb"_s, u"c"_s}, {u"dddddd"_s, u"e"_s, u"ffffffffff"_s}};
+  for (int row = 0; row < 2; ++row) {
+    page.bands.push_back({BandKind::Body, int(page.cells.size()), 3});
+    for (int c = 0; c < 3; ++c) page.cells.push_back({QRectF(20 + 30 * c, 20 + 6 * row, 30, 6), rows[row][c], 10, true});
+  }
+  page.cells.push_back({QRectF(5e6, 5e6, 20, 5), u"far"_s, 7});
+  page.bands.push_back({BandKind::Free, int(page.cells.size()) - 1, 1});
+  page.lines.push_back({{{30, 100}, {9e6f, 9e6f}, {std::nanf(""), 4}}, 0xFFFF0000, 0.25f});
+
+  const QStringList text = QString::fromUtf8(TextBytes(r)).split(u'\n');
+  ASSERT_GE(text.size(), 2);
+  EXPECT_EQ(text[0].indexOf(u'|'), text[1].indexOf(u'|')) << text.join(u'\n').toStdString();
+  EXPECT_EQ(text[0].lastIndexOf(u'|'), text[1].lastIndexOf(u'|'));
+  EXPECT_TRUE(text[1].contains(u"ffffffffff"_s));
+
+  const QByteArray rtf = RtfBytes(r, {});
+  // At most the A4 page at 300 dpi (2480 x 3508 pixels).
+  const QRegularExpression size(uR"(\\picw(\d+)\\pich(\d+))"_s);
+  const QRegularExpressionMatch m = size.match(QString::fromLatin1(rtf));
+  ASSERT_TRUE(m.hasMatch());
+  EXPECT_LE(m.captured(1).toInt(), 2481);
+  EXPECT_LE(m.captured(2).toInt(), 3509);
 }
