@@ -180,6 +180,10 @@ if [ -n "$deb" ]; then
   # Every description line within 80 columns.
   ! { echo "Description: $(dpkg-deb -f "$deb" Description)"; } | awk 'length > 80' | grep -q . ||
     fail "a description line is wider than 80 columns"
+  # Debian's own checker: no error and no warning (scripts/check-package also installs it).
+  if command -v lintian >/dev/null 2>&1; then
+    lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1 || { cat "$work/lintian.log"; fail "lintian"; }
+  fi
   pass "the Debian package $(basename "$deb")"
 else
   cat "$work/cpack.log"
