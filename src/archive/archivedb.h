@@ -47,8 +47,9 @@ class ArchiveDatabase {
   // The SQL text of the schema for this backend (schema.cpp).
   QStringList SchemaStatements() const;
 
-  // The last data image rebuilt (ArchiveStore::LayoutImage), by its layout.
+  // The last data image rebuilt (ArchiveStore::LayoutImage), by its layout and residue.
   qint64 cachedLayout = 0;
+  qint64 cachedResidue = 0;
   QByteArray cachedImage;
 
  private:

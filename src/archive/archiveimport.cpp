@@ -453,7 +453,7 @@ ArchiveResult<QByteArray> Archive::ImportFileBytes(qint64 importId) const {
     if (!part) return part.error();
     pieces[i] = std::move(*part);
   }
-  auto rebuilt = store.LayoutImage(layoutId);
+  auto rebuilt = store.LayoutImage(layoutId, partIds[3]);
   if (!rebuilt) return rebuilt.error();
   pieces[3] = *rebuilt;
   if (header.size() != 24) return Damaged(QStringLiteral("import %1: its header").arg(importId));

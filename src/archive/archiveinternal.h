@@ -82,10 +82,12 @@ struct ArchiveStore {
   ArchiveResult<qint64> PartId(QByteArrayView bytes);
   // A part's bytes, checked against its SHA-256.
   ArchiveResult<QByteArray> Part(qint64 id);
-  // The data image of a layout: the residue of an import with that layout, and the own
-  // bytes of every series of the layout at their places. The last one is kept for the
-  // next call (layouts never change).
-  ArchiveResult<QByteArray> LayoutImage(qint64 layoutId);
+  // The data image of a layout: the residue `residueId` (0: that of the first import
+  // with the layout), and the own bytes of every series of the layout at their places.
+  // Imports with one layout may differ in their residues (what lay between and after
+  // the series), so an import's own file needs its own residue. The last image is kept
+  // for the next call (layouts and parts never change).
+  ArchiveResult<QByteArray> LayoutImage(qint64 layoutId, qint64 residueId = 0);
 };
 
 }  // namespace zarn

@@ -130,14 +130,18 @@ ArchiveResult<QByteArray> ArchiveStore::Part(qint64 id) {
   return bytes;
 }
 
-ArchiveResult<QByteArray> ArchiveStore::LayoutImage(qint64 layoutId) {
-  if (db.cachedLayout == layoutId && !db.cachedImage.isEmpty()) return db.cachedImage;
+ArchiveResult<QByteArray> ArchiveStore::LayoutImage(qint64 layoutId, qint64 residueId) {
   QSqlQuery q = db.Query();
-  if (!db.Run(q, QStringLiteral("SELECT residue_part FROM imports WHERE layout_id = ? ORDER BY id LIMIT 1"), {layoutId}))
-    return db.Failure(db.LastError());
-  if (!q.next()) return Damaged(QStringLiteral("layout %1 belongs to no import").arg(layoutId));
-  const qint64 residueId = q.value(0).toLongLong();
-  q.finish();
+  if (!residueId) {
+    if (!db.Run(q, QStringLiteral("SELECT residue_part FROM imports WHERE layout_id = ? ORDER BY id LIMIT 1"),
+                {layoutId}))
+      return db.Failure(db.LastError());
+    if (!q.next()) return Damaged(QStringLiteral("layout %1 belongs to no import").arg(layoutId));
+    residueId = q.value(0).toLongLong();
+    q.finish();
+  }
+  if (db.cachedLayout == layoutId && db.cachedResidue == residueId && !db.cachedImage.isEmpty())
+    return db.cachedImage;
   auto sparse = Part(residueId);
   if (!sparse) return sparse.error();
   ArchiveResult<QByteArray> image = FullImage(*sparse);
@@ -158,6 +162,7 @@ ArchiveResult<QByteArray> ArchiveStore::LayoutImage(qint64 layoutId) {
   }
   if (q.lastError().isValid()) return db.Failure(q.lastError());
   db.cachedLayout = layoutId;
+  db.cachedResidue = residueId;
   db.cachedImage = *image;
   return image;
 }

@@ -123,6 +123,8 @@ TEST_F(ArchiveTest, GivesBackEveryFileByteForByte) {
   const QByteArray wholeFull = DataFileBytes(*full);
   QByteArray longer = DataFileBytes(*some, 1080 + 7, 600, 10752, 8388608);
   longer += QByteArray("tail!!!");  // the 7 bytes the reader never reads
+  auto otherFree = std::make_unique<DeviceImages>(*some);  // the same series where they were,
+  otherFree->DataImage[kDataImageSize - 1] ^= 0x5A;         // other bytes in the free memory
   struct Case {
     const char* name;
     QByteArray bytes;
@@ -134,6 +136,7 @@ TEST_F(ArchiveTest, GivesBackEveryFileByteForByte) {
       {"none", DataFileBytes(*none), 0},
       {"short blocks", DataFileBytes(*some, 1000, 600, 10000, 4000000), 40},
       {"lengths above capacity", longer, 40},
+      {"the same layout, another residue", DataFileBytes(*otherFree), 40},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
