@@ -221,7 +221,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   // The help window, once opened; it stays until the main window goes.
   QPointer<THelpWindow> frmHelp;
 
-  // ---- The archive (formmain_archive.cpp).
+  // ---- Keeping in the archive (formmain_keep.cpp).
   // Switches [Archive] Keep to the action's check mark.
   void AArchiveKeepExecute();
   // The archive's location and the connection test.
@@ -229,6 +229,9 @@ class TForm1 : public QMainWindow, public LinkSink {
   // What keeps reads and files in the archive; null while keeping is off (or never,
   // in tests without it).
   TArchiveKeeper* ArchiveKeeper() const { return keeper_; }
+  // The archive of this run: [Archive] Database (or the default), or the location last
+  // accepted in Parameters > Archive... with the password typed there.
+  QString ArchiveLocation() const;
 
   // ---- Clipboard (formmain_copy.cpp).
   void ACopyTable1Execute();
@@ -363,6 +366,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   RecentFiles recent_;
   QString titleName_;  // file or instrument; empty: the program's title alone
   TArchiveKeeper* keeper_ = nullptr;
+  QString archiveLocation_;       // accepted in the dialog this run; empty: the settings'
   quint64 lastKept_ = 0;          // the ticket of the last read or file given to the keeper
   bool archiveNoticeDone_ = false;  // told that the archive fails, until it works again
   // What the status bar says, in the current language, and its hold rule.

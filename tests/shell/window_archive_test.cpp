@@ -277,6 +277,7 @@ TEST_F(ArchiveKeepTest, ArchiveDialogTestsTheConnectionAndStoresNoPassword) {
   form.AArchiveSettingsExecute();
   EXPECT_EQ(Setting("Archive", "Database"), u"postgresql://lab@127.0.0.1:1/archive");
   EXPECT_EQ(form.ArchiveKeeper()->Location(), typed);
+  EXPECT_EQ(form.ArchiveLocation(), typed);
   Settle(form);  // the new location is tried at once: told once
   EXPECT_EQ(Notices(form), 1);
   // In English, as the menu says.

@@ -34,13 +34,17 @@ const TextPair txtArchiveNotKept{
 void TForm1::StartKeeping() {
   if (!seams_.keepInArchive || !AArchiveKeep->isChecked()) return;
   if (!keeper_) {
-    keeper_ = new TArchiveKeeper(settings_.ArchiveLocation(),
+    keeper_ = new TArchiveKeeper(ArchiveLocation(),
                                  seams_.pendingFolder.isEmpty() ? PendingFolder() : seams_.pendingFolder, this);
     connect(keeper_, &TArchiveKeeper::Reported, this, &TForm1::KeepReported);
   }
   // What waits from an earlier run (or an earlier failure) goes in now, and an archive
   // that cannot be used is told at once rather than at the first read.
   keeper_->Retry();
+}
+
+QString TForm1::ArchiveLocation() const {
+  return archiveLocation_.isEmpty() ? settings_.ArchiveLocation() : archiveLocation_;
 }
 
 void TForm1::AArchiveKeepExecute() {
@@ -101,7 +105,8 @@ void TForm1::AArchiveSettingsExecute() {
   // Stored without a password; this run goes on with the location as typed.
   const QString typed = dialog.Location();
   settings_.SetArchiveDatabase(typed);
-  if (keeper_) keeper_->SetLocation(typed.isEmpty() ? settings_.ArchiveLocation() : typed);
+  archiveLocation_ = typed;
+  if (keeper_) keeper_->SetLocation(ArchiveLocation());
   // A new archive takes what waits at once, and says whether it can be used.
   archiveNoticeDone_ = false;
   if (keeper_ && AArchiveKeep->isChecked()) keeper_->Retry();
