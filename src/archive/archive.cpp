@@ -370,6 +370,82 @@ ArchiveResult<QList<ImportEntry>> Archive::Imports() const {
   return list;
 }
 
+// ---- The window's queries.
+
+ArchiveResult<QList<qint64>> Archive::SeriesIds(const SeriesFilter& filter, SeriesOrder order) const {
+  ArchiveDatabase& db = *db_;
+  QVariantList values;
+  QString where;
+  if (auto failed = Where(db, filter, where, values)) return *failed;
+  QString column;
+  switch (order.by) {
+    case SeriesColumn::Number: column = QStringLiteral("s.number"); break;
+    case SeriesColumn::Taken: break;
+    case SeriesColumn::TimeOfDay: column = QStringLiteral("s.taken % 16777216"); break;
+    case SeriesColumn::Strength: column = QStringLiteral("s.strength"); break;
+    case SeriesColumn::Material: column = QStringLiteral("s.material"); break;
+    case SeriesColumn::Object: column = QStringLiteral("s.object"); break;
+    case SeriesColumn::Variation: column = QStringLiteral("s.variation_tenths"); break;
+    case SeriesColumn::Range: column = QStringLiteral("s.range_tenths"); break;
+    case SeriesColumn::Blows: column = QStringLiteral("s.blows"); break;
+    case SeriesColumn::Instrument: column = QStringLiteral("i.version"); break;
+    case SeriesColumn::Note: column = QStringLiteral("COALESCE(n.text, '')"); break;
+  }
+  const QString direction = order.descending ? QStringLiteral(" DESC") : QString();
+  QString orderBy = QStringLiteral(" ORDER BY ");
+  if (!column.isEmpty()) orderBy += column + direction + QStringLiteral(", ");
+  orderBy += QStringLiteral("s.taken") + direction + QStringLiteral(", s.number") + direction +
+             QStringLiteral(", s.id") + direction;
+  QSqlQuery q = db.Query();
+  q.setForwardOnly(true);
+  if (!Exec(db, q, QStringLiteral("SELECT s.id") + kSeriesFrom + where + orderBy, values))
+    return db.Failure(q.lastError());
+  QList<qint64> ids;
+  while (q.next()) ids.append(q.value(0).toLongLong());
+  if (q.lastError().isValid()) return db.Failure(q.lastError());
+  return ids;
+}
+
+ArchiveResult<QList<ArchivedSeries>> Archive::ListOf(const QList<qint64>& ids) const {
+  // In pieces, each well under any database's limit of bound values.
+  constexpr qsizetype kPiece = 500;
+  QHash<qint64, ArchivedSeries> found;
+  for (qsizetype from = 0; from < ids.size(); from += kPiece) {
+    const QList<qint64> piece = ids.mid(from, kPiece);
+    auto part = Select(nullptr, &piece);
+    if (!part) return part.error();
+    for (ArchivedSeries& s : *part) found.insert(s.id, std::move(s));
+  }
+  QList<ArchivedSeries> list;
+  list.reserve(found.size());
+  for (qint64 id : ids)
+    if (const auto i = found.constFind(id); i != found.cend()) list.append(*i);
+  return list;
+}
+
+SummaryGroup CombinedGroup(const QList<SummaryGroup>& groups) {
+  SummaryGroup all;
+  double sum = 0, squares = 0;
+  bool first = true;
+  for (const SummaryGroup& g : groups) {
+    if (g.count <= 0) continue;
+    all.count += g.count;
+    sum += g.mean * double(g.count);
+    squares += g.deviation * g.deviation * double(g.count - 1) + g.mean * g.mean * double(g.count);
+    all.minimum = first ? g.minimum : std::min(all.minimum, g.minimum);
+    all.maximum = first ? g.maximum : std::max(all.maximum, g.maximum);
+    all.first = first || g.first.Key() < all.first.Key() ? g.first : all.first;
+    all.last = first || g.last.Key() > all.last.Key() ? g.last : all.last;
+    first = false;
+  }
+  if (all.count == 0) return all;
+  all.mean = sum / double(all.count);
+  if (all.count > 1)
+    all.deviation = std::sqrt(std::max(0.0, (squares - sum * all.mean) / double(all.count - 1)));
+  all.variation = all.mean != 0 ? 100.0 * all.deviation / std::fabs(all.mean) : 0.0;
+  return all;
+}
+
 // ---- Notes.
 
 ArchiveResult<Done> Archive::SetNote(qint64 seriesId, const QString& text, const QString& author) {

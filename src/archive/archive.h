@@ -129,6 +129,14 @@ struct ArchivedSeries {
   void FillRow(StrengthUnit unit, SeriesRow& out) const;
 };
 
+// The columns the series can be ordered by: table 1's, then the instrument and the note.
+// Equal values keep the list's order (the instrument's date and time, number, id).
+enum class SeriesColumn { Number, Taken, TimeOfDay, Strength, Material, Object, Variation, Range, Blows, Instrument, Note };
+struct SeriesOrder {
+  SeriesColumn by = SeriesColumn::Taken;
+  bool descending = false;
+};
+
 enum class SummaryBy { Object, Material, Day, Month, Instrument };
 struct SummaryGroup {
   QString key;  // the object, material or instrument; day "2024-05-17"; month "2024-05"
@@ -138,6 +146,10 @@ struct SummaryGroup {
   double variation = 0;  // 100 * deviation / mean, in percent (0 when the mean is 0)
   InstrumentClock first, last;
 };
+
+// The figures of all the series of `groups` together, as one group of the same query
+// over them would give (its key empty).
+SummaryGroup CombinedGroup(const QList<SummaryGroup>& groups);
 
 struct ImportEntry {
   qint64 id = 0;
@@ -197,6 +209,11 @@ class Archive {
 
   // ---- Queries; series ordered by the instrument's date and time, number, id.
   ArchiveResult<QList<ArchivedSeries>> List(const SeriesFilter& filter = {}) const;
+  // Only the ids of the selected series, in `order`: a window lists 100 000 of them
+  // and reads the rows it shows with ListOf.
+  ArchiveResult<QList<qint64>> SeriesIds(const SeriesFilter& filter, SeriesOrder order = {}) const;
+  // The series of `ids` in the order given; an id the archive does not hold is left out.
+  ArchiveResult<QList<ArchivedSeries>> ListOf(const QList<qint64>& ids) const;
   ArchiveResult<ArchivedSeries> Series(qint64 seriesId) const;
   ArchiveResult<ProcessRecordBuffer> Record(qint64 seriesId) const;
   // Groups ordered by key.

@@ -47,6 +47,8 @@ ArchiveResult<int> Archive::Export(const SeriesFilter& filter, const QString& ou
 }
 
 ArchiveResult<int> Archive::ExportSeries(const QList<qint64>& seriesIds, const QString& outPath) const {
+  // More than a data file holds is refused before the database is asked for them.
+  if (seriesIds.size() > qsizetype(kDirectoryEntries)) return TooMany(seriesIds.size(), kDirectoryEntries);
   auto list = Select(nullptr, &seriesIds);
   if (!list) return list.error();
   for (qint64 id : seriesIds) {

@@ -67,6 +67,7 @@ const TextPair txtMenuCommands{u"Команды", u"Command"};
 const TextPair txtReadFromDevice{u"Чтение из прибора", u"Read from Device"};
 const TextPair txtMaterialsEdit{u"Редактирование параметров материалов", u"Materials parameters edit"};
 const TextPair txtObjectsEdit{u"Редактирование названий объектов", u"Objects names edit"};
+const TextPair txtArchiveWindow{u"Архив измерений...", u"Measurement archive..."};
 const TextPair txtMenuParameters{u"Параметры", u"Parameters"};
 const TextPair txtMenuLanguage{u"Язык (Language)", u"Language (Язык)"};
 const TextPair txtMenuUnit{u"Размерность", u"Unit"};

@@ -66,7 +66,7 @@ class Phrase {
 extern const TextPair txtMenuFile, txtOpen, txtSave, txtPrintReport, txtOpenReport, txtExit;
 extern const TextPair txtMenuEdit, txtCopyTable1, txtCopySelection, txtCopyTable2, txtCopyChart,
     txtCopyChartData;
-extern const TextPair txtMenuCommands, txtReadFromDevice, txtMaterialsEdit, txtObjectsEdit;
+extern const TextPair txtMenuCommands, txtReadFromDevice, txtMaterialsEdit, txtObjectsEdit, txtArchiveWindow;
 extern const TextPair txtMenuParameters, txtMenuLanguage, txtMenuUnit, txtUnitMPa, txtUnitKgf;
 extern const TextPair txtMenuHelp, txtHelpHlp, txtHelpChm, txtAbout, txtAppTitle;
 
@@ -96,6 +96,23 @@ extern const TextPair txtOutcomeRead, txtOutcomeWritten, txtOutcomeNotConnected,
     txtOutcomeReplacedByFile, txtOutcomeTimedOut, txtOutcomeMayHoldPart;
 extern const TextPair txtFaultNoTransport, txtFaultCommand, txtFaultBlockWrite, txtFaultNoReply,
     txtFaultReplyCut, txtFaultReplyTooLong;
+
+// The archive's list: the columns after table 1's nine.
+inline constexpr TextPair txtArchiveInstrument{u"Прибор", u"Instrument"};
+inline constexpr TextPair txtArchiveNote{u"Примечание", u"Note"};
+
+// The archive's summary: the group's column, then the figures of its series.
+inline constexpr TextPair txtArchiveDay{u"День", u"Day"};
+inline constexpr TextPair txtArchiveMonth{u"Месяц", u"Month"};
+inline constexpr TextPair txtArchiveSeries{u"Серий", u"Series"};
+inline constexpr TextPair txtArchiveMean{u"Среднее", u"Mean"};
+inline constexpr TextPair txtArchiveMinimum{u"Минимум", u"Minimum"};
+inline constexpr TextPair txtArchiveMaximum{u"Максимум", u"Maximum"};
+inline constexpr TextPair txtArchiveDeviation{u"Ст.отклонение", u"Std.deviation"};
+inline constexpr TextPair txtArchiveFirst{u"Первая", u"First"};
+inline constexpr TextPair txtArchiveLast{u"Последняя", u"Last"};
+inline constexpr TextPair txtArchiveIsoDate{u"г-м-д", u"y-m-d"};
+inline constexpr TextPair txtArchiveIsoMonth{u"г-м", u"y-m"};
 
 // Texts that are the same in both languages.
 inline constexpr QStringView kLangRusCaption = u"Русский";

@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "archivewindow.h"
 #include "chart1.h"
 #include "common/filewrite.h"
 #include "common/paths.h"
@@ -275,6 +276,7 @@ void TForm1::CreateActions() {
   make(AGaugeRead, "AGaugeRead");
   make(AMaterialEdit, "AMaterialEdit");
   make(AObjectEdit, "AObjectEdit");
+  make(AArchive, "AArchive");
   make(ALangRus, "ALangRus");
   make(ALangEng, "ALangEng");
   make(AMPa, "AMPa");
@@ -309,6 +311,7 @@ void TForm1::CreateActions() {
   AExit->setShortcut(QKeySequence::Quit);
   if (AExit->shortcut().isEmpty()) AExit->setShortcut(Qt::CTRL | Qt::Key_Q);  // a desktop without one
   AGaugeRead->setShortcut(Qt::Key_F5);
+  AArchive->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_A);
 
   connect(AOpen, &QAction::triggered, this, [this] { AOpenExecute(AOpen); });
   connect(ASave, &QAction::triggered, this, &TForm1::ASaveExecute);
@@ -323,6 +326,7 @@ void TForm1::CreateActions() {
   connect(AGaugeRead, &QAction::triggered, this, &TForm1::AGaugeReadExecute);
   connect(AMaterialEdit, &QAction::triggered, this, &TForm1::AMaterialEditExecute);
   connect(AObjectEdit, &QAction::triggered, this, &TForm1::AObjectEditExecute);
+  connect(AArchive, &QAction::triggered, this, &TForm1::AArchiveExecute);
   connect(ALangRus, &QAction::triggered, this, &TForm1::ALangRusExecute);
   connect(ALangEng, &QAction::triggered, this, &TForm1::ALangEngExecute);
   connect(AMPa, &QAction::triggered, this, &TForm1::AMPaExecute);
@@ -370,6 +374,8 @@ void TForm1::CreateMenus() {
   BoundItem(itmCmd, "itmRetryRd", AGaugeRead);
   BoundItem(itmCmd, "itmMaterials", AMaterialEdit);
   BoundItem(itmCmd, "itmObjects", AObjectEdit);
+  itmCmd->addSeparator();
+  BoundItem(itmCmd, "itmArchive", AArchive);
 
   itmParam = menu(nullptr, "itmParam");
   // One choice of several: the items show radio marks.
@@ -684,6 +690,7 @@ void TForm1::MenuFill() {
   AGaugeRead->setText(txtReadFromDevice());
   AMaterialEdit->setText(txtMaterialsEdit());
   AObjectEdit->setText(txtObjectsEdit());
+  AArchive->setText(txtArchiveWindow());
 
   itmParam->setTitle(txtMenuParameters());
   itmLanguage->setTitle(txtMenuLanguage());
@@ -706,6 +713,7 @@ void TForm1::MenuFill() {
   status_->Retranslate();
   FormResize();
   if (ShownProcessCount() != 0) ShowProcess(StringGrid1->Row() - 2);
+  if (frmArchive) frmArchive->Retranslate();
 }
 
 void TForm1::AssignMnemonics() {
@@ -763,6 +771,7 @@ void TForm1::AMPaExecute() {
   settings_.SetUnit(StrengthUnit::MPa);
   FillHeadings();
   FillSeriesTable();
+  if (frmArchive) frmArchive->Retranslate();
 }
 
 void TForm1::AkgmExecute() {
@@ -770,6 +779,7 @@ void TForm1::AkgmExecute() {
   settings_.SetUnit(StrengthUnit::Kgf);
   FillHeadings();
   FillSeriesTable();
+  if (frmArchive) frmArchive->Retranslate();
 }
 
 StrengthUnit TForm1::Unit() const { return AMPa->isChecked() ? StrengthUnit::MPa : StrengthUnit::Kgf; }

@@ -52,6 +52,8 @@ class TStatusBar;
 class TArchiveKeeper;
 class TStatusPresenter;
 class TStringGrid;
+class Table1Snapshot;
+class TfrmArchive;
 class TfrmMaterials;
 class TfrmObjects;
 class TfrmReportPreview;
@@ -139,6 +141,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   QAction* AGaugeRead = nullptr;
   QAction* AMaterialEdit = nullptr;
   QAction* AObjectEdit = nullptr;
+  QAction* AArchive = nullptr;  // the archive window
   QAction* ALangRus = nullptr;
   QAction* ALangEng = nullptr;
   QAction* AMPa = nullptr;
@@ -209,6 +212,14 @@ class TForm1 : public QMainWindow, public LinkSink {
   void AMaterialEditExecute();
   void AObjectEditExecute();
   void APrintExecute();
+  // The series report of a copy of table 1's texts, in the preview window.
+  void ShowSeriesReport(std::shared_ptr<const Table1Snapshot> table);
+  // The archive window (modeless; one, made when first asked for).
+  void AArchiveExecute();
+  QPointer<TfrmArchive> frmArchive;
+  // Shows series of the archive, given as a data file of them, as an opened file is
+  // shown (tables, chart, clipboard, report); the title names the archive and the count.
+  bool ShowArchiveSeries(const QString& dataFile, int count);
   // Opens a prepared report (asking for it when no name is given) in the preview.
   void AOpenReportExecute(const QString& fileName = {});
   // The preview window, made when first needed.
@@ -369,6 +380,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   QString archiveLocation_;       // accepted in the dialog this run; empty: the settings'
   quint64 lastKept_ = 0;          // the ticket of the last read or file given to the keeper
   bool archiveNoticeDone_ = false;  // told that the archive fails, until it works again
+  int archiveShown_ = -1;  // series of the archive shown (the title names them), or -1
   // What the status bar says, in the current language, and its hold rule.
   TStatusPresenter* status_ = nullptr;
 };

@@ -22,6 +22,7 @@
 #include "common/texts.h"
 #include "data/datafile.h"
 #include "device/instrumentlink.h"
+#include "archivewindow.h"
 #include "formmain.h"
 #include "materials/editorwindow.h"
 #include "statuspresenter.h"
@@ -224,6 +225,7 @@ void TForm1::ASaveExecute() {
 // ---- The title, the recent files and dropped files.
 
 QString TForm1::WindowTitle() const {
+  if (archiveShown_ >= 0) return ArchiveShownTitle(archiveShown_, LanguageIndex.load()) + QStringLiteral(" — ") + txtAppTitle();
   return titleName_.isEmpty() ? txtAppTitle() : titleName_ + QStringLiteral(" — ") + txtAppTitle();
 }
 
@@ -231,6 +233,7 @@ void TForm1::ShowTitle() { setWindowTitle(WindowTitle()); }
 
 void TForm1::RememberFile(const QString& fileName) {
   titleName_ = FileNameOnly(fileName);
+  archiveShown_ = -1;
   ShowTitle();
   recent_.Add(QFileInfo(fileName).absoluteFilePath());
   StoreRecentFiles();

@@ -1,5 +1,5 @@
 // The main window's Print Report command: the series report of table 1 as it is shown
-// now, in the preview window; and Open Report: a prepared report saved earlier, in the
+// now (or of the archive window's selection), in the preview window; and Open Report: a prepared report saved earlier, in the
 // same preview, with no data file needed.
 
 #include "common/texts.h"
@@ -45,8 +45,11 @@ void TForm1::APrintExecute() {
   // The report keeps its own copy of what table 1 shows now, in the language and unit
   // of now; a later page setup prepares the pages again from that copy.
   const TStringGrid* grid = StringGrid1;
-  auto table = std::make_shared<const Table1Snapshot>(
-      grid->RowCount(), [grid](int col, int row) { return grid->Cells(col, row); });
+  ShowSeriesReport(std::make_shared<const Table1Snapshot>(
+      grid->RowCount(), [grid](int col, int row) { return grid->Cells(col, row); }));
+}
+
+void TForm1::ShowSeriesReport(std::shared_ptr<const Table1Snapshot> table) {
   const int language = LanguageIndex.load();
   const StrengthUnit unit = Unit();
   TfrmReportPreview* preview = ReportPreview();

@@ -7,23 +7,8 @@
 
 namespace zarn::cli {
 
-// list: the columns after table 1's nine.
-inline constexpr TextPair txtArchiveInstrument{u"Прибор", u"Instrument"};
-inline constexpr TextPair txtArchiveNote{u"Примечание", u"Note"};
+// list and summary: the texts the archive window shows too (common/texts.h); then the Id.
 inline constexpr TextPair txtArchiveId{u"Код", u"Id"};
-
-// summary: the group's column, then the figures of its series.
-inline constexpr TextPair txtArchiveDay{u"День", u"Day"};
-inline constexpr TextPair txtArchiveMonth{u"Месяц", u"Month"};
-inline constexpr TextPair txtArchiveSeries{u"Серий", u"Series"};
-inline constexpr TextPair txtArchiveMean{u"Среднее", u"Mean"};
-inline constexpr TextPair txtArchiveMinimum{u"Минимум", u"Minimum"};
-inline constexpr TextPair txtArchiveMaximum{u"Максимум", u"Maximum"};
-inline constexpr TextPair txtArchiveDeviation{u"Ст.отклонение", u"Std.deviation"};
-inline constexpr TextPair txtArchiveFirst{u"Первая", u"First"};
-inline constexpr TextPair txtArchiveLast{u"Последняя", u"Last"};
-inline constexpr TextPair txtArchiveIsoDate{u"г-м-д", u"y-m-d"};
-inline constexpr TextPair txtArchiveIsoMonth{u"г-м", u"y-m"};
 
 // imports.
 inline constexpr TextPair txtArchiveWhen{u"Время (UTC)", u"Time (UTC)"};

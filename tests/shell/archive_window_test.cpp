@@ -1,0 +1,329 @@
+// The archive window on a real SQLite archive: its filters, sorting and grouping
+// against the archive's own queries, the note editing (kept, and refused by the
+// database), F5 after another program's import, and the commands on a selection: Show
+// in the main window against opening the data file Save writes, the report, CSV/XLSX.
+
+#include <QDateEdit>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+
+#include "archive/archive.h"
+#include "data/datafile.h"
+#include "report/seriesreport.h"
+#include "shell/archivewindow.h"
+#include "shell/reportpreview.h"
+#include "shell/stringgrid.h"
+#include "window_util.h"
+
+namespace zarn::wintest {
+namespace {
+
+const QString kInstrument = QStringLiteral("Zarn-2.6 v3.14 sn 0042");
+
+class ArchiveWindowTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    archivePath_ = dir_.filePath(QStringLiteral("lab.sqlite"));
+    WriteSettings(("[Config]\r\nLangId=Rus\r\n[Archive]\r\nDatabase=" + archivePath_ + "\r\n").toUtf8());
+    auto opened = Archive::Open(archivePath_);
+    ASSERT_TRUE(opened);
+    archive_ = std::move(*opened);
+    for (uint64_t seed = 1; seed <= 2; ++seed) {
+      auto images = std::make_unique<DeviceImages>();
+      sim::GenerateSample(*images, 90, seed);
+      const QString file = dir_.filePath(QStringLiteral("s%1.zarn").arg(seed));
+      ASSERT_TRUE(WriteDataFile(file, *images));
+      ASSERT_TRUE(archive_->ImportFile(file));
+    }
+    auto images = std::make_unique<DeviceImages>();
+    sim::GenerateSample(*images, 70, 9);
+    ASSERT_TRUE(archive_->ImportRead(*images, kInstrument));
+  }
+  void TearDown() override {
+    form_.reset();
+    archive_.reset();
+    WindowTest::TearDown();
+  }
+
+  TfrmArchive& OpenWindow() {
+    if (!form_) MakeForm();
+    form_->AArchiveExecute();
+    TfrmArchive* w = form_->frmArchive;
+    EXPECT_NE(w, nullptr);
+    Settle(*w);
+    return *w;
+  }
+  // Serves events until the window has its answers (every row shown read).
+  static void Settle(TfrmArchive& w) {
+    for (int round = 0; round < 3; ++round) {
+      QCoreApplication::processEvents();
+      EXPECT_TRUE(QTest::qWaitFor([&] { return w.Idle(); }, 10000));
+    }
+  }
+  static QList<qint64> Listed(const TfrmArchive& w) { return w.Model()->Ids(); }
+  QList<qint64> IdsOf(const SeriesFilter& f, SeriesOrder order = {}) {
+    auto ids = archive_->SeriesIds(f, order);
+    EXPECT_TRUE(ids);
+    return ids ? *ids : QList<qint64>();
+  }
+  QList<qint64> ListIds(const SeriesFilter& f) {
+    QList<qint64> ids;
+    const auto list = archive_->List(f);
+    EXPECT_TRUE(list);
+    for (const ArchivedSeries& s : *list) ids.append(s.id);
+    return ids;
+  }
+  static void SelectRows(TfrmArchive& w, int first, int last) {
+    QItemSelectionModel* selection = w.SeriesList->selectionModel();
+    selection->select(QItemSelection(w.Model()->index(first, 0), w.Model()->index(last, kArchiveColumns - 1)),
+                      QItemSelectionModel::ClearAndSelect);
+  }
+
+  QString archivePath_;
+  std::unique_ptr<Archive> archive_;
+};
+
+TEST_F(ArchiveWindowTest, FiltersSelectWhatTheArchiveSelectsAndTheSummaryCountsThem) {
+  TfrmArchive& w = OpenWindow();
+  ASSERT_EQ(Listed(w).size(), 250);
+  EXPECT_EQ(Listed(w), ListIds({}));
+  // The names of the sample, to filter by.
+  const ArchivedSeries some = archive_->List()->at(17);
+  SeriesRow row;
+  some.FillRow(StrengthUnit::MPa, row);
+  ASSERT_TRUE(archive_->SetNote(some.id, QStringLiteral("Трещина у опоры")));
+  const struct {
+    QLineEdit* edit;
+    QString text;
+  } cases[] = {
+      {w.ObjectEdit, row[5]},
+      {w.MaterialEdit, row[4]},
+      {w.InstrumentEdit, kInstrument},
+      {w.NoteEdit, QStringLiteral("трещина")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.toStdString());
+    c.edit->setText(c.text);
+    Settle(w);
+    const SeriesFilter f = w.Filter();
+    EXPECT_FALSE(Listed(w).isEmpty());
+    EXPECT_EQ(Listed(w), ListIds(f));
+    const auto groups = archive_->Summary(SummaryBy::Object, f);
+    EXPECT_EQ(w.Total().count, Listed(w).size());
+    EXPECT_NEAR(w.Total().mean, CombinedGroup(*groups).mean, 1e-9);
+    EXPECT_TRUE(w.SummaryLabel->text().startsWith(SeriesCountText(Listed(w).size(), kRussian)))
+        << w.SummaryLabel->text().toStdString();
+    c.edit->clear();
+  }
+  // The dates: a day of the sample from it on, then up to it; "any day" again is all.
+  const InstrumentClock day = InstrumentClock::FromKey(some.taken);
+  const QDate date(day.year, day.month, day.day);
+  w.DateFrom->setDate(date);
+  Settle(w);
+  EXPECT_EQ(Listed(w), ListIds(w.Filter()));
+  const qsizetype from = Listed(w).size();
+  w.DateFrom->setDate(w.DateFrom->minimumDate());
+  w.DateTo->setDate(date);
+  Settle(w);
+  EXPECT_EQ(Listed(w), ListIds(w.Filter()));
+  EXPECT_GE(from + Listed(w).size(), 250);
+  w.DateTo->setDate(w.DateTo->minimumDate());
+  // A filter that selects nothing says so.
+  w.ObjectEdit->setText(QStringLiteral("нет такого объекта"));
+  Settle(w);
+  EXPECT_TRUE(Listed(w).isEmpty());
+  EXPECT_EQ(w.SummaryLabel->text(), QStringLiteral("Фильтры не отбирают ни одной серии"));
+}
+
+TEST_F(ArchiveWindowTest, SortingAndGroupingAreTheArchivesOwn) {
+  TfrmArchive& w = OpenWindow();
+  const struct {
+    int column;
+    Qt::SortOrder order;
+  } sorts[] = {{3, Qt::DescendingOrder}, {4, Qt::AscendingOrder}, {0, Qt::AscendingOrder},
+               {kArchiveNoteColumn, Qt::DescendingOrder}, {1, Qt::AscendingOrder}};
+  for (const auto& s : sorts) {
+    w.SeriesList->sortByColumn(s.column, s.order);
+    Settle(w);
+    EXPECT_EQ(Listed(w), IdsOf({}, {ArchiveSortColumn(s.column), s.order == Qt::DescendingOrder})) << s.column;
+  }
+  // Strength descending: the texts of the first page fall.
+  w.SeriesList->sortByColumn(3, Qt::DescendingOrder);
+  Settle(w);
+  for (int r = 0; r < 5; ++r) w.Model()->data(w.Model()->index(r, 3), Qt::DisplayRole);
+  Settle(w);
+  EXPECT_GE(w.Model()->data(w.Model()->index(0, 3), Qt::DisplayRole).toString().replace(u',', u'.').toDouble(),
+            w.Model()->data(w.Model()->index(4, 3), Qt::DisplayRole).toString().replace(u',', u'.').toDouble());
+
+  const SummaryBy kinds[] = {SummaryBy::Object, SummaryBy::Material, SummaryBy::Day, SummaryBy::Month,
+                             SummaryBy::Instrument};
+  EXPECT_TRUE(w.GroupList->isHidden());
+  for (int i = 1; i <= 5; ++i) {
+    w.GroupBy->setCurrentIndex(i);
+    Settle(w);
+    const auto groups = archive_->Summary(kinds[i - 1], w.Filter());
+    ASSERT_TRUE(groups);
+    ASSERT_EQ(w.GroupList->rowCount(), groups->size()) << i;
+    EXPECT_FALSE(w.GroupList->isHidden());
+    for (int r = 0; r < groups->size(); ++r) {
+      EXPECT_EQ(w.GroupList->item(r, 0)->text(), groups->at(r).key);
+      EXPECT_EQ(w.GroupList->item(r, 1)->text(), QString::number(groups->at(r).count));
+    }
+  }
+  w.GroupBy->setCurrentIndex(0);
+  Settle(w);
+  EXPECT_TRUE(w.GroupList->isHidden());
+}
+
+TEST_F(ArchiveWindowTest, ANoteIsKeptAtOnceOrSaysWhyAndStaysInItsCell) {
+  TfrmArchive& w = OpenWindow();
+  TArchiveModel& m = *w.Model();
+  const QModelIndex cell = m.index(3, kArchiveNoteColumn);
+  const qint64 id = m.IdAt(3);
+  ASSERT_TRUE(m.flags(cell) & Qt::ItemIsEditable);
+  EXPECT_FALSE(m.flags(m.index(3, 3)) & Qt::ItemIsEditable);
+  ASSERT_TRUE(m.setData(cell, QStringLiteral("сколы"), Qt::EditRole));
+  Settle(w);
+  auto notes = archive_->Notes(id);
+  ASSERT_TRUE(notes && !notes->isEmpty());
+  EXPECT_EQ(notes->last().text, QStringLiteral("сколы"));
+  EXPECT_FALSE(notes->last().author.isEmpty());
+  EXPECT_LE(notes->last().when.secsTo(QDateTime::currentDateTimeUtc()), 60);
+  EXPECT_FALSE(m.HasPendingNote(id));
+  EXPECT_EQ(m.data(cell, Qt::DisplayRole).toString(), QStringLiteral("сколы"));
+
+  // The database refuses new notes: the window says why, the text stays, marked.
+  {
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("lock"));
+    db.setDatabaseName(archivePath_);
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec(QStringLiteral("CREATE TRIGGER no_notes BEFORE INSERT ON notes "
+                                      "BEGIN SELECT RAISE(ABORT, 'notes are locked'); END")))
+        << q.lastError().text().toStdString();
+  }
+  QSqlDatabase::removeDatabase(QStringLiteral("lock"));
+  ASSERT_TRUE(m.setData(cell, QStringLiteral("сколы и трещины"), Qt::EditRole));
+  Settle(w);
+  EXPECT_EQ(archive_->Notes(id)->last().text, QStringLiteral("сколы"));
+  EXPECT_TRUE(m.HasPendingNote(id));
+  EXPECT_EQ(m.data(cell, Qt::DisplayRole).toString(), QStringLiteral("сколы и трещины"));
+  EXPECT_TRUE(m.data(cell, Qt::ToolTipRole).toString().contains(QStringLiteral("notes are locked")));
+  EXPECT_TRUE(w.MessageLabel->text().contains(QStringLiteral("не сохранено"))) << w.MessageLabel->text().toStdString();
+  EXPECT_TRUE(w.MessageLabel->isVisibleTo(&w));
+}
+
+TEST_F(ArchiveWindowTest, RefreshShowsAnotherProgramsImport) {
+  TfrmArchive& w = OpenWindow();
+  ASSERT_EQ(Listed(w).size(), 250);
+  auto images = std::make_unique<DeviceImages>();
+  sim::GenerateSample(*images, 30, 77);
+  ASSERT_TRUE(archive_->ImportRead(*images, QStringLiteral("Zarn-2.5 v2 sn 7")));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Listed(w).size(), 250);
+  QTest::keyClick(&w, Qt::Key_F5);
+  w.Refresh();
+  Settle(w);
+  EXPECT_EQ(Listed(w).size(), 280);
+  EXPECT_EQ(Listed(w), ListIds({}));
+}
+
+TEST_F(ArchiveWindowTest, ShowInTheMainWindowIsOpeningTheDataFileOfTheSelection) {
+  TfrmArchive& w = OpenWindow();
+  SelectRows(w, 10, 46);
+  ASSERT_EQ(w.SelectedIds().size(), 37);
+  const QString saved = dir_.filePath(QStringLiteral("selection.zarn"));
+  w.SaveAsDataFile(saved);
+  Settle(w);
+  ASSERT_TRUE(QFileInfo::exists(saved)) << w.MessageLabel->text().toStdString();
+  w.ShowInMain();
+  Settle(w);
+  TForm1& shown = *form_;
+  EXPECT_EQ(shown.ShownProcessCount(), 37u);
+  EXPECT_EQ(shown.windowTitle(), QStringLiteral("Архив: 37 серий — Zarn-2.5/2.6"));
+  shown.ALangEngExecute();
+  EXPECT_EQ(shown.windowTitle(), QStringLiteral("Archive: 37 series — Zarn-2.5/2.6"));
+  shown.ALangRusExecute();
+
+  // Another window opens the saved file: the same tables and the same bytes.
+  FormSeams seams = Seams();
+  seams.settingsPath = dir_.filePath(QStringLiteral("other.ini"));
+  {
+    QFile f(seams.settingsPath);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[Config]\r\nLangId=Rus\r\n");
+  }
+  TForm1 opened(seams);
+  Expect([saved](QDialog& dialog) {
+    auto& files = static_cast<QFileDialog&>(dialog);
+    files.setDirectory(QFileInfo(saved).absolutePath());
+    files.selectFile(QFileInfo(saved).fileName());
+    return int(QDialog::Accepted);
+  });
+  opened.AOpenExecute(opened.AOpen);
+  ASSERT_EQ(opened.ShownProcessCount(), 37u);
+  for (int r = 0; r < shown.StringGrid1->RowCount(); ++r)
+    for (int c = 0; c < kSeriesColumns; ++c) ASSERT_EQ(shown.StringGrid1->Cells(c, r), opened.StringGrid1->Cells(c, r));
+  EXPECT_EQ(shown.ShownImages()->images.DataImage, opened.ShownImages()->images.DataImage);
+  EXPECT_EQ(shown.ShownImages()->images.ParamBlock, opened.ShownImages()->images.ParamBlock);
+}
+
+TEST_F(ArchiveWindowTest, ReportAndExportsOfTheSelection) {
+  TfrmArchive& w = OpenWindow();
+  // Nothing selected: the commands say what to do first.
+  EXPECT_FALSE(w.BtnReport->isEnabled());
+  w.PrintReport();
+  EXPECT_EQ(w.MessageLabel->text(), QStringLiteral("Выделите серии в списке."));
+  SelectRows(w, 0, 39);
+  EXPECT_TRUE(w.BtnReport->isEnabled());
+  w.PrintReport();
+  Settle(w);
+  auto* preview = form_->findChild<TfrmReportPreview*>();
+  ASSERT_NE(preview, nullptr);
+  EXPECT_TRUE(preview->isVisible());
+  EXPECT_GE(preview->View()->PageCount(), 1);
+
+  const QString csv = dir_.filePath(QStringLiteral("list.csv"));
+  const QString xlsx = dir_.filePath(QStringLiteral("list.xlsx"));
+  w.ExportList(csv);
+  w.ExportList(xlsx);
+  Settle(w);
+  QFile c(csv);
+  ASSERT_TRUE(c.open(QIODevice::ReadOnly));
+  const QStringList lines = QString::fromUtf8(c.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  EXPECT_EQ(lines.size(), 41);  // the headings and 40 rows
+  EXPECT_TRUE(lines.value(0).contains(QStringLiteral("Примечание")));
+  QFile x(xlsx);
+  ASSERT_TRUE(x.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(x.read(2) == "PK");
+}
+
+TEST(ArchiveWindowTexts, SeriesCountsAgreeWithTheirNumber) {
+  const struct {
+    qint64 count;
+    const char16_t* ru;
+    const char* en;
+  } cases[] = {{1, u"1 серия", "1 series"},    {2, u"2 серии", "2 series"},     {4, u"4 серии", "4 series"},
+               {5, u"5 серий", "5 series"},    {11, u"11 серий", "11 series"},  {14, u"14 серий", "14 series"},
+               {21, u"21 серия", "21 series"}, {37, u"37 серий", "37 series"},  {102, u"102 серии", "102 series"},
+               {111, u"111 серий", "111 series"}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(SeriesCountText(c.count, kRussian), QString::fromUtf16(c.ru));
+    EXPECT_EQ(SeriesCountText(c.count, kEnglish), QString::fromLatin1(c.en));
+  }
+  EXPECT_EQ(ArchiveShownTitle(37, kRussian), QStringLiteral("Архив: 37 серий"));
+}
+
+}  // namespace
+}  // namespace zarn::wintest
