@@ -439,7 +439,7 @@ void TfrmArchive::BuildControls() {
   SeriesList->verticalHeader()->hide();
   // Widths for the texts the columns hold (the view never measures 100 000 rows).
   const int character = SeriesList->fontMetrics().horizontalAdvance(QStringLiteral("0"));
-  const int widths[kArchiveColumns] = {6, 9, 9, 9, 20, 18, 9, 9, 8, 16, 30};
+  const int widths[kArchiveColumns] = {5, 8, 8, 8, 16, 14, 8, 8, 7, 14, 24};
   for (int c = 0; c < kArchiveColumns; ++c) SeriesList->setColumnWidth(c, widths[c] * character + 12);
   connect(SeriesList->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TfrmArchive::UpdateButtons);
   connect(model_, &QAbstractItemModel::modelReset, this, &TfrmArchive::UpdateButtons);
@@ -504,8 +504,13 @@ void TfrmArchive::Retranslate() {
   // Each label underlines the first letter of its text (Alt+letter goes to its field).
   for (const auto& [name, text] : labels)
     if (auto* label = findChild<QLabel*>(QString::fromLatin1(name))) label->setText(u'&' + text->Str(l));
-  DateFrom->setSpecialValueText(txtAnyDay.Str(l));
-  DateTo->setSpecialValueText(txtAnyDay.Str(l));
+  // Wide enough for "any day" and a date, with the button of the calendar.
+  const int dateWidth = std::max(DateFrom->fontMetrics().horizontalAdvance(txtAnyDay.Str(l)),
+                                 DateFrom->fontMetrics().horizontalAdvance(QStringLiteral("00.00.0000"))) + 48;
+  for (QDateEdit* d : {DateFrom, DateTo}) {
+    d->setSpecialValueText(txtAnyDay.Str(l));
+    d->setMinimumWidth(dateWidth);
+  }
   for (int i = 0; i < 6; ++i) GroupBy->setItemText(i, kGroupTexts[i]->Str(l));
   BtnShow->setText(txtShowInMain.Str(l));
   BtnSave->setText(txtSaveAsData.Str(l));

@@ -2,6 +2,7 @@
 // hands over as an opened data file is shown.
 
 #include <QMessageBox>
+#include <algorithm>
 
 #include "archivewindow.h"
 #include "common/texts.h"
@@ -21,7 +22,7 @@ const TextPair txtArchiveWord{u"Архив", u"Archive"};
 void TForm1::AArchiveExecute() {
   if (!frmArchive) {
     ArchiveWindowSeams seams;
-    seams.location = [this] { return settings_.ArchiveLocation(); };
+    seams.location = [this] { return ArchiveLocation(); };
     seams.execModal = [this](QDialog& dialog) { return ExecModal(dialog); };
     seams.unit = [this] { return Unit(); };
     seams.showInMain = [this](const QString& dataFile, int count) { ShowArchiveSeries(dataFile, count); };
@@ -30,6 +31,10 @@ void TForm1::AArchiveExecute() {
     seams.startFolder = [this] { return settings_.StartingFolder(); };
     seams.rememberFolder = [this](const QString& chosen) { settings_.RememberFolderOf(chosen); };
     frmArchive = new TfrmArchive(std::move(seams), this);
+    // Most of the screen: room for the eleven columns and the group table.
+    const QRect area = AvailableGeometry();
+    frmArchive->resize(std::clamp(area.width() * 85 / 100, std::min(900, area.width()), area.width()),
+                       std::clamp(area.height() * 3 / 4, std::min(560, area.height()), area.height()));
     frmArchive->move(frameGeometry().center() - frmArchive->rect().center());
     KeepOnScreen(frmArchive, [this] { return ScreenAreas(); });
   } else if (!frmArchive->isVisible()) {

@@ -9,6 +9,7 @@
 
 #include "archivekeeper.h"
 #include "archivesettings.h"
+#include "archivewindow.h"
 #include "common/paths.h"
 #include "common/texts.h"
 #include "formmain.h"
@@ -107,6 +108,7 @@ void TForm1::AArchiveSettingsExecute() {
   settings_.SetArchiveDatabase(typed);
   archiveLocation_ = typed;
   if (keeper_) keeper_->SetLocation(ArchiveLocation());
+  if (frmArchive) frmArchive->Refresh();
   // A new archive takes what waits at once, and says whether it can be used.
   archiveNoticeDone_ = false;
   if (keeper_ && AArchiveKeep->isChecked()) keeper_->Retry();
