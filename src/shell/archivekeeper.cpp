@@ -18,7 +18,7 @@ const TextPair txtKeptFew{u"%1 новые серии сохранены в ар�
 const TextPair txtKeptMany{u"%1 новых серий сохранено в архиве", u"%1 new series kept in the archive"};
 const TextPair txtKeptNone{u"все серии уже были в архиве", u"all series were in the archive already"};
 
-constexpr auto kStopWait = std::chrono::seconds(5);
+constexpr auto kStopWait = std::chrono::seconds(3);
 
 }  // namespace
 

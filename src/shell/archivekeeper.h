@@ -10,7 +10,7 @@
 // the pending list, so that nothing is lost: it goes in at the next import that works,
 // or at the next start.
 //
-// On destruction the keeper waits a few seconds for the import under way; what was
+// On destruction the keeper waits at most 3 s for the import under way; what was
 // still queued goes into the pending list, and so does the import under way if it does
 // not end in time (the thread is then left to the end of the process).
 

@@ -40,8 +40,14 @@ const TextPair txtAllFiles{u"Все файлы (*)", u"All files (*)"};
 
 // The archive's reasons are phrases ("there is no archive ..."): a sentence of them.
 // (A server's reason may come in several indented lines: one line here.)
-QString Sentence(QString text) {
-  text = text.simplified();
+QString Sentence(const QString& reason) {
+  QString text;
+  for (const QString& part : reason.split(u'\n')) {
+    const QString line = part.simplified();
+    if (line.isEmpty()) continue;
+    if (!text.isEmpty()) text += QStringView(u".?!:;").contains(text.back()) ? u" " : u". ";
+    text += line;
+  }
   if (text.isEmpty()) return text;
   text[0] = text[0].toUpper();
   if (!text.endsWith(u'.') && !text.endsWith(u'?') && !text.endsWith(u'!')) text += u'.';
@@ -164,6 +170,7 @@ void TfrmArchiveSettings::Answered(quint64 test, const ArchiveTestAnswer& answer
   // Only the latest test's answer, once (the time-out or the thread, whichever first).
   if (test != tests_ || !testing_) return;
   testing_ = false;
+  lastOk_ = answer.ok;
   answerTimer_->stop();
   BtnTest->setEnabled(true);
   const QString text = LanguageIndex.load() == kEnglish ? answer.en : answer.ru;

@@ -50,6 +50,8 @@ class TfrmArchiveSettings final : public QDialog {
   void BtnTestClick();
   // A test under way (tests wait for false).
   bool Testing() const;
+  // Whether the last test's archive can be used.
+  bool LastTestOk() const { return lastOk_; }
 
  private:
   void Answered(quint64 test, const ArchiveTestAnswer& answer);
@@ -58,6 +60,7 @@ class TfrmArchiveSettings final : public QDialog {
   QTimer* answerTimer_ = nullptr;
   quint64 tests_ = 0;     // the number of the test under way
   bool testing_ = false;
+  bool lastOk_ = false;
 };
 
 }  // namespace zarn
