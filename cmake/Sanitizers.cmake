@@ -20,6 +20,16 @@ if("thread" IN_LIST _zarn_sanitize AND ("address" IN_LIST _zarn_sanitize OR "und
 endif()
 # What the tests may ask (a few cases are too slow or meaningless under a sanitizer).
 set(ZARN_SANITIZERS "${_zarn_sanitize}" CACHE INTERNAL "")
+# How many times longer the tests' own waits may be (the libusb stand-in's transfers, the
+# bounds a test puts on a whole program): the sanitized programs run several times slower,
+# the race detector's most. The programs' own waits never change.
+if("thread" IN_LIST _zarn_sanitize)
+  set(ZARN_TEST_TIME_SCALE 8 CACHE INTERNAL "")
+elseif(_zarn_sanitize)
+  set(ZARN_TEST_TIME_SCALE 3 CACHE INTERNAL "")
+else()
+  set(ZARN_TEST_TIME_SCALE 1 CACHE INTERNAL "")
+endif()
 if(_zarn_sanitize)
   list(JOIN _zarn_sanitize "," _zarn_flags)
   add_compile_options(-fsanitize=${_zarn_flags} -fno-omit-frame-pointer)

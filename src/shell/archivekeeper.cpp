@@ -52,6 +52,7 @@ struct TArchiveKeeper::Shared {
   bool ended = false;
   quint64 tickets = 0;
   int inFlight = 0;  // queued and not yet reported (the main thread's count)
+  std::deque<KeepReport> reports;  // ended on the keeper's thread, not yet reported
   QThread* thread = nullptr;
 };
 
@@ -136,14 +137,12 @@ TArchiveKeeper::TArchiveKeeper(QString location, QString pendingFolder, QObject*
       r.pendingLeft = int(pending.Entries().size());
       std::lock_guard lock(s->mutex);
       s->current.reset();
+      // The report goes over under this lock, and the main thread is only woken: a
+      // functor posted with it would pass through Qt's own locks alone, which the race
+      // detector cannot see.
       if (TArchiveKeeper* keeper = s->receiver) {
-        QMetaObject::invokeMethod(
-            keeper,
-            [keeper, r] {
-              --keeper->shared_->inFlight;
-              Q_EMIT keeper->Reported(r);
-            },
-            Qt::QueuedConnection);
+        s->reports.push_back(std::move(r));
+        QMetaObject::invokeMethod(keeper, "TakeReports", Qt::QueuedConnection);
       }
     }
     archive.reset();
@@ -201,6 +200,18 @@ void TArchiveKeeper::SetBeforeImport(std::function<void()> hook) {
 }
 
 int TArchiveKeeper::Busy() const { return shared_->inFlight; }
+
+void TArchiveKeeper::TakeReports() {
+  std::deque<KeepReport> done;
+  {
+    std::lock_guard lock(shared_->mutex);
+    done.swap(shared_->reports);
+  }
+  for (const KeepReport& r : done) {
+    --shared_->inFlight;
+    Q_EMIT Reported(r);
+  }
+}
 
 quint64 TArchiveKeeper::Queue(Job job) {
   ++shared_->inFlight;

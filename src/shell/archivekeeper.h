@@ -83,6 +83,8 @@ class TArchiveKeeper final : public QObject {
   struct Job;
   struct Shared;
   quint64 Queue(Job job);
+  // On the main thread: the reports of the jobs that ended.
+  Q_INVOKABLE void TakeReports();
 
   QString pendingFolder_;
   std::shared_ptr<Shared> shared_;

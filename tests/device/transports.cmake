@@ -16,6 +16,9 @@ function(zarn_usbshim target folder)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src
     ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/usbshim)
   zarn_warnings(${target})
+  if(ZARN_TEST_TIME_SCALE GREATER 1)
+    target_compile_definitions(${target} PRIVATE ZARN_TEST_TIME_SCALE=${ZARN_TEST_TIME_SCALE})
+  endif()
 endfunction()
 
 zarn_usbshim(zarn_usbshim usbshim)

@@ -23,6 +23,13 @@
 
 namespace zarn::testing {
 
+#ifndef ZARN_TEST_TIME_SCALE
+#define ZARN_TEST_TIME_SCALE 1
+#endif
+// A bound on a whole program: longer in a sanitized build, whose programs run several
+// times slower (cmake/Sanitizers.cmake). What the programs themselves wait never changes.
+constexpr int Bound(int ms) { return ms * ZARN_TEST_TIME_SCALE; }
+
 class Child {
  public:
   Child() {
@@ -43,7 +50,7 @@ class Child {
 
   // The first line on stdout, within `ms`; empty when none came.
   QByteArray ReadLine(int ms = 15000) {
-    QDeadlineTimer deadline(ms);
+    QDeadlineTimer deadline(Bound(ms));
     while (!process_.canReadLine() && !deadline.hasExpired() &&
            process_.state() == QProcess::Running)
       process_.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
@@ -54,7 +61,7 @@ class Child {
   int Stop(int signal = SIGTERM, int ms = 10000) {
     if (process_.state() == QProcess::NotRunning) return ExitCode();
     ::kill(pid_t(process_.processId()), signal);
-    if (!process_.waitForFinished(ms)) {
+    if (!process_.waitForFinished(Bound(ms))) {
       Kill();
       return -1;
     }
@@ -63,7 +70,7 @@ class Child {
 
   // Waits for the end; -1 when it did not end within `ms` (it is killed then).
   int Wait(int ms) {
-    if (process_.state() != QProcess::NotRunning && !process_.waitForFinished(ms)) {
+    if (process_.state() != QProcess::NotRunning && !process_.waitForFinished(Bound(ms))) {
       Kill();
       return -1;
     }

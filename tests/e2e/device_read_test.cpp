@@ -160,7 +160,7 @@ TEST_P(ReadTest, TheReadIsKeptInTheArchiveToo) {
   auto archive = [&](const QStringList& args) {
     Child cli;
     cli.Start(QStringLiteral(ZARN_CLI_PATH), QStringList{QStringLiteral("archive")} + args, ReaderEnvironment());
-    EXPECT_EQ(cli.Wait(30000), 0);
+    EXPECT_EQ(cli.Wait(30000), 0) << cli.Process().readAllStandardError().toStdString();
     return cli.Process().readAllStandardOutput();
   };
   const QString settings = dir_.filePath(QStringLiteral("config/zarn26/Zarn26.ini"));
@@ -268,7 +268,7 @@ TEST_P(ReadTest, ASecondProgramIsToldTheInstrumentIsInUse) {
   Child second;
   const QString secondOut = dir_.filePath(QStringLiteral("second.zarn"));
   StartReader(second, secondOut, 60);
-  EXPECT_EQ(second.Wait(30000), 7);
+  EXPECT_EQ(second.Wait(30000), 7) << second.Process().readAllStandardError().toStdString();
   const QByteArray secondLog = second.Process().readAllStandardError();
   EXPECT_TRUE(secondLog.contains("Прибор занят другой программой")) << secondLog.toStdString();
   EXPECT_FALSE(QFile::exists(secondOut));

@@ -79,7 +79,7 @@ class ShellTest : public ::testing::Test {
     writer.Start(QStringLiteral(ZARN_SIM_PATH), {QStringLiteral("--write-sample"), dataFile_,
                                                  QStringLiteral("--processes"), QStringLiteral("40"),
                                                  QStringLiteral("--seed"), QStringLiteral("11")});
-    ASSERT_EQ(writer.Wait(30000), 0);
+    ASSERT_EQ(writer.Wait(30000), 0) << writer.Process().readAllStandardError().toStdString();
   }
 
   QByteArray StartSimulator(const QStringList& extra = {}) {
@@ -118,7 +118,7 @@ class ShellTest : public ::testing::Test {
   }
 
   bool WaitFor(const std::function<bool(const QMap<QString, QString>&)>& done, int ms) {
-    QDeadlineTimer deadline(ms);
+    QDeadlineTimer deadline(Bound(ms));
     while (!deadline.hasExpired()) {
       if (done(State())) return true;
       if (app_.Process().state() != QProcess::Running) return false;
@@ -212,7 +212,7 @@ TEST_F(ShellTest, StartUpReadFillsTheWindowAndAClickShowsAProcess) {
         return s.value(u"panel1"_qs) == u"Данные считаны (40)" && s.value(u"table1.size"_qs) == u"9x42";
       },
       60000))
-      << State().value(u"panel1"_qs).toStdString();
+      << Dump();
   const QMap<QString, QString> state = State();
   EXPECT_EQ(OwnText(state.value(u"panel0"_qs)), u"Zarn-2.6 v3.14 sn 0001");
   EXPECT_EQ(state.value(u"lamp"_qs), u"8000000f");  // back to the button colour
@@ -263,7 +263,7 @@ TEST_F(ShellTest, TheWindowAndTheReaderTakeTurnsWithTheInstrument) {
   Child second;
   const QString secondOut = dir_.filePath(QStringLiteral("second.zarn"));
   StartReader(second, secondOut);
-  EXPECT_EQ(second.Wait(30000), 7);
+  EXPECT_EQ(second.Wait(30000), 7) << second.Process().readAllStandardError().toStdString();
   EXPECT_TRUE(second.Process().readAllStandardError().contains("Прибор занят другой программой"));
   EXPECT_FALSE(QFileInfo::exists(secondOut));
   ASSERT_TRUE(WaitFor([](const auto& s) { return s.value(u"panel1"_qs) == u"Данные считаны (40)"; }, 60000));
