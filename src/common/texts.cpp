@@ -54,6 +54,7 @@ const TextPair txtMenuFile{u"Файл", u"File"};
 const TextPair txtOpen{u"Открыть...", u"Open..."};
 const TextPair txtSave{u"Сохранить...", u"Save..."};
 const TextPair txtPrintReport{u"Печать отчета...", u"Print Report..."};
+const TextPair txtPrintSheets{u"Печать листов серий...", u"Print Series Sheets..."};
 const TextPair txtOpenReport{u"Открыть отчет...", u"Open Report..."};
 const TextPair txtExit{u"Выход", u"Exit"};
 const TextPair txtMenuEdit{u"Правка", u"Edit"};

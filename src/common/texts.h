@@ -63,7 +63,8 @@ class Phrase {
 };
 
 // Menus and actions.
-extern const TextPair txtMenuFile, txtOpen, txtSave, txtPrintReport, txtOpenReport, txtExit;
+extern const TextPair txtMenuFile, txtOpen, txtSave, txtPrintReport, txtPrintSheets, txtOpenReport,
+    txtExit;
 extern const TextPair txtMenuEdit, txtCopyTable1, txtCopySelection, txtCopyTable2, txtCopyChart,
     txtCopyChartData;
 extern const TextPair txtMenuCommands, txtReadFromDevice, txtMaterialsEdit, txtObjectsEdit, txtArchiveWindow;

@@ -56,6 +56,11 @@ QList<QStringList> ImpactsTable(const ProcessView& process, int language, Streng
 std::array<QString, 5> CoefficientRow(const ProcessView& process, int language);
 
 // ---- Chart.
+// The chart's colours (RGB): a blow's curve, a masked blow's (its blowMask bit is
+// clear; drawn beneath the others) and the zero line.
+inline constexpr uint32_t kChartBlowRgb = 0xFF0000;
+inline constexpr uint32_t kChartMaskedRgb = 0x808080;
+inline constexpr uint32_t kChartZeroRgb = 0x000000;
 struct ChartPoint {
   double x;
   double y;

@@ -87,16 +87,6 @@ class Preparation {
     return text;
   }
 
-  // The largest size not above the template's at which the text fits, in quarter points.
-  double FittedSize(const QString& text, double width, double fontPt) const {
-    if (!width_ || text.isEmpty()) return fontPt;
-    const double room = width - 2 * kCellPaddingMm;
-    const double need = width_(text, fontPt);
-    if (need <= room || need <= 0) return fontPt;
-    const double fitted = std::floor(fontPt * room / need * 4) / 4;
-    return std::clamp(fitted, kMinFontPt, fontPt);
-  }
-
   void Place(BandKind kind, const ReportBandTemplate& band, double top) {
     PreparedPage& page = report_.pages.back();
     page.bands.push_back({kind, int(page.cells.size()), int(band.cells.size())});
@@ -105,7 +95,7 @@ class Preparation {
       PreparedCell out;
       out.rect = QRectF(x, top, cell.width, band.height);
       out.text = CellText(cell);
-      out.fontPt = float(FittedSize(out.text, cell.width, cell.fontPt));
+      out.fontPt = float(FittedFontPt(out.text, cell.width, cell.fontPt, width_));
       out.frame = cell.frame;
       out.number = cell.number;
       out.align = cell.align;
@@ -124,6 +114,17 @@ class Preparation {
 };
 
 }  // namespace
+
+double FittedFontPt(const QString& text, double widthMm, double fontPt, const TextWidthMm& textWidth,
+                    double minPt) {
+  if (!textWidth || text.isEmpty()) return fontPt;
+  const double room = widthMm - 2 * kCellPaddingMm;
+  const double need = textWidth(text, fontPt);
+  if (need <= room || need <= 0) return fontPt;
+  // The largest size not above the template's at which the text fits, in quarter points.
+  const double fitted = std::floor(fontPt * room / need * 4) / 4;
+  return std::clamp(fitted, std::min(minPt, fontPt), fontPt);
+}
 
 PreparedReport PrepareReport(const ReportTemplate& layout, ReportRowSource& rows,
                              const ReportFieldValue& fieldValue, const TextWidthMm& textWidth) {

@@ -123,6 +123,10 @@ inline constexpr double kMinFontPt = 6;
 inline constexpr double kCellPaddingMm = 0.5;
 PreparedReport PrepareReport(const ReportTemplate& layout, ReportRowSource& rows,
                              const ReportFieldValue& fieldValue, const TextWidthMm& textWidth);
+// The size a text is set in within a cell `widthMm` wide: `fontPt`, or the largest
+// quarter point below it (at least `minPt`) at which it fits.
+double FittedFontPt(const QString& text, double widthMm, double fontPt, const TextWidthMm& textWidth,
+                    double minPt = kMinFontPt);
 
 // Every cell whose text holds `text` (case ignored), page by page in reading order.
 struct ReportHit {

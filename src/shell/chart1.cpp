@@ -15,7 +15,7 @@
 #include <cmath>
 #include <limits>
 
-#include "chartticks.h"
+#include "data/chartticks.h"
 
 namespace zarn {
 

@@ -33,9 +33,9 @@ class TChart : public QChartView {
 
  public:
   static constexpr int kBlowSeries = 15;  // Series1..Series15
-  static constexpr QRgb kRed = 0xFF0000;
-  static constexpr QRgb kGray = 0x808080;  // blows whose blowMask bit is clear
-  static constexpr QRgb kBlack = 0x000000;
+  static constexpr QRgb kRed = kChartBlowRgb;
+  static constexpr QRgb kGray = kChartMaskedRgb;  // blows whose blowMask bit is clear
+  static constexpr QRgb kBlack = kChartZeroRgb;
 
   explicit TChart(QWidget* parent = nullptr);
   ~TChart() override;

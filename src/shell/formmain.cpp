@@ -266,6 +266,7 @@ void TForm1::CreateActions() {
   make(AOpen, "AOpen");
   make(ASave, "ASave");
   make(APrint, "APrint");
+  make(APrintSheets, "APrintSheets");
   make(AOpenReport, "AOpenReport");
   make(AExit, "AExit");
   make(ACopyTable1, "ACopyTable1");
@@ -316,6 +317,7 @@ void TForm1::CreateActions() {
   connect(AOpen, &QAction::triggered, this, [this] { AOpenExecute(AOpen); });
   connect(ASave, &QAction::triggered, this, &TForm1::ASaveExecute);
   connect(APrint, &QAction::triggered, this, &TForm1::APrintExecute);
+  connect(APrintSheets, &QAction::triggered, this, &TForm1::APrintSheetsExecute);
   connect(AOpenReport, &QAction::triggered, this, [this] { AOpenReportExecute(); });
   connect(AExit, &QAction::triggered, this, &TForm1::AExitExecute);
   connect(ACopyTable1, &QAction::triggered, this, &TForm1::ACopyTable1Execute);
@@ -357,6 +359,7 @@ void TForm1::CreateMenus() {
   itmRecent = menu(itmFile, "itmRecent");
   itmFile->addSeparator();
   BoundItem(itmFile, "itmPrint", APrint);
+  BoundItem(itmFile, "itmPrintSheets", APrintSheets);
   BoundItem(itmFile, "itmOpenReport", AOpenReport);
   itmFile->addSeparator()->setVisible(false);
   BoundItem(itmFile, "itmExit", AExit);
@@ -676,6 +679,7 @@ void TForm1::MenuFill() {
   AOpen->setText(txtOpen());
   ASave->setText(txtSave());
   APrint->setText(txtPrintReport());
+  APrintSheets->setText(txtPrintSheets());
   AOpenReport->setText(txtOpenReport());
   AExit->setText(txtExit());
 

@@ -131,6 +131,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   QAction* AOpen = nullptr;
   QAction* ASave = nullptr;
   QAction* APrint = nullptr;
+  QAction* APrintSheets = nullptr;  // series sheets of the rows selected in table 1
   QAction* AOpenReport = nullptr;  // a prepared report saved earlier, into the preview
   QAction* AExit = nullptr;
   QAction* ACopyTable1 = nullptr;
@@ -220,6 +221,9 @@ class TForm1 : public QMainWindow, public LinkSink {
   // Shows series of the archive, given as a data file of them, as an opened file is
   // shown (tables, chart, clipboard, report); the title names the archive and the count.
   bool ShowArchiveSeries(const QString& dataFile, int count);
+  // Series sheets of the rows of table 1 that are selected (the current row when none
+  // is), in the preview.
+  void APrintSheetsExecute();
   // Opens a prepared report (asking for it when no name is given) in the preview.
   void AOpenReportExecute(const QString& fileName = {});
   // The preview window, made when first needed.
@@ -381,6 +385,7 @@ class TForm1 : public QMainWindow, public LinkSink {
   quint64 lastKept_ = 0;          // the ticket of the last read or file given to the keeper
   bool archiveNoticeDone_ = false;  // told that the archive fails, until it works again
   int archiveShown_ = -1;  // series of the archive shown (the title names them), or -1
+  bool shownFromFile_ = false;  // titleName_ names a data file (else the instrument)
   // What the status bar says, in the current language, and its hold rule.
   TStatusPresenter* status_ = nullptr;
 };

@@ -234,6 +234,7 @@ void TForm1::ShowTitle() { setWindowTitle(WindowTitle()); }
 void TForm1::RememberFile(const QString& fileName) {
   titleName_ = FileNameOnly(fileName);
   archiveShown_ = -1;
+  shownFromFile_ = true;
   ShowTitle();
   recent_.Add(QFileInfo(fileName).absoluteFilePath());
   StoreRecentFiles();

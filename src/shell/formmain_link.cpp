@@ -92,6 +92,7 @@ void TForm1::ShowCompletedRead(const CompletedRead& read) {
   // The data came from the instrument: its version text names it in the title.
   archiveShown_ = -1;
   titleName_ = read.version.trimmed().isEmpty() ? StatusBar1->PanelText(0).trimmed() : read.version.trimmed();
+  shownFromFile_ = false;
   ShowTitle();
   // And it goes into the archive, named by its instrument, without the window waiting.
   KeepInArchive(read);

@@ -2,9 +2,12 @@
 // now (or of the archive window's selection), in the preview window; and Open Report: a prepared report saved earlier, in the
 // same preview, with no data file needed.
 
+#include "aboutbox.h"
+#include "archivewindow.h"
 #include "common/texts.h"
 #include "formmain.h"
 #include "report/seriesreport.h"
+#include "report/seriessheets.h"
 #include "reportpreview.h"
 #include "screenfit.h"
 #include "stringgrid.h"
@@ -58,6 +61,38 @@ void TForm1::ShowSeriesReport(std::shared_ptr<const Table1Snapshot> table) {
         return SeriesReport(*table, language, unit).Prepare(page);
       },
       ReportExportOptions{language, {}, {}});
+  preview->show();
+  preview->raise();
+  preview->activateWindow();
+}
+
+void TForm1::APrintSheetsExecute() {
+  const uint32_t count = ShownProcessCount();
+  if (count == 0 || StringGrid1->Cells(0, 2).isEmpty()) return;
+  GridRect range = StringGrid1->Selection();
+  if (range.IsNone()) range = GridRect{0, StringGrid1->Row(), 0, StringGrid1->Row()};
+  // Table 1's row r is the series r - 2 of the directory; the heading rows have none.
+  const int first = std::max(range.top, 2) - 2;
+  const int last = std::min(range.bottom - 2, int(count) - 1);
+  if (last < first) return;
+  // The sheets keep copies of their records, taken from what the window shows now.
+  std::vector<ProcessRecordBuffer> records(size_t(last - first + 1));
+  const ImagesView shown = shown_;
+  for (int i = first; i <= last; ++i)
+    CopyProcess(shown->images.ParamBlock.data(), shown->images.DataImage.data(), count, uint32_t(i),
+                records[size_t(i - first)].data());
+  SheetSource source;
+  if (archiveShown_ >= 0) source.origin = ArchiveShownTitle(archiveShown_, LanguageIndex.load());
+  else if (shownFromFile_) source.dataFile = titleName_;
+  else source.instrument = titleName_;
+  source.programVersion = ProgramVersion();
+  source.printed = QDateTime::currentDateTime();
+  auto sheets = std::make_shared<const SeriesSheets>(std::move(records), LanguageIndex.load(), Unit(),
+                                                     std::move(source));
+  const int language = LanguageIndex.load();
+  TfrmReportPreview* preview = ReportPreview();
+  preview->SetReport([sheets](const PageGeometry& page) { return sheets->Prepare(page); },
+                     ReportExportOptions{language, {}, {}});
   preview->show();
   preview->raise();
   preview->activateWindow();

@@ -12,3 +12,10 @@ add_custom_target(report_bench
   DEPENDS zarn26-cli zarn26-cli-report zarn26-sim
   WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
   USES_TERMINAL)
+
+# The report's documents and the series sheets on a full memory: see documents_bench.sh.
+add_custom_target(documents_bench
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/documents_bench.sh ${CMAKE_BINARY_DIR}
+  DEPENDS zarn26-cli zarn26-cli-report zarn26-sim
+  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+  USES_TERMINAL)

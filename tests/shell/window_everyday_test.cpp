@@ -22,7 +22,7 @@
 
 #include "data/datafile.h"
 #include "shell/chart1.h"
-#include "shell/chartticks.h"
+#include "data/chartticks.h"
 #include "shell/controls.h"
 #include "shell/layout.h"
 #include "shell/mnemonics.h"

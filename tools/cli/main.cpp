@@ -25,8 +25,8 @@ constexpr char kUsage[] =
     "       zarn26-cli export FILE.zarn [--lang ru|en] [--unit mpa|kgf] [--format tsv|csv|json]\n"
     "         [--decimal point|comma] WHAT\n"
     "         WHAT: series | impacts N | coefficients N | chart N [--blow B] | materials | objects\n"
-    "       zarn26-cli report FILE [--lang ru|en] [--unit mpa|kgf] "
-    "--format pdf|xlsx|ods|odt|rtf|html|txt|csv|prepared\n"
+    "       zarn26-cli report FILE [--kind report|sheets [--series N,M-K]] [--lang ru|en]\n"
+    "         [--unit mpa|kgf] --format pdf|xlsx|ods|odt|rtf|html|txt|csv|prepared\n"
     "         [--decimal point|comma] -o OUT\n"
     "       zarn26-cli archive [--db PATH|URL] import|list|summary|export|imports|import-file|note|check ...\n"
     "       zarn26-cli --version\n";
