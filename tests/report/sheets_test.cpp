@@ -42,7 +42,16 @@ QStringList BandTexts(const PreparedPage& page, const PreparedBand& band) {
   return texts;
 }
 
-const SheetSource kFromFile{u"site 12.zarn"_s, {}, u"1.5.3"_s, QDateTime(QDate(2026, 12, 11), QTime(3, 40))};
+SheetSource Source(const QString& file, const QString& instrument, const QString& origin = {}) {
+  SheetSource s;
+  s.dataFile = file;
+  s.instrument = instrument;
+  s.origin = origin;
+  s.programVersion = u"1.5.3"_s;
+  s.printed = QDateTime(QDate(2026, 12, 11), QTime(3, 40));
+  return s;
+}
+const SheetSource kFromFile = Source(u"site 12.zarn"_s, {});
 
 // Distance from p to the segment a-b.
 double SegmentDistance(PreparedLine::Point p, PreparedLine::Point a, PreparedLine::Point b) {
@@ -62,12 +71,15 @@ TEST(ReportSheets, EverySheetHoldsItsSeries) {
     SheetSource source;
     QString title, strength, from, printed;
   };
-  const SheetSource fromInstrument{{}, u" Zarn-2.6 v3.14 sn 0001 "_s, u"1.5.3"_s, kFromFile.printed};
+  const SheetSource fromInstrument = Source({}, u" Zarn-2.6 v3.14 sn 0001 "_s);
+  const SheetSource fromArchive = Source({}, {}, u"Archive: 12 series"_s);
   const Case cases[] = {
       {kEnglish, StrengthUnit::MPa, kFromFile, u"Series sheet No. "_s, u"Strength, MPa"_s,
        u"Data file: site 12.zarn"_s, u"Printed: 11.12.2026 03:40"_s},
       {kRussian, StrengthUnit::Kgf, fromInstrument, u"Лист серии № "_s, u"Прочность, кгс/см2"_s,
        u"Прибор: Zarn-2.6 v3.14 sn 0001"_s, u"Напечатано: 11.12.2026 03:40"_s},
+      {kEnglish, StrengthUnit::Kgf, fromArchive, u"Series sheet No. "_s, u"Strength, kgs/sm2"_s,
+       u"Archive: 12 series"_s, u"Printed: 11.12.2026 03:40"_s},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.language);

@@ -205,7 +205,9 @@ int RunReport(const QStringList& args) {
   if (o.sheets) {
     std::vector<ProcessRecordBuffer> records;
     if (const int failed = ChosenRecords(file, count, o, records)) return failed;
-    SheetSource source{QFileInfo(o.file).fileName(), {}, QStringLiteral(ZARN_VERSION), {}};
+    SheetSource source;
+    source.dataFile = QFileInfo(o.file).fileName();
+    source.programVersion = QStringLiteral(ZARN_VERSION);
     return write(SeriesSheets(std::move(records), language, *o.unit, std::move(source)).Prepare());
   }
   const Table1Snapshot table(file.ParamBlock(), file.DataImage(), count, language, *o.unit);
