@@ -68,9 +68,18 @@ void TForm1::KeepReported(const KeepReport& report) {
   const bool latest = report.ticket == lastKept_;
   if (report.unusable) {
     if (report.pendingFailed.error != 0) {
-      // Not kept anywhere but in the window: said every time, with what to do.
-      WarningBox(txtArchiveNotKept().arg(WriteFailureMessage(report.pendingFailed, LanguageIndex.load())),
-                 QMessageBox::Ok, 0);
+      // Kept nowhere but in the window: said every time, with what to do; not modal (it
+      // comes whenever the keeper is done), one box that the latest failure updates.
+      auto* box = findChild<QMessageBox*>(QStringLiteral("ArchiveNotKept"));
+      if (!box) {
+        box = new QMessageBox(QMessageBox::Warning, txtAppTitle(), QString(), QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("ArchiveNotKept"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+      }
+      box->setText(txtArchiveNotKept().arg(WriteFailureMessage(report.pendingFailed, LanguageIndex.load())));
+      box->setInformativeText(report.unusable->Text(LanguageIndex.load()));
+      box->show();
     } else {
       ShowArchiveNotice(report);
     }

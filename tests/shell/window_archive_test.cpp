@@ -240,6 +240,27 @@ TEST_F(ArchiveKeepTest, AnImportEndsWhereItBeganAndNothingQueuedIsLostAtClose) {
   EXPECT_GE(Waiting(), 1);
 }
 
+// Neither the archive nor the pending folder can take a read: the window says so, each
+// time, in one box that does not stop the window.
+TEST_F(ArchiveKeepTest, AReadKeptNowhereIsToldWithWhatToDo) {
+  QFile blocker(pending_.chopped(1));  // a file where the pending folder would be
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  Settings(u"postgresql://nobody@127.0.0.1:1/none"_qs);
+  TForm1& form = Form();
+  Settle(form);
+  for (uint64_t seed : {1, 2}) {
+    LoadSample(3, seed);
+    form.ShowCompletedRead(ReadOfImages(u"ZARN"_qs));
+    Settle(form);
+  }
+  const QList<QMessageBox*> boxes = form.findChildren<QMessageBox*>(u"ArchiveNotKept"_qs);
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes.first()->isVisible());
+  EXPECT_TRUE(boxes.first()->text().contains(u"Сохраните их в файл данных"_qs)) << boxes.first()->text().toStdString();
+  EXPECT_EQ(Notices(form), 1);  // the archive's own notice, once
+}
+
 // Parameters > Archive...: each kind of location answers within 10 s while the dialog
 // goes on serving events; OK keeps the location without its password, and this run
 // goes on with the password.
