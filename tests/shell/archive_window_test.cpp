@@ -309,6 +309,27 @@ TEST_F(ArchiveWindowTest, ReportAndExportsOfTheSelection) {
   EXPECT_TRUE(x.read(2) == "PK");
 }
 
+TEST_F(ArchiveWindowTest, AnArchiveThatCannotBeOpenedIsSaidAndTriedAgainOnRefresh) {
+  // A file where the archive's folder would have to be: nothing can be made there.
+  const QString blocker = dir_.filePath(QStringLiteral("blocker"));
+  {
+    QFile f(blocker);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  QString location = blocker + QStringLiteral("/lab.sqlite");
+  ArchiveWindowSeams seams;
+  seams.location = [&location] { return location; };
+  TfrmArchive w(seams);
+  Settle(w);
+  EXPECT_TRUE(Listed(w).isEmpty());
+  EXPECT_TRUE(w.MessageLabel->text().startsWith(QStringLiteral("Архив недоступен"))) << w.MessageLabel->text().toStdString();
+  location = archivePath_;
+  w.Refresh();
+  Settle(w);
+  EXPECT_EQ(Listed(w).size(), 250);
+  EXPECT_TRUE(w.MessageLabel->text().isEmpty());
+}
+
 TEST(ArchiveWindowTexts, SeriesCountsAgreeWithTheirNumber) {
   const struct {
     qint64 count;

@@ -16,6 +16,7 @@
 
 #include "common/paths.h"
 #include "shell/desktop.h"
+#include "shell/archivewindow.h"
 #include "shell/helpwindow.h"
 #include "window_util.h"
 
@@ -69,6 +70,7 @@ TEST_F(HelpWindowTest, ContextThreeIndexAndSearchInEachLanguage) {
     const QString folder = QString::fromLatin1(c.folder);
 
     EXPECT_TRUE(help->ContextUrl(kMainWindowHelpContext, c.language).path().endsWith(folder + QStringLiteral("/mainwindow.html")));
+    EXPECT_TRUE(help->ContextUrl(kArchiveWindowHelpContext, c.language).path().endsWith(folder + QStringLiteral("/archive.html")));
     EXPECT_FALSE(help->ContextUrl(99, c.language).isValid());
     help->ShowContext(kMainWindowHelpContext);
     EXPECT_TRUE(help->Browser->source().path().endsWith(folder + QStringLiteral("/mainwindow.html")));
