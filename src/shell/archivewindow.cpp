@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTableView>
@@ -22,6 +23,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 #include "archivethread.h"
 #include "common/numbers.h"
@@ -439,7 +441,7 @@ void TfrmArchive::BuildControls() {
   SeriesList->verticalHeader()->hide();
   // Widths for the texts the columns hold (the view never measures 100 000 rows).
   const int character = SeriesList->fontMetrics().horizontalAdvance(QStringLiteral("0"));
-  const int widths[kArchiveColumns] = {5, 8, 8, 8, 16, 14, 8, 8, 7, 14, 24};
+  const int widths[kArchiveColumns] = {5, 8, 8, 8, 16, 14, 8, 8, 7, 14, 20};
   for (int c = 0; c < kArchiveColumns; ++c) SeriesList->setColumnWidth(c, widths[c] * character + 12);
   connect(SeriesList->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TfrmArchive::UpdateButtons);
   connect(model_, &QAbstractItemModel::modelReset, this, &TfrmArchive::UpdateButtons);
@@ -520,7 +522,10 @@ void TfrmArchive::Retranslate() {
   model_->SetLanguage(l, unit);
   ShowSummary();
   // The figures are asked for again in the unit now shown.
-  if (totalKnown_) Requery();
+  if (totalKnown_) {
+    keepPlace_ = true;
+    Requery();
+  }
 }
 
 SeriesFilter TfrmArchive::Filter() const {
@@ -544,11 +549,16 @@ bool TfrmArchive::Idle() const { return outstanding_ == 0 && !typing_->isActive(
 
 void TfrmArchive::Refresh() {
   if (seams_.location) thread_->SetLocation(seams_.location());
+  keepPlace_ = true;
   Requery();
 }
 
 void TfrmArchive::Requery() {
   typing_->stop();
+  // A refresh keeps the place in the list and the selection of the series still there.
+  const bool keepPlace = std::exchange(keepPlace_, false);
+  const int scrolled = SeriesList->verticalScrollBar()->value();
+  const QList<qint64> selected = keepPlace ? SelectedIds() : QList<qint64>();
   const int generation = ++queryGeneration_;
   latestQuery_->store(generation);
   const SeriesFilter filter = Filter();
@@ -563,12 +573,22 @@ void TfrmArchive::Requery() {
         if (stale()) return QList<qint64>();
         return archive.SeriesIds(filter, order);
       },
-      [this, generation](ArchiveResult<QList<qint64>> ids) {
+      [this, generation, keepPlace, scrolled, selected](ArchiveResult<QList<qint64>> ids) {
         if (generation != queryGeneration_) return;
         if (!ids) return;
         if (archiveFailed_) Tell({}, false);
         archiveFailed_ = false;
         model_->SetIds(std::move(*ids));
+        if (!keepPlace) return;
+        SeriesList->verticalScrollBar()->setValue(scrolled);
+        if (selected.isEmpty()) return;
+        const QSet<qint64> wanted(selected.cbegin(), selected.cend());
+        QItemSelection rows;
+        const QList<qint64>& listed = model_->Ids();
+        for (int r = 0; r < listed.size(); ++r)
+          if (wanted.contains(listed[r]))
+            rows.select(model_->index(r, 0), model_->index(r, kArchiveColumns - 1));
+        SeriesList->selectionModel()->select(rows, QItemSelectionModel::ClearAndSelect);
       });
   Ask<QList<SummaryGroup>>(
       [filter, by, unit, stale](Archive& archive) -> ArchiveResult<QList<SummaryGroup>> {

@@ -215,6 +215,7 @@ class TfrmArchive : public QMainWindow {
   bool totalKnown_ = false;
   QString lastMessage_;
   bool archiveFailed_ = false;  // the message says the archive cannot be used
+  bool keepPlace_ = false;      // the next query is a refresh
 };
 
 }  // namespace zarn

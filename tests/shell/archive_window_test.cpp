@@ -227,6 +227,8 @@ TEST_F(ArchiveWindowTest, ANoteIsKeptAtOnceOrSaysWhyAndStaysInItsCell) {
 TEST_F(ArchiveWindowTest, RefreshShowsAnotherProgramsImport) {
   TfrmArchive& w = OpenWindow();
   ASSERT_EQ(Listed(w).size(), 250);
+  SelectRows(w, 5, 9);
+  const QList<qint64> selected = w.SelectedIds();
   auto images = std::make_unique<DeviceImages>();
   sim::GenerateSample(*images, 30, 77);
   ASSERT_TRUE(archive_->ImportRead(*images, QStringLiteral("Zarn-2.5 v2 sn 7")));
@@ -237,6 +239,16 @@ TEST_F(ArchiveWindowTest, RefreshShowsAnotherProgramsImport) {
   Settle(w);
   EXPECT_EQ(Listed(w).size(), 280);
   EXPECT_EQ(Listed(w), ListIds({}));
+  // The series selected before are selected still.
+  QList<qint64> still = w.SelectedIds();
+  std::sort(still.begin(), still.end());
+  QList<qint64> before = selected;
+  std::sort(before.begin(), before.end());
+  EXPECT_EQ(still, before);
+  // A new filter starts afresh.
+  w.NoteEdit->setText(QStringLiteral("x"));
+  Settle(w);
+  EXPECT_TRUE(w.SelectedIds().isEmpty());
 }
 
 TEST_F(ArchiveWindowTest, ShowInTheMainWindowIsOpeningTheDataFileOfTheSelection) {
