@@ -19,6 +19,10 @@
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <memory>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include "data/datafile.h"
 #include "device_helpers.h"
@@ -28,27 +32,26 @@
 namespace zarn::testing {
 namespace {
 
-// An X server of our own, on the first free display from 90 on.
+// An X server of our own. The server picks a free display itself and names it on its
+// stdout once it accepts connections: two suites that start at the same moment never
+// share one server (the one whose server then ends would take the other's window with
+// it), and lock files left by servers that were killed are the server's to judge.
 class Xvfb {
  public:
   Xvfb() {
-    for (int n = 90 + int(QCoreApplication::applicationPid() % 50); n < 400; ++n) {
-      if (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(n))) continue;
-      child_.Start(QStringLiteral(ZARN_XVFB_PATH),
-                   {QStringLiteral(":%1").arg(n), QStringLiteral("-screen"), QStringLiteral("0"),
-                    QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-      const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
-      QDeadlineTimer deadline(10000);
-      while (!QFileInfo::exists(socket) && !deadline.hasExpired() &&
-             child_.Process().state() == QProcess::Running)
-        QThread::msleep(20);
-      if (QFileInfo::exists(socket) && child_.Process().state() == QProcess::Running) {
-        display_ = QStringLiteral(":%1").arg(n);
-        return;
-      }
-      child_.Kill();
-    }
+    child_.Start(QStringLiteral(ZARN_XVFB_PATH),
+                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                  QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                  QStringLiteral("tcp")});
+    bool number = false;
+    const int n = child_.ReadLine(10000).toInt(&number);
+    if (number && n >= 0 && child_.Process().state() == QProcess::Running)
+      display_ = QStringLiteral(":%1").arg(n);
   }
+  // Ended as asked, the server removes its lock file and socket.
+  ~Xvfb() { child_.Stop(SIGTERM, 5000); }
+  Xvfb(const Xvfb&) = delete;
+  Xvfb& operator=(const Xvfb&) = delete;
   const QString& Display() const { return display_; }
 
  private:
@@ -121,8 +124,10 @@ class ShellTest : public ::testing::Test {
     QDeadlineTimer deadline(Bound(ms));
     while (!deadline.hasExpired()) {
       if (done(State())) return true;
-      if (app_.Process().state() != QProcess::Running) return false;
-      QThread::msleep(50);
+      // The window's end is seen at once (state() alone does not learn of it without
+      // an event loop), and the dump then says how it ended.
+      if (app_.Process().state() != QProcess::Running || app_.Process().waitForFinished(50))
+        return false;
     }
     return false;
   }
@@ -134,6 +139,9 @@ class ShellTest : public ::testing::Test {
     const QMap<QString, QString> state = State();
     for (auto it = state.begin(); it != state.end(); ++it)
       if (!it.key().contains(u'[')) all += (it.key() + u'=' + it.value() + u'\n').toStdString();
+    if (app_.Process().state() == QProcess::NotRunning)
+      all += "window ended: " + std::string(app_.Process().exitStatus() == QProcess::NormalExit ? "exit " : "crash ") +
+             std::to_string(app_.Process().exitCode()) + "\n";
     all += "window stderr: " + app_.Process().readAllStandardError().right(6000).toStdString();
     all += "\nsimulator stderr: " + sim_.Process().Process().readAllStandardError().right(2000).toStdString();
     return all;
@@ -202,6 +210,28 @@ class ShellTest : public ::testing::Test {
   Simulator sim_{dir_.filePath(QStringLiteral("run/zarn26"))};
   Child app_;
 };
+
+// Suites started at the same moment each get an X server of their own, and each server
+// lives on while the others end: a window never loses its display to another suite.
+TEST(ShellXServer, ServersStartedTogetherEachHaveTheirOwnDisplay) {
+  App();
+  constexpr int kServers = 3;
+  std::vector<std::unique_ptr<Xvfb>> servers(kServers);
+  std::vector<std::thread> starts;
+  for (auto& server : servers) starts.emplace_back([&server] { server = std::make_unique<Xvfb>(); });
+  for (std::thread& start : starts) start.join();
+  std::set<QString> displays;
+  for (const auto& server : servers) {
+    ASSERT_FALSE(server->Display().isEmpty());
+    displays.insert(server->Display());
+  }
+  EXPECT_EQ(int(displays.size()), kServers);
+  servers.front().reset();
+  for (size_t i = 1; i < servers.size(); ++i) {
+    const QString socket = QStringLiteral("/tmp/.X11-unix/X") + servers[i]->Display().mid(1);
+    EXPECT_TRUE(QFileInfo::exists(socket)) << socket.toStdString();
+  }
+}
 
 TEST_F(ShellTest, StartUpReadFillsTheWindowAndAClickShowsAProcess) {
   ASSERT_FALSE(StartSimulator().isEmpty());
