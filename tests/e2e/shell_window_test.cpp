@@ -213,7 +213,20 @@ class ShellTest : public ::testing::Test {
 
 // Suites started at the same moment each get an X server of their own, and each server
 // lives on while the others end: a window never loses its display to another suite.
+#if defined(__SANITIZE_THREAD__)
+#define ZARN_UNDER_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define ZARN_UNDER_TSAN 1
+#endif
+#endif
+
 TEST(ShellXServer, ServersStartedTogetherEachHaveTheirOwnDisplay) {
+#ifdef ZARN_UNDER_TSAN
+  // The race detector cannot follow a fork from a process that runs threads already,
+  // which is what starting the servers together needs; the ordinary build checks this.
+  GTEST_SKIP() << "servers started from several threads: not under the race detector";
+#endif
   App();
   constexpr int kServers = 3;
   std::vector<std::unique_ptr<Xvfb>> servers(kServers);
