@@ -9,9 +9,6 @@
 namespace zarn {
 namespace {
 
-// The column 7 heading is one of two fixed texts; its first letter is a Latin K.
-constexpr TextPair kVariationHeading{u"K вариации, %", u"Variation, %"};
-
 constexpr double kTitleHeight = 20;
 constexpr double kHeaderHeight = 10;
 constexpr double kRowHeight = 5;

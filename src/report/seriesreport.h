@@ -9,11 +9,16 @@
 #include <functional>
 #include <vector>
 
+#include "common/texts.h"
 #include "data/presenters.h"
 #include "data/process.h"
 #include "report/reportengine.h"
 
 namespace zarn {
+
+// The variation's heading in the report and the series sheets: one of two fixed texts;
+// its first letter is a Latin K.
+inline constexpr TextPair kVariationHeading{u"K вариации, %", u"Variation, %"};
 
 // What table 1 shows: RowCount() rows (two heading rows, then one per series) of
 // kSeriesColumns cells.

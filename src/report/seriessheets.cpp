@@ -18,7 +18,6 @@ const TextPair txtSheetTitle{u"Лист серии № %1", u"Series sheet No. %
 const TextPair txtSheetFromFile{u"Файл данных: %1", u"Data file: %1"};
 const TextPair txtSheetFromInstrument{u"Прибор: %1", u"Instrument: %1"};
 const TextPair txtSheetPrinted{u"Напечатано: %1", u"Printed: %1"};
-const TextPair txtSheetVariation{u"K вариации, %", u"Variation, %"};
 
 // The sheet, in mm from the top margin down: the title, the header (five rows of two
 // label-value pairs), table 2, the coefficients, the chart, and the foot on the bottom
@@ -266,7 +265,7 @@ void SeriesSheets::AddSheet(PreparedPage& page, const PageGeometry& g, const Pro
       {top[5], row[5], false},
       {txtDirection.Str(l), DirectionsText(impacts.value(1)), false},
       {HeadingWithUnit(top, unit, 3), row[3], true},
-      {txtSheetVariation.Str(l), row[6], true},
+      {kVariationHeading.Str(l), row[6], true},
       {HeadingWithUnit(top, unit, 7), row[7], true},
       {top[8], row[8], true},
   };

@@ -739,24 +739,36 @@ void TfrmArchive::ShowInMain() {
            });
 }
 
+QString TfrmArchive::AskSavePath(const QString& title, const QString& name, const QStringList& filters,
+                                 const QStringList& suffixes, const QString& proposed) {
+  QFileDialog dialog(this, title);
+  dialog.setObjectName(name);
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilters(filters);
+  dialog.setDefaultSuffix(suffixes.value(0));
+  // A filter with a suffix of its own gives it to a name typed without one.
+  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, filters, suffixes](const QString& f) {
+    const qsizetype i = filters.indexOf(f);
+    if (i >= 0 && i < suffixes.size()) dialog.setDefaultSuffix(suffixes[i]);
+  });
+  UseInterfaceLocale(&dialog);
+  if (seams_.startFolder) dialog.setDirectory(seams_.startFolder());
+  if (!proposed.isEmpty()) dialog.selectFile(proposed);
+  if ((seams_.execModal ? seams_.execModal(dialog) : dialog.exec()) != QDialog::Accepted) return {};
+  const QString path = dialog.selectedFiles().value(0);
+  if (!path.isEmpty() && seams_.rememberFolder) seams_.rememberFolder(path);
+  return path;
+}
+
 void TfrmArchive::SaveAsDataFile(const QString& fileName) {
   if (!HaveSelection()) return;
-  QString path = fileName;
-  if (path.isEmpty()) {
-    QFileDialog dialog(this, txtSaveDataTitle());
-    dialog.setObjectName(QStringLiteral("SaveDataDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters({QStringLiteral("DataFile (*.zarn)"), QStringLiteral("All files (*.*)")});
-    dialog.setDefaultSuffix(QStringLiteral("zarn"));
-    UseInterfaceLocale(&dialog);
-    if (seams_.startFolder) dialog.setDirectory(seams_.startFolder());
-    dialog.selectFile(ProposedDataFileName(QDateTime::currentDateTime()));
-    if ((seams_.execModal ? seams_.execModal(dialog) : dialog.exec()) != QDialog::Accepted) return;
-    path = dialog.selectedFiles().value(0);
-    if (path.isEmpty()) return;
-    if (seams_.rememberFolder) seams_.rememberFolder(path);
-  }
+  const QString path = fileName.isEmpty() ? AskSavePath(txtSaveDataTitle(), QStringLiteral("SaveDataDialog"),
+                                                         {QStringLiteral("DataFile (*.zarn)"), QStringLiteral("All files (*.*)")},
+                                                         {QStringLiteral("zarn")},
+                                                         ProposedDataFileName(QDateTime::currentDateTime()))
+                                           : fileName;
+  if (path.isEmpty()) return;
   const QList<qint64> ids = SelectedIds();
   Ask<int>([ids, path](Archive& archive) { return archive.ExportSeries(ids, path); },
            [this, path](ArchiveResult<int> written) {
@@ -789,25 +801,12 @@ void TfrmArchive::PrintReport() {
 
 void TfrmArchive::ExportList(const QString& fileName) {
   if (!HaveSelection()) return;
-  QString path = fileName;
-  if (path.isEmpty()) {
-    QFileDialog dialog(this, txtExportTitle());
-    dialog.setObjectName(QStringLiteral("ExportDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    const QStringList filters{QStringLiteral("CSV (*.csv)"), QStringLiteral("Excel (*.xlsx)")};
-    dialog.setNameFilters(filters);
-    dialog.setDefaultSuffix(QStringLiteral("csv"));
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, filters](const QString& f) {
-      dialog.setDefaultSuffix(f == filters[1] ? QStringLiteral("xlsx") : QStringLiteral("csv"));
-    });
-    UseInterfaceLocale(&dialog);
-    if (seams_.startFolder) dialog.setDirectory(seams_.startFolder());
-    if ((seams_.execModal ? seams_.execModal(dialog) : dialog.exec()) != QDialog::Accepted) return;
-    path = dialog.selectedFiles().value(0);
-    if (path.isEmpty()) return;
-    if (seams_.rememberFolder) seams_.rememberFolder(path);
-  }
+  const QString path = fileName.isEmpty()
+                           ? AskSavePath(txtExportTitle(), QStringLiteral("ExportDialog"),
+                                         {QStringLiteral("CSV (*.csv)"), QStringLiteral("Excel (*.xlsx)")},
+                                         {QStringLiteral("csv"), QStringLiteral("xlsx")}, {})
+                           : fileName;
+  if (path.isEmpty()) return;
   const QList<qint64> ids = SelectedIds();
   Ask<QList<ArchivedSeries>>(
       [ids](Archive& archive) { return archive.ListOf(ids); },

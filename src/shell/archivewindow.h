@@ -197,6 +197,10 @@ class TfrmArchive : public QMainWindow {
   void UpdateButtons();
   void Tell(const QString& message, bool error);
   bool HaveSelection();
+  // The save dialog for a file to write: its filters and, for each, the suffix a name
+  // typed without one gets. Empty when cancelled.
+  QString AskSavePath(const QString& title, const QString& name, const QStringList& filters,
+                      const QStringList& suffixes, const QString& proposed);
   // Runs `work` on the archive's thread, `done` here with its result.
   template <typename R>
   void Ask(std::function<ArchiveResult<R>(Archive&)> work, std::function<void(ArchiveResult<R>)> done);

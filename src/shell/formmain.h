@@ -22,6 +22,7 @@
 
 #include "common/images.h"
 #include "common/programsettings.h"
+#include "data/datafile.h"
 #include "data/process.h"
 #include "device/linksink.h"
 #include "recentfiles.h"
@@ -358,6 +359,10 @@ class TForm1 : public QMainWindow, public LinkSink {
   // ImagesLock for the main thread: try_lock while serving events.
   std::unique_lock<std::mutex> LockImages();
   void OpenFile(QString fileName, bool fromCommandLine);
+  // Reads and checks a data file and, when it is sound, makes it what the window shows.
+  DataFileStatus OpenToShow(const QString& path);
+  // Fills the window with what it shows now, opened from `source` (panel 0's text).
+  void ShowOpenedData(const Phrase& source);
   // Shows OpenDialog1 proposing `fileName`; true with the chosen name in it.
   bool ShowOpenDialog(QString& fileName);
 

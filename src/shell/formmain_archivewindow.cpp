@@ -47,28 +47,13 @@ void TForm1::AArchiveExecute() {
 }
 
 bool TForm1::ShowArchiveSeries(const QString& dataFile, int count) {
-  ImagesView opened;
   // As a data file opens: read and checked first, then in at once, the link let go.
-  const DataFileStatus status = OpenDataFile(
-      dataFile,
-      [this] {
-        std::unique_lock<std::mutex> lock = LockImages();
-        if (lock.owns_lock() && link_) link_->FileOpened();
-        return lock;
-      },
-      &opened);
-  if (status != DataFileStatus::Ok) {
+  if (OpenToShow(dataFile) != DataFileStatus::Ok) {
     WarningBox(txtFileDamaged() + QStringLiteral(": ") + ArchiveShownTitle(count, LanguageIndex.load()),
                QMessageBox::Ok, 0);
     return false;
   }
-  shown_ = std::move(opened);
-  ProgressEnd();
-  FillSeriesTable();
-  status_->Show(0, Phrase(txtArchiveWord) + QStringLiteral(" (%1)").arg(count));
-  status_->Show(1, Phrase(txtStatusDataRead) + QStringLiteral(" (%1)").arg(ShownProcessCount()));
-  LinkLamp(LampColour::ButtonFace);
-  if (link_) link_->ScreenChanged();
+  ShowOpenedData(Phrase(txtArchiveWord) + QStringLiteral(" (%1)").arg(count));
   archiveShown_ = count;
   titleName_.clear();
   ShowTitle();

@@ -127,26 +127,38 @@ void TForm1::OpenCommandLine(const QStringList& arguments) {
   AOpenExecute(nullptr);
 }
 
+DataFileStatus TForm1::OpenToShow(const QString& path) {
+  ImagesView opened;
+  // The file goes in at once: no transfer holds the images' lock while it waits on
+  // the instrument. Once the file has been read and checked, and before its bytes go
+  // in, the link abandons whatever the loop was doing and lets the instrument go.
+  const DataFileStatus status = OpenDataFile(
+      path,
+      [this] {
+        std::unique_lock<std::mutex> lock = LockImages();
+        if (lock.owns_lock() && link_) link_->FileOpened();
+        return lock;
+      },
+      &opened);
+  if (status == DataFileStatus::Ok) shown_ = std::move(opened);
+  return status;
+}
+
+void TForm1::ShowOpenedData(const Phrase& source) {
+  ProgressEnd();
+  FillSeriesTable();
+  status_->Show(0, source);
+  status_->Show(1, Phrase(txtStatusDataRead) + QStringLiteral(" (%1)").arg(ShownProcessCount()));
+  LinkLamp(LampColour::ButtonFace);
+  if (link_) link_->ScreenChanged();
+}
+
 void TForm1::OpenFile(QString fileName, bool) {
   for (;;) {
     // The folder is remembered before the file is tried, whatever comes of it.
     settings_.RememberFolderOf(fileName);
-    ImagesView opened;
-    // The file goes in at once: no transfer holds the images' lock while it waits on
-    // the instrument. Once the file has been read and checked, and before its bytes go
-    // in, the link abandons whatever the loop was doing and lets the instrument go.
-    const DataFileStatus status = OpenDataFile(
-        fileName,
-        [this] {
-          std::unique_lock<std::mutex> lock = LockImages();
-          if (lock.owns_lock() && link_) link_->FileOpened();
-          return lock;
-        },
-        &opened);
-    if (status == DataFileStatus::Ok) {
-      shown_ = std::move(opened);
-      break;
-    }
+    const DataFileStatus status = OpenToShow(fileName);
+    if (status == DataFileStatus::Ok) break;
     if (status == DataFileStatus::Damaged) {
       WarningBox(txtFileDamaged() + QStringLiteral(": ") + FileNameOnly(fileName), QMessageBox::Ok, 0);
       return;
@@ -155,12 +167,7 @@ void TForm1::OpenFile(QString fileName, bool) {
     // or cancel.
     if (!ShowOpenDialog(fileName)) return;
   }
-  ProgressEnd();
-  FillSeriesTable();
-  status_->Show(0, FilePhrase(fileName));
-  status_->Show(1, Phrase(txtStatusDataRead) + QStringLiteral(" (%1)").arg(ShownProcessCount()));
-  LinkLamp(LampColour::ButtonFace);
-  if (link_) link_->ScreenChanged();
+  ShowOpenedData(FilePhrase(fileName));
   RememberFile(fileName);
   KeepFileInArchive(fileName);
 }
