@@ -5,7 +5,6 @@
 
 #include <QDateEdit>
 #include <QComboBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -23,13 +22,18 @@
 #include "shell/archivewindow.h"
 #include "shell/reportpreview.h"
 #include "shell/stringgrid.h"
+#include "testing/files.h"
 #include "window_util.h"
 
 namespace zarn::wintest {
 namespace {
 
+using testing::ReadAll;
+using testing::WriteAll;
+
 const QString kInstrument = QStringLiteral("Zarn-2.6 v3.14 sn 0042");
 
+// 250 series: two data files of 90 and a read of 70 from kInstrument.
 class ArchiveWindowTest : public WindowTest {
  protected:
   void SetUp() override {
@@ -46,19 +50,21 @@ class ArchiveWindowTest : public WindowTest {
       ASSERT_TRUE(WriteDataFile(file, *images));
       ASSERT_TRUE(archive_->ImportFile(file));
     }
-    auto images = std::make_unique<DeviceImages>();
-    sim::GenerateSample(*images, 70, 9);
-    ASSERT_TRUE(archive_->ImportRead(*images, kInstrument));
+    ImportRead(70, 9, kInstrument);
   }
   void TearDown() override {
     form_.reset();
     archive_.reset();
     WindowTest::TearDown();
   }
+  void ImportRead(int count, uint64_t seed, const QString& instrument) {
+    auto images = std::make_unique<DeviceImages>();
+    sim::GenerateSample(*images, count, seed);
+    ASSERT_TRUE(archive_->ImportRead(*images, instrument));
+  }
 
   TfrmArchive& OpenWindow() {
-    if (!form_) MakeForm();
-    form_->AArchiveExecute();
+    MakeForm().AArchiveExecute();
     TfrmArchive* w = form_->frmArchive;
     EXPECT_NE(w, nullptr);
     Settle(*w);
@@ -85,9 +91,9 @@ class ArchiveWindowTest : public WindowTest {
     return ids;
   }
   static void SelectRows(TfrmArchive& w, int first, int last) {
-    QItemSelectionModel* selection = w.SeriesList->selectionModel();
-    selection->select(QItemSelection(w.Model()->index(first, 0), w.Model()->index(last, kArchiveColumns - 1)),
-                      QItemSelectionModel::ClearAndSelect);
+    w.SeriesList->selectionModel()->select(
+        QItemSelection(w.Model()->index(first, 0), w.Model()->index(last, kArchiveColumns - 1)),
+        QItemSelectionModel::ClearAndSelect);
   }
 
   QString archivePath_;
@@ -103,18 +109,11 @@ TEST_F(ArchiveWindowTest, FiltersSelectWhatTheArchiveSelectsAndTheSummaryCountsT
   SeriesRow row;
   some.FillRow(StrengthUnit::MPa, row);
   ASSERT_TRUE(archive_->SetNote(some.id, QStringLiteral("Трещина у опоры")));
-  const struct {
-    QLineEdit* edit;
-    QString text;
-  } cases[] = {
-      {w.ObjectEdit, row[5]},
-      {w.MaterialEdit, row[4]},
-      {w.InstrumentEdit, kInstrument},
-      {w.NoteEdit, QStringLiteral("трещина")},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text.toStdString());
-    c.edit->setText(c.text);
+  const std::pair<QLineEdit*, QString> cases[] = {
+      {w.ObjectEdit, row[5]}, {w.MaterialEdit, row[4]}, {w.InstrumentEdit, kInstrument}, {w.NoteEdit, u"трещина"_qs}};
+  for (const auto& [edit, text] : cases) {
+    SCOPED_TRACE(text.toStdString());
+    edit->setText(text);
     Settle(w);
     const SeriesFilter f = w.Filter();
     EXPECT_FALSE(Listed(w).isEmpty());
@@ -124,21 +123,19 @@ TEST_F(ArchiveWindowTest, FiltersSelectWhatTheArchiveSelectsAndTheSummaryCountsT
     EXPECT_NEAR(w.Total().mean, CombinedGroup(*groups).mean, 1e-9);
     EXPECT_TRUE(w.SummaryLabel->text().startsWith(SeriesCountText(Listed(w).size(), kRussian)))
         << w.SummaryLabel->text().toStdString();
-    c.edit->clear();
+    edit->clear();
   }
   // The dates: a day of the sample from it on, then up to it; "any day" again is all.
   const InstrumentClock day = InstrumentClock::FromKey(some.taken);
-  const QDate date(day.year, day.month, day.day);
-  w.DateFrom->setDate(date);
-  Settle(w);
-  EXPECT_EQ(Listed(w), ListIds(w.Filter()));
-  const qsizetype from = Listed(w).size();
-  w.DateFrom->setDate(w.DateFrom->minimumDate());
-  w.DateTo->setDate(date);
-  Settle(w);
-  EXPECT_EQ(Listed(w), ListIds(w.Filter()));
-  EXPECT_GE(from + Listed(w).size(), 250);
-  w.DateTo->setDate(w.DateTo->minimumDate());
+  qsizetype both = 0;
+  for (QDateEdit* edit : {w.DateFrom, w.DateTo}) {
+    edit->setDate(QDate(day.year, day.month, day.day));
+    Settle(w);
+    EXPECT_EQ(Listed(w), ListIds(w.Filter()));
+    both += Listed(w).size();
+    edit->setDate(edit->minimumDate());
+  }
+  EXPECT_GE(both, 250);
   // A filter that selects nothing says so.
   w.ObjectEdit->setText(QStringLiteral("нет такого объекта"));
   Settle(w);
@@ -148,23 +145,21 @@ TEST_F(ArchiveWindowTest, FiltersSelectWhatTheArchiveSelectsAndTheSummaryCountsT
 
 TEST_F(ArchiveWindowTest, SortingAndGroupingAreTheArchivesOwn) {
   TfrmArchive& w = OpenWindow();
-  const struct {
-    int column;
-    Qt::SortOrder order;
-  } sorts[] = {{3, Qt::DescendingOrder}, {4, Qt::AscendingOrder}, {0, Qt::AscendingOrder},
-               {kArchiveNoteColumn, Qt::DescendingOrder}, {1, Qt::AscendingOrder}};
-  for (const auto& s : sorts) {
-    w.SeriesList->sortByColumn(s.column, s.order);
+  // Strength descending last: the texts of its first page fall.
+  const std::pair<int, Qt::SortOrder> sorts[] = {{4, Qt::AscendingOrder}, {0, Qt::AscendingOrder},
+                                                  {kArchiveNoteColumn, Qt::DescendingOrder}, {1, Qt::AscendingOrder},
+                                                  {3, Qt::DescendingOrder}};
+  for (const auto& [column, order] : sorts) {
+    w.SeriesList->sortByColumn(column, order);
     Settle(w);
-    EXPECT_EQ(Listed(w), IdsOf({}, {ArchiveSortColumn(s.column), s.order == Qt::DescendingOrder})) << s.column;
+    EXPECT_EQ(Listed(w), IdsOf({}, {ArchiveSortColumn(column), order == Qt::DescendingOrder})) << column;
   }
-  // Strength descending: the texts of the first page fall.
-  w.SeriesList->sortByColumn(3, Qt::DescendingOrder);
+  const auto strength = [&](int r) {
+    return w.Model()->data(w.Model()->index(r, 3), Qt::DisplayRole).toString().replace(u',', u'.').toDouble();
+  };
+  for (int r = 0; r < 5; ++r) strength(r);
   Settle(w);
-  for (int r = 0; r < 5; ++r) w.Model()->data(w.Model()->index(r, 3), Qt::DisplayRole);
-  Settle(w);
-  EXPECT_GE(w.Model()->data(w.Model()->index(0, 3), Qt::DisplayRole).toString().replace(u',', u'.').toDouble(),
-            w.Model()->data(w.Model()->index(4, 3), Qt::DisplayRole).toString().replace(u',', u'.').toDouble());
+  EXPECT_GE(strength(0), strength(4));
 
   const SummaryBy kinds[] = {SummaryBy::Object, SummaryBy::Material, SummaryBy::Day, SummaryBy::Month,
                              SummaryBy::Instrument};
@@ -224,14 +219,27 @@ TEST_F(ArchiveWindowTest, ANoteIsKeptAtOnceOrSaysWhyAndStaysInItsCell) {
   EXPECT_TRUE(w.MessageLabel->isVisibleTo(&w));
 }
 
-TEST_F(ArchiveWindowTest, RefreshShowsAnotherProgramsImport) {
-  TfrmArchive& w = OpenWindow();
+// F5 reads the archive again: one that could not be opened, then another program's import.
+TEST_F(ArchiveWindowTest, RefreshTriesAnArchiveAgainAndShowsAnotherProgramsImport) {
+  // A file where the archive's folder would have to be: nothing can be made there.
+  const QString blocker = dir_.filePath(QStringLiteral("blocker"));
+  ASSERT_TRUE(WriteAll(blocker, {}));
+  QString location = blocker + QStringLiteral("/lab.sqlite");
+  ArchiveWindowSeams seams;
+  seams.location = [&location] { return location; };
+  TfrmArchive w(seams);
+  Settle(w);
+  EXPECT_TRUE(Listed(w).isEmpty());
+  EXPECT_TRUE(w.MessageLabel->text().startsWith(QStringLiteral("Архив недоступен"))) << w.MessageLabel->text().toStdString();
+  location = archivePath_;
+  w.Refresh();
+  Settle(w);
   ASSERT_EQ(Listed(w).size(), 250);
+  EXPECT_TRUE(w.MessageLabel->text().isEmpty());
+
   SelectRows(w, 5, 9);
-  const QList<qint64> selected = w.SelectedIds();
-  auto images = std::make_unique<DeviceImages>();
-  sim::GenerateSample(*images, 30, 77);
-  ASSERT_TRUE(archive_->ImportRead(*images, QStringLiteral("Zarn-2.5 v2 sn 7")));
+  QList<qint64> selected = w.SelectedIds();
+  ImportRead(30, 77, QStringLiteral("Zarn-2.5 v2 sn 7"));
   QCoreApplication::processEvents();
   EXPECT_EQ(Listed(w).size(), 250);
   QTest::keyClick(&w, Qt::Key_F5);
@@ -242,56 +250,15 @@ TEST_F(ArchiveWindowTest, RefreshShowsAnotherProgramsImport) {
   // The series selected before are selected still.
   QList<qint64> still = w.SelectedIds();
   std::sort(still.begin(), still.end());
-  QList<qint64> before = selected;
-  std::sort(before.begin(), before.end());
-  EXPECT_EQ(still, before);
+  std::sort(selected.begin(), selected.end());
+  EXPECT_EQ(still, selected);
   // A new filter starts afresh.
   w.NoteEdit->setText(QStringLiteral("x"));
   Settle(w);
   EXPECT_TRUE(w.SelectedIds().isEmpty());
 }
 
-TEST_F(ArchiveWindowTest, ShowInTheMainWindowIsOpeningTheDataFileOfTheSelection) {
-  TfrmArchive& w = OpenWindow();
-  SelectRows(w, 10, 46);
-  ASSERT_EQ(w.SelectedIds().size(), 37);
-  const QString saved = dir_.filePath(QStringLiteral("selection.zarn"));
-  w.SaveAsDataFile(saved);
-  Settle(w);
-  ASSERT_TRUE(QFileInfo::exists(saved)) << w.MessageLabel->text().toStdString();
-  w.ShowInMain();
-  Settle(w);
-  TForm1& shown = *form_;
-  EXPECT_EQ(shown.ShownProcessCount(), 37u);
-  EXPECT_EQ(shown.windowTitle(), QStringLiteral("Архив: 37 серий — Zarn-2.5/2.6"));
-  shown.ALangEngExecute();
-  EXPECT_EQ(shown.windowTitle(), QStringLiteral("Archive: 37 series — Zarn-2.5/2.6"));
-  shown.ALangRusExecute();
-
-  // Another window opens the saved file: the same tables and the same bytes.
-  FormSeams seams = Seams();
-  seams.settingsPath = dir_.filePath(QStringLiteral("other.ini"));
-  {
-    QFile f(seams.settingsPath);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[Config]\r\nLangId=Rus\r\n");
-  }
-  TForm1 opened(seams);
-  Expect([saved](QDialog& dialog) {
-    auto& files = static_cast<QFileDialog&>(dialog);
-    files.setDirectory(QFileInfo(saved).absolutePath());
-    files.selectFile(QFileInfo(saved).fileName());
-    return int(QDialog::Accepted);
-  });
-  opened.AOpenExecute(opened.AOpen);
-  ASSERT_EQ(opened.ShownProcessCount(), 37u);
-  for (int r = 0; r < shown.StringGrid1->RowCount(); ++r)
-    for (int c = 0; c < kSeriesColumns; ++c) ASSERT_EQ(shown.StringGrid1->Cells(c, r), opened.StringGrid1->Cells(c, r));
-  EXPECT_EQ(shown.ShownImages()->images.DataImage, opened.ShownImages()->images.DataImage);
-  EXPECT_EQ(shown.ShownImages()->images.ParamBlock, opened.ShownImages()->images.ParamBlock);
-}
-
-TEST_F(ArchiveWindowTest, ReportAndExportsOfTheSelection) {
+TEST_F(ArchiveWindowTest, ReportExportsAndShowInTheMainWindowAsOpeningTheSavedDataFile) {
   TfrmArchive& w = OpenWindow();
   // Nothing selected: the commands say what to do first.
   EXPECT_FALSE(w.BtnReport->isEnabled());
@@ -311,51 +278,43 @@ TEST_F(ArchiveWindowTest, ReportAndExportsOfTheSelection) {
   w.ExportList(csv);
   w.ExportList(xlsx);
   Settle(w);
-  QFile c(csv);
-  ASSERT_TRUE(c.open(QIODevice::ReadOnly));
-  const QStringList lines = QString::fromUtf8(c.readAll()).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  const QStringList lines = QString::fromUtf8(ReadAll(csv)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
   EXPECT_EQ(lines.size(), 41);  // the headings and 40 rows
   EXPECT_TRUE(lines.value(0).contains(QStringLiteral("Примечание")));
-  QFile x(xlsx);
-  ASSERT_TRUE(x.open(QIODevice::ReadOnly));
-  EXPECT_TRUE(x.read(2) == "PK");
-}
+  EXPECT_TRUE(ReadAll(xlsx).startsWith("PK"));
 
-TEST_F(ArchiveWindowTest, AnArchiveThatCannotBeOpenedIsSaidAndTriedAgainOnRefresh) {
-  // A file where the archive's folder would have to be: nothing can be made there.
-  const QString blocker = dir_.filePath(QStringLiteral("blocker"));
-  {
-    QFile f(blocker);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  }
-  QString location = blocker + QStringLiteral("/lab.sqlite");
-  ArchiveWindowSeams seams;
-  seams.location = [&location] { return location; };
-  TfrmArchive w(seams);
+  SelectRows(w, 10, 46);
+  ASSERT_EQ(w.SelectedIds().size(), 37);
+  const QString saved = dir_.filePath(QStringLiteral("selection.zarn"));
+  w.SaveAsDataFile(saved);
   Settle(w);
-  EXPECT_TRUE(Listed(w).isEmpty());
-  EXPECT_TRUE(w.MessageLabel->text().startsWith(QStringLiteral("Архив недоступен"))) << w.MessageLabel->text().toStdString();
-  location = archivePath_;
-  w.Refresh();
+  ASSERT_TRUE(QFileInfo::exists(saved)) << w.MessageLabel->text().toStdString();
+  w.ShowInMain();
   Settle(w);
-  EXPECT_EQ(Listed(w).size(), 250);
-  EXPECT_TRUE(w.MessageLabel->text().isEmpty());
-}
+  TForm1& shown = *form_;
+  EXPECT_EQ(shown.ShownProcessCount(), 37u);
+  EXPECT_EQ(shown.windowTitle(), QStringLiteral("Архив: 37 серий — Zarn-2.5/2.6"));
+  shown.ALangEngExecute();
+  EXPECT_EQ(shown.windowTitle(), QStringLiteral("Archive: 37 series — Zarn-2.5/2.6"));
+  shown.ALangRusExecute();
 
-TEST(ArchiveWindowTexts, SeriesCountsAgreeWithTheirNumber) {
-  const struct {
-    qint64 count;
-    const char16_t* ru;
-    const char* en;
-  } cases[] = {{1, u"1 серия", "1 series"},    {2, u"2 серии", "2 series"},     {4, u"4 серии", "4 series"},
-               {5, u"5 серий", "5 series"},    {11, u"11 серий", "11 series"},  {14, u"14 серий", "14 series"},
-               {21, u"21 серия", "21 series"}, {37, u"37 серий", "37 series"},  {102, u"102 серии", "102 series"},
-               {111, u"111 серий", "111 series"}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(SeriesCountText(c.count, kRussian), QString::fromUtf16(c.ru));
-    EXPECT_EQ(SeriesCountText(c.count, kEnglish), QString::fromLatin1(c.en));
-  }
-  EXPECT_EQ(ArchiveShownTitle(37, kRussian), QStringLiteral("Архив: 37 серий"));
+  // Another window opens the saved file: the same tables and the same bytes.
+  FormSeams seams = Seams();
+  seams.settingsPath = dir_.filePath(QStringLiteral("other.ini"));
+  ASSERT_TRUE(WriteAll(seams.settingsPath, "[Config]\r\nLangId=Rus\r\n"));
+  TForm1 opened(seams);
+  Expect([saved](QDialog& dialog) {
+    auto& files = static_cast<QFileDialog&>(dialog);
+    files.setDirectory(QFileInfo(saved).absolutePath());
+    files.selectFile(QFileInfo(saved).fileName());
+    return int(QDialog::Accepted);
+  });
+  opened.AOpenExecute(opened.AOpen);
+  ASSERT_EQ(opened.ShownProcessCount(), 37u);
+  for (int r = 0; r < shown.StringGrid1->RowCount(); ++r)
+    for (int c = 0; c < kSeriesColumns; ++c) ASSERT_EQ(shown.StringGrid1->Cells(c, r), opened.StringGrid1->Cells(c, r));
+  EXPECT_EQ(shown.ShownImages()->images.DataImage, opened.ShownImages()->images.DataImage);
+  EXPECT_EQ(shown.ShownImages()->images.ParamBlock, opened.ShownImages()->images.ParamBlock);
 }
 
 }  // namespace
