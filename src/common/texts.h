@@ -98,6 +98,14 @@ extern const TextPair txtOutcomeRead, txtOutcomeWritten, txtOutcomeNotConnected,
 extern const TextPair txtFaultNoTransport, txtFaultCommand, txtFaultBlockWrite, txtFaultNoReply,
     txtFaultReplyCut, txtFaultReplyTooLong;
 
+// The form a Russian noun takes after the number n: 0 as after 1, 21, 101 ("серия"),
+// 1 as after 2-4, 22-24 ("серии"), 2 as after 0, 5-20, 25 ("серий").
+constexpr int RussianNumberForm(qint64 n) {
+  const qint64 tens = n % 100, ones = n % 10;
+  if (tens >= 11 && tens <= 14) return 2;
+  return ones == 1 ? 0 : ones >= 2 && ones <= 4 ? 1 : 2;
+}
+
 // The archive's list: the columns after table 1's nine.
 inline constexpr TextPair txtArchiveInstrument{u"Прибор", u"Instrument"};
 inline constexpr TextPair txtArchiveNote{u"Примечание", u"Note"};

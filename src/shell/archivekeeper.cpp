@@ -25,11 +25,8 @@ constexpr auto kStopWait = std::chrono::seconds(3);
 Phrase KeptPhrase(int series, int added) {
   if (series <= 0) return {};
   if (added <= 0) return Phrase(txtKeptNone);
-  const int tens = added % 100, units = added % 10;
-  const TextPair& pair = units == 1 && tens != 11                              ? txtKeptOne
-                         : units >= 2 && units <= 4 && (tens < 12 || tens > 14) ? txtKeptFew
-                                                                                 : txtKeptMany;
-  return Phrase(pair, {QString::number(added)});
+  static constexpr const TextPair* kForms[] = {&txtKeptOne, &txtKeptFew, &txtKeptMany};
+  return Phrase(*kForms[RussianNumberForm(added)], {QString::number(added)});
 }
 
 struct TArchiveKeeper::Job {

@@ -136,12 +136,8 @@ SeriesColumn ArchiveSortColumn(int column) {
 
 QString SeriesCountText(qint64 count, int language) {
   if (language == kEnglish) return QStringLiteral("%1 series").arg(count);
-  const qint64 tens = count % 100, ones = count % 10;
-  const char16_t* noun = (tens >= 11 && tens <= 14) ? u"серий"
-                         : ones == 1                 ? u"серия"
-                         : (ones >= 2 && ones <= 4)  ? u"серии"
-                                                     : u"серий";
-  return QStringLiteral("%1 ").arg(count) + QString::fromUtf16(noun);
+  static constexpr const char16_t* kNouns[] = {u"серия", u"серии", u"серий"};
+  return QStringLiteral("%1 ").arg(count) + QString::fromUtf16(kNouns[RussianNumberForm(count)]);
 }
 
 QString ArchiveShownTitle(qint64 count, int language) {
