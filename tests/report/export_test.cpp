@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <QRegularExpression>
 #include <cmath>
 
@@ -14,20 +13,14 @@
 #include "report/fonts.h"
 #include "report/reportexport.h"
 #include "report/sheettable.h"
+#include "testing/reportapp.h"
 
 using namespace zarn;
 using namespace Qt::StringLiterals;
 
 namespace {
 
-void App() {
-  static int argc = 1;
-  static char name[] = "export_tests";
-  static char* argv[] = {name, nullptr};
-  static auto* app = new QGuiApplication(argc, argv);
-  Q_UNUSED(app);
-  InstallFontSubstitutes();
-}
+void App() { zarn::testing::ReportApp(); }
 
 // The entries of a zip in their order, with their compression and contents.
 struct Entry {
@@ -168,8 +161,7 @@ TEST(ReportUntrustedPages, TextColumnsFitEveryRowAndRtfPicturesKeepToThePaper) {
   App();
   PreparedReport r;
   r.fontFamily = u"Times New Roman"_s;
-  r.pages.resize(1);
-  PreparedPage& page = r.pages[0];
+  PreparedPage& page = r.pages.emplace_back();
   const QStringList rows[] = {{u"a"_s, u"bbbb"_s, u"c"_s}, {u"dddddd"_s, u"e"_s, u"ffffffffff"_s}};
   for (int row = 0; row < 2; ++row) {
     page.bands.push_back({BandKind::Body, int(page.cells.size()), 3});
@@ -185,10 +177,8 @@ TEST(ReportUntrustedPages, TextColumnsFitEveryRowAndRtfPicturesKeepToThePaper) {
   EXPECT_EQ(text[0].lastIndexOf(u'|'), text[1].lastIndexOf(u'|'));
   EXPECT_TRUE(text[1].contains(u"ffffffffff"_s));
 
-  const QByteArray rtf = RtfBytes(r, {});
   // At most the A4 page at 300 dpi (2480 x 3508 pixels).
-  const QRegularExpression size(uR"(\\picw(\d+)\\pich(\d+))"_s);
-  const QRegularExpressionMatch m = size.match(QString::fromLatin1(rtf));
+  const QRegularExpressionMatch m = QRegularExpression(uR"(\\picw(\d+)\\pich(\d+))"_s).match(QString::fromLatin1(RtfBytes(r, {})));
   ASSERT_TRUE(m.hasMatch());
   EXPECT_LE(m.captured(1).toInt(), 2481);
   EXPECT_LE(m.captured(2).toInt(), 3509);
