@@ -138,8 +138,9 @@ const TextPair txtBlockObjectsWrite{u"запись блока объектов",
 const TextPair txtOutcomeRead{u"Считано из прибора", u"Read from the instrument"};
 const TextPair txtOutcomeWritten{u"Записано в прибор", u"Written to the instrument"};
 const TextPair txtOutcomeNotConnected{u"Прибор не подключен", u"The instrument is not connected"};
-const TextPair txtOutcomeBusy{u"Прибор занят: из него идёт чтение. Повторите, когда оно закончится",
-                              u"The instrument is busy being read. Try again when the read has finished"};
+// Refused while the loop reads the instrument or another request is with it.
+const TextPair txtOutcomeBusy{u"Прибор занят: идёт обмен данными. Повторите, когда он закончится",
+                              u"The instrument is busy: a transfer is under way. Try again when it has finished"};
 const TextPair txtOutcomeReplacedByFile{u"Не выполнено: открыт файл данных",
                                         u"Not done: a data file was opened meanwhile"};
 const TextPair txtOutcomeTimedOut{u"Прибор не ответил вовремя", u"The instrument did not answer in time"};

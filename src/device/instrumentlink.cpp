@@ -211,11 +211,11 @@ RequestResult InstrumentLink::Transfer(LinkStates request, int waits, QByteArray
 }
 
 void InstrumentLink::FileOpened() {
-  core_->shared.FileOpened();
   // A pipe transfer under way (a stalled reply, the middle of a piece of the memory)
   // ends now rather than at its time-out, so that the instrument is free at once. The
-  // loop clears the interrupt before it opens the pipe again.
-  pipe_.Interrupt();
+  // loop clears the interrupt before it opens the pipe again. A write under way is let
+  // finish: it ends within its own time-outs and then lets the instrument go.
+  if (!core_->shared.FileOpened()) pipe_.Interrupt();
 }
 
 void InstrumentLink::ScreenChanged() { core_->screen.fetch_add(1); }

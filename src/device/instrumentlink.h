@@ -94,7 +94,9 @@ class InstrumentLink {
 
   // A data file replaces the images. Call it holding ImagesLock, before the file's
   // bytes go in: the loop then abandons what it was doing, never publishes over the
-  // file, lets the instrument go and idles; a pending request ends ReplacedByFile.
+  // file, lets the instrument go and idles; a pending request ends ReplacedByFile. A
+  // write already under way is not broken off: it ends as it would have, and its
+  // requester learns how.
   void FileOpened();
   // The window has put texts or a lamp colour of its own on the screen: the loop's
   // next notifications are all shown, even those that repeat what it showed before.

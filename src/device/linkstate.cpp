@@ -62,6 +62,7 @@ void LinkSharedState::RecordLocked(uint64_t id, RequestResult result) {
     pending_ = 0;
     pendingBlock_.clear();
     pendingNote_ = RequestResult{};
+    pendingTaken_ = false;
   }
 }
 
@@ -100,16 +101,22 @@ RequestResult LinkSharedState::Await(const Ticket& ticket, int waits,
   return Withdraw(ticket);
 }
 
-void LinkSharedState::FileOpened() {
+bool LinkSharedState::FileOpened() {
   std::lock_guard lock(mutex_);
   epoch_.fetch_add(1);
+  const LinkStates now = state_.load();
+  if (pending_ != 0 && pendingTaken_ &&
+      (now == LinkStates::WriteMaterials || now == LinkStates::WriteObjects))
+    return true;
   if (pending_ != 0) RecordLocked(pending_, RequestResult{RequestOutcome::ReplacedByFile, {}, {}});
   state_.store(LinkStates::Idle);
+  return false;
 }
 
-LinkSharedState::Taken LinkSharedState::Take(LinkStates request) const {
+LinkSharedState::Taken LinkSharedState::Take(LinkStates request) {
   std::lock_guard lock(mutex_);
   if (pending_ == 0 || state_.load() != request) return {};
+  pendingTaken_ = true;
   return Taken{pending_, pendingBlock_};
 }
 
@@ -117,6 +124,7 @@ void LinkSharedState::NoteAttempt(uint64_t id, RequestOutcome met, const LinkFai
   std::lock_guard lock(mutex_);
   if (id == 0 || id != pending_) return;
   pendingNote_ = RequestResult{met, failure, {}};
+  pendingTaken_ = false;
 }
 
 bool LinkSharedState::Complete(uint64_t id, LinkStates request, QByteArray block) {

@@ -144,17 +144,20 @@ class LinkSharedState {
   // soon as the request has ended; withdraws it after the last wait.
   RequestResult Await(const Ticket& ticket, int waits, const std::function<void()>& wait);
   // A data file has replaced the images: the loop idles, whatever it was doing, and a
-  // pending request ends ReplacedByFile.
-  void FileOpened();
+  // pending request ends ReplacedByFile. A write the loop has taken up goes on to its
+  // end instead (true): broken off, it would leave the instrument with part of a block,
+  // and it changes nothing the file brought.
+  bool FileOpened();
 
   // ---- The loop's side of a request.
   struct Taken {
     uint64_t id = 0;  // 0: the state was written without a ticket (Set)
     QByteArray block;
   };
-  // The pending request in `request` state: its ticket and the block it sends.
-  Taken Take(LinkStates request) const;
-  // What this attempt met, for the requester who gives up waiting.
+  // The loop takes up the pending request in `request` state: its ticket and the block
+  // it sends. A write is then under way until this attempt ends.
+  Taken Take(LinkStates request);
+  // What this attempt met, for the requester who gives up waiting; the attempt is over.
   void NoteAttempt(uint64_t id, RequestOutcome met, const LinkFailure& failure = {});
   // The transfer is done: the loop idles; false when the request was taken back or
   // replaced meanwhile (the requester has its answer already).
@@ -178,6 +181,7 @@ class LinkSharedState {
   uint64_t pending_ = 0;  // the ticket of the request in state_, or 0
   QByteArray pendingBlock_;
   RequestResult pendingNote_;  // what the last attempt met
+  bool pendingTaken_ = false;  // the loop is at the request's transfer now
   // The results of the last few tickets: a requester may look only after the next
   // request has been written (editors wait while serving events).
   struct Ended {

@@ -545,7 +545,9 @@ class StallingPipe final : public PipeLink {
 
 // A data file opened while the pipe waits on a stalled reply breaks the wait off: the
 // link is let go at once, not after the pipe's time-out, and the next read talks again.
-TEST(InstrumentLink, ADataFileBreaksOffAStalledReplyAndFreesTheInstrument) {
+// A write under way is not broken off (cut short, the instrument would keep part of the
+// block): it ends, and its requester is told it was done.
+TEST(InstrumentLink, ADataFileBreaksOffAReadButLetsAWriteFinish) {
   test::Log log;
   test::FakeInstrument dev(log);
   test::FakePipe fake(dev);
@@ -553,19 +555,39 @@ TEST(InstrumentLink, ADataFileBreaksOffAStalledReplyAndFreesTheInstrument) {
   test::FakeUsb usb(dev);
   MainThreadSink sink;
   InstrumentLink link(sink, nullptr, &pipe, &usb);
-  link.Start();
-  ASSERT_TRUE(ServeUntil([&] { return pipe.stalled.load(); }, 15000));
-  {
+  auto openFile = [&] {
     std::lock_guard lock(ImagesLock);  // as the window opens a file
     link.FileOpened();
-  }
+  };
+  link.Start();
+  ASSERT_TRUE(ServeUntil([&] { return pipe.stalled.load(); }, 15000));
+  openFile();
   // The loop closes the pipe, then records the access: wait for both (a sanitized
   // build can be seen between the two).
-  ASSERT_TRUE(ServeUntil([&] { return !pipe.open.load() && link.Access() == LinkAccess::Closed; }, 15000));
+  auto released = [&] { return !pipe.open.load() && link.Access() == LinkAccess::Closed; };
+  ASSERT_TRUE(ServeUntil(released, 15000));
   EXPECT_TRUE(pipe.brokenOff);
   EXPECT_EQ(link.State(), LinkStates::Idle);
   ASSERT_TRUE(link.RequestGaugeRead());
   ASSERT_TRUE(ServeUntil([&] { return sink.refreshed; }, 30000));
+
+  const auto before = std::make_unique<DeviceImages>(Images);
+  std::atomic<bool> reached{false}, opened{false};
+  dev.onOp = [&](int cmd, int op) {
+    if (cmd != 7 || op != 1) return;  // the names' length, about to go out
+    reached = true;
+    for (int i = 0; i < 10000 && !opened; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  QByteArray names(int(kObjectsBlockSize), 'n');
+  const Ticket ticket = link.RequestTransfer(LinkStates::WriteObjects, names);
+  ASSERT_TRUE(ServeUntil([&] { return reached.load(); }, 15000));
+  openFile();
+  opened = true;
+  EXPECT_EQ(link.WaitForRequest(ticket, InstrumentLink::kWriteWaits).outcome, RequestOutcome::Done);
+  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(dev.writtenObjects.data()), qsizetype(dev.writtenObjects.size())),
+            names);
+  ASSERT_TRUE(ServeUntil(released, 15000));
+  EXPECT_TRUE(Images.ObjectsBlock == before->ObjectsBlock);  // the file's, not the write's
   EXPECT_TRUE(link.Stop());
 }
 

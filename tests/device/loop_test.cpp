@@ -549,6 +549,8 @@ TEST_F(LoopTest, NothingHoldsTheImagesLockWhileWaitingOnTheInstrument) {
 
 // A data file opened in any state of the loop wins at once: the loop abandons what it
 // was doing, shows and publishes nothing more of it, lets the instrument go and idles.
+// A write under way alone goes on to its end (cut, the instrument would keep part of a
+// block), and its requester is told it was done.
 TEST_F(LoopTest, ADataFileOpenedInAnyStateWinsAndFreesTheInstrument) {
   struct Case {
     const char* name;
@@ -605,7 +607,13 @@ TEST_F(LoopTest, ADataFileOpenedInAnyStateWinsAndFreesTheInstrument) {
       EXPECT_EQ(Images.DataImage, before->DataImage);
       EXPECT_EQ(Images.ParamBlock, before->ParamBlock);
     } else {
-      EXPECT_EQ(shared.Result(ticket).outcome, RequestOutcome::ReplacedByFile);
+      const bool write = c.request == LinkStates::WriteMaterials;
+      EXPECT_EQ(shared.Result(ticket).outcome, write ? RequestOutcome::Done : RequestOutcome::ReplacedByFile);
+      if (write) {
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(dev.writtenMaterials.data()),
+                             qsizetype(dev.writtenMaterials.size())),
+                  Pattern(kMaterialsBlockSize, 9));
+      }
       EXPECT_EQ(Images.MaterialsBlock, before->MaterialsBlock);
       EXPECT_EQ(Images.ObjectsBlock, before->ObjectsBlock);
     }

@@ -44,7 +44,7 @@ TEST_F(EditorsTest, EveryTransferEndsWithItsOutcomeInTheEditor) {
       {{RequestOutcome::Done, {}, {}}, "Read from the instrument", "Written to the instrument"},
       {{RequestOutcome::NotConnected, {}, {}}, "The instrument is not connected", nullptr},
       {{RequestOutcome::InUse, {}, {}}, "Instrument is in use by another program", nullptr},
-      {{RequestOutcome::Busy, {}, {}}, "The instrument is busy being read. Try again when the read has finished",
+      {{RequestOutcome::Busy, {}, {}}, "The instrument is busy: a transfer is under way. Try again when it has finished",
        nullptr},
       {failed, "Link Error: the objects block: the reply stopped short",
        "Link Error: the objects block: the reply stopped short; the instrument may hold part of the block, "
@@ -201,7 +201,7 @@ TEST_F(EditorsTest, EditFieldsKeepTheDesktopsEditingKeysAndSignARefusedCharacter
     for (Qt::Key key : s.keys) QTest::keyClick(edit, key, Qt::ControlModifier);
     EXPECT_EQ(edit->text(), QStringView(s.text));
     EXPECT_EQ(QApplication::clipboard()->text(), QStringView(s.clip));
-    if (s.row == 5) EXPECT_EQ(materials.Marked(5, kColA2), s.marked5);
+    if (s.row == 5) { EXPECT_EQ(materials.Marked(5, kColA2), s.marked5); }
   }
 
   MaterialsModified = false;
