@@ -178,7 +178,7 @@ TEST_F(GridTest, ACutTextEndsInAnEllipsisAndShowsWholeAsItsTooltip) {
     EXPECT_TRUE(shown.endsWith(u'…')) << shown.toStdString();
     EXPECT_TRUE(c.text.startsWith(shown.chopped(1)));
     // Where not even "…" fits, "…" is what the cell shows (cut).
-    if (shown != u"…") EXPECT_LE(metrics.horizontalAdvance(shown), c.width - TStringGrid::kTextPadding);
+    if (shown != u"…") { EXPECT_LE(metrics.horizontalAdvance(shown), c.width - TStringGrid::kTextPadding); }
     EXPECT_EQ(grid_.CellToolTip(c.col, c.row), c.text);
   }
 }

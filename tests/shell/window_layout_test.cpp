@@ -48,7 +48,7 @@ TEST(LayoutArithmetic, NarrowestSeriesTableForItsNumberColumn) {
                         Case{23, 100, 40, false}, Case{37, 400, 3, false}}) {
     SCOPED_TRACE(c.need);
     const int width = SeriesTableMinWidth(c.need, 100, c.gridHeight, c.rows, 18, 9);
-    if (c.floor) EXPECT_EQ(width, 100);
+    if (c.floor) { EXPECT_EQ(width, 100); }
     EXPECT_GE(width, 100);
     EXPECT_GE(SeriesColumnWidths(width, c.gridHeight, c.rows, 18, 9)[0], c.need);
     // One pixel less would not do (unless the floor holds it).
