@@ -115,6 +115,9 @@ struct SeriesFilter {
   std::optional<QDate> from, to;  // the instrument's date, both included
 };
 
+// The instrument of a series seen only in data files, as the archive stores it.
+inline constexpr QStringView kUnknownInstrument = u"unknown";
+
 struct ArchivedSeries {
   qint64 id = 0;
   std::array<uint8_t, kProcessHeaderSize> head{};  // the record's first 92 bytes

@@ -11,8 +11,6 @@
 
 namespace zarn {
 
-// The instrument of a series seen only in data files.
-inline constexpr QStringView kUnknownInstrument = u"unknown";
 // zlib levels: the series' blows, and the data-file parts (mostly zeros).
 inline constexpr int kBodyLevel = 1;
 inline constexpr int kPartLevel = 1;

@@ -73,6 +73,7 @@ const TextPair txtExportWritten{u"Записан файл \"%1\"", u"Wrote \"%1\
 const TextPair txtArchiveShown{u"Архив: %1", u"Archive: %1"};
 const TextPair txtSaveDataTitle{u"Сохранить серии как файл данных", u"Save the series as a data file"};
 const TextPair txtExportTitle{u"Экспорт списка серий", u"Export the list of series"};
+const TextPair txtUnknownInstrument{u"неизвестен", u"unknown"};
 const TextPair txtNoTempFile{u"Не удалось создать временный файл: %1", u"No temporary file could be made: %1"};
 
 const TextPair* const kGroupTexts[] = {&txtGroupNone, &txtGroupObject, &txtGroupMaterial,
@@ -91,6 +92,20 @@ QString StrengthText(double value, StrengthUnit unit) {
 
 QString UnitText(StrengthUnit unit, int language) {
   return (unit == StrengthUnit::MPa ? txtUnitMPa : txtUnitKgf).Str(language);
+}
+
+// The instrument as the window shows it: the archive's mark of a series seen only in
+// files, in the window's language.
+QString ShownInstrument(const QString& instrument, int language) {
+  return instrument == kUnknownInstrument ? txtUnknownInstrument.Str(language) : instrument;
+}
+
+// A day of the archive ("2026-12-11", a month "2026-12") written as the series list
+// writes its dates, day first: "11.12.2026", "12.2026".
+QString ShownDay(const QString& iso) {
+  QStringList parts = iso.split(u'-');
+  std::reverse(parts.begin(), parts.end());
+  return parts.join(u'.');
 }
 
 // The list's texts over a selection: table 1's two heading rows and a row per series,
@@ -115,7 +130,7 @@ ListTexts ListRows(const QList<ArchivedSeries>& series, int language,
     std::array<QString, kArchiveColumns> r;
     s.FillRow(unit, cells);
     std::copy(cells.begin(), cells.end(), r.begin());
-    r[kArchiveInstrumentColumn] = s.instrument;
+    r[kArchiveInstrumentColumn] = ShownInstrument(s.instrument, language);
     r[kArchiveNoteColumn] = s.note;
     rows.push_back(r);
   }
@@ -250,7 +265,7 @@ QVariant TArchiveModel::data(const QModelIndex& index, int role) const {
   const Row* r = RowAt(index.row());
   if (!r) return {};
   if (column < kSeriesColumns) return r->cells[size_t(column)];
-  if (column == kArchiveInstrumentColumn) return r->series.instrument;
+  if (column == kArchiveInstrumentColumn) return ShownInstrument(r->series.instrument, language_);
   return r->series.note;
 }
 
@@ -655,15 +670,18 @@ void TfrmArchive::FillGroups() {
   GroupList->setRowCount(int(groups_.size()));
   for (int r = 0; r < groups_.size(); ++r) {
     const SummaryGroup& g = groups_[r];
-    const QString cells[] = {g.key,
+    const bool day = *groupsBy_ == SummaryBy::Day || *groupsBy_ == SummaryBy::Month;
+    const QString cells[] = {day                                     ? ShownDay(g.key)
+                             : *groupsBy_ == SummaryBy::Instrument ? ShownInstrument(g.key, l)
+                                                                   : g.key,
                              QString::number(g.count),
                              StrengthText(g.mean, unit),
                              StrengthText(g.minimum, unit),
                              StrengthText(g.maximum, unit),
                              StrengthText(g.deviation, unit),
                              FormatNumber(g.variation, NumberPattern::OptionalTenths),
-                             g.first.DateText(),
-                             g.last.DateText()};
+                             ShownDay(g.first.DateText()),
+                             ShownDay(g.last.DateText())};
     for (int c = 0; c < 9; ++c) {
       auto* item = new QTableWidgetItem(cells[c]);
       item->setTextAlignment(c >= 1 && c <= 6 ? (Qt::AlignRight | Qt::AlignVCenter) : (Qt::AlignLeft | Qt::AlignVCenter));
