@@ -137,6 +137,10 @@ bool SoundGeometry(const PageGeometry& g) {
          margin(g.top, g.height) && margin(g.bottom, g.height);
 }
 
+// A position or a size no sheet could have: the painter turns millimetres into whole
+// device pixels, which such a number does not fit.
+bool OnSheet(double v) { return v >= -kMaxPageMm && v <= kMaxPageMm; }
+
 bool ReadPage(Reader& in, PreparedPage& page) {
   const uint32_t cells = in.Count(kCellBytes);
   page.cells.resize(cells);
@@ -147,7 +151,8 @@ bool ReadPage(Reader& in, PreparedPage& page) {
     const uint8_t flags = in.U8();
     const uint8_t align = in.U8();
     c.text = in.Text();
-    if (!in.ok() || w < 0 || h < 0 || !(c.fontPt > 0 && c.fontPt <= kMaxFontPt) ||
+    if (!in.ok() || !OnSheet(x) || !OnSheet(y) || w < 0 || h < 0 || !OnSheet(w) || !OnSheet(h) ||
+        !(c.fontPt > 0 && c.fontPt <= kMaxFontPt) ||
         (flags & ~(kFrameFlag | kNumberFlag)) != 0 || align > uint8_t(CellAlign::Right)) {
       return false;
     }
@@ -172,7 +177,10 @@ bool ReadPage(Reader& in, PreparedPage& page) {
     const uint32_t points = in.Count(kPointBytes);
     if (!in.ok() || !(l.widthMm >= 0 && l.widthMm <= kMaxPageMm)) return false;
     l.points.resize(points);
-    for (PreparedLine::Point& p : l.points) p = {in.F32(), in.F32()};
+    for (PreparedLine::Point& p : l.points) {
+      p = {in.F32(), in.F32()};
+      if (!OnSheet(p.x) || !OnSheet(p.y)) return false;
+    }
   }
   return in.ok();
 }

@@ -419,6 +419,8 @@ TEST(PreparedReportFile, RefusesWhatIsNotWholeAndSound) {
       {"no such language", patched(20, "\x07")},
       {"a page width that is no number", patched(21, nan)},
       {"a page count beyond the file", patched(good.indexOf("Times New Roman") + 15, QByteArray("\xFF\xFF\xFF\x0F", 4))},
+      // 1e300 mm: the painter's whole pixels could not hold it.
+      {"a cell far off any sheet", patched(good.indexOf("Times New Roman") + 23, QByteArray("\x00\x00\x00\x00\x00\x00\x40\x7E", 8))},
   };
   for (const auto& b : bad) {
     SCOPED_TRACE(b.what);
