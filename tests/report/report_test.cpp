@@ -3,7 +3,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QXmlStreamWriter>
 
@@ -14,26 +13,18 @@
 #include "report/flowlayout.h"
 #include "report/odf.h"
 #include "report/preparedfile.h"
-#include "report/fonts.h"
 #include "report/reportexport.h"
 #include "report/seriesreport.h"
 #include "samplegen.h"
 #include "testdata.h"
 #include "testing/files.h"
+#include "testing/reportapp.h"
 
 using namespace zarn;
 using namespace Qt::StringLiterals;
+using zarn::testing::ReportApp;
 
 namespace {
-
-QGuiApplication& App() {
-  static int argc = 1;
-  static char name[] = "report_tests";
-  static char* argv[] = {name, nullptr};
-  static auto* app = new QGuiApplication(argc, argv);
-  InstallFontSubstitutes();
-  return *app;
-}
 
 // Table 1 as the window fills it from `count` generated series.
 std::unique_ptr<Table1Snapshot> Sample(int count, int language, StrengthUnit unit) {
@@ -60,7 +51,7 @@ QStringList Texts(const PreparedPage& page, const PreparedBand& band) {
 }  // namespace
 
 TEST(SeriesReportLayout, PagesBandsAndMillimetres) {
-  App();
+  ReportApp();
   // Page 1 holds 50 lines below the title and the headings; later pages 52 above the
   // footer.
   const struct {
@@ -117,7 +108,7 @@ TEST(SeriesReportLayout, PagesBandsAndMillimetres) {
 }
 
 TEST(SeriesReportFields, HeadingsInBothLanguagesAndUnitsAndRowsAsTable1) {
-  App();
+  ReportApp();
   const struct {
     int language;
     StrengthUnit unit;
@@ -197,7 +188,7 @@ TEST(SeriesReportFields, CallbacksAsTheReportFacilityUsesThem) {
 }
 
 TEST(SeriesReportFields, LongTextsShrinkInsideTheirCell) {
-  App();
+  ReportApp();
   // Column 5 (36 mm) and 6 (31 mm) with texts of the widest letters: a dozen shrink until
   // they fit; as many as a name holds stop at the smallest size (and are clipped when
   // painted).
@@ -259,7 +250,7 @@ TEST(ExportFile, WritesWholeOrLeavesTheOldFile) {
 }
 
 TEST(ReportExports, EveryFormatGivesTheSameBytesForTheSamePages) {
-  App();
+  ReportApp();
   const auto table = Sample(60, kRussian, StrengthUnit::MPa);
   const PreparedReport r = SeriesReport(*table, kRussian, StrengthUnit::MPa).Prepare();
   ReportExportOptions options;
@@ -284,7 +275,7 @@ TEST(ReportExports, EveryFormatGivesTheSameBytesForTheSamePages) {
 }
 
 TEST(FlowLayout, BandsAsTablesThePageNumberAsTheFooter) {
-  App();
+  ReportApp();
   const struct {
     int series;
     std::vector<std::vector<int>> rowsPerTable;  // per page, the rows of each table
@@ -369,7 +360,7 @@ QByteArray WithCrc(QByteArray bytes) {
 }  // namespace
 
 TEST(PreparedReportFile, GivesBackThePagesAsTheyWere) {
-  App();
+  ReportApp();
   const auto table = Sample(130, kEnglish, StrengthUnit::Kgf);
   PreparedReport r = SeriesReport(*table, kEnglish, StrengthUnit::Kgf).Prepare();
   // A line and a left-aligned cell, as a series sheet has them.
@@ -394,7 +385,7 @@ TEST(PreparedReportFile, GivesBackThePagesAsTheyWere) {
 }
 
 TEST(PreparedReportFile, RefusesWhatIsNotWholeAndSound) {
-  App();
+  ReportApp();
   const auto table = Sample(3, kRussian, StrengthUnit::MPa);
   const QByteArray good = PreparedReportBytes(SeriesReport(*table, kRussian, StrengthUnit::MPa).Prepare(), kRussian);
   ASSERT_TRUE(ParsePreparedReport(good));
