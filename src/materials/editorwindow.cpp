@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 
 #include "common/images.h"
@@ -69,7 +70,8 @@ EditorWindow::Running::~Running() {
   QTimer::singleShot(0, w, [w] { w->close(); });
 }
 
-EditorWindow::EditorWindow(EditorSeams seams, int clientWidth, int clientHeight, QWidget* parent)
+EditorWindow::EditorWindow(EditorSeams seams, int clientWidth, int clientHeight, int helpContext,
+                           QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       seams_(std::move(seams)),
@@ -84,6 +86,11 @@ EditorWindow::EditorWindow(EditorSeams seams, int clientWidth, int clientHeight,
   OutcomeLine->setGeometry(8, clientHeight, clientWidth - 16, kOutcomeHeight - 4);
   OutcomeLine->setWordWrap(true);
   OutcomeLine->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  f1->setObjectName(QStringLiteral("HelpContextKey"));
+  connect(f1, &QShortcut::activated, this, [this, helpContext] {
+    if (seams_.help) seams_.help(helpContext);
+  });
 }
 
 void EditorWindow::ShowCentred() {

@@ -45,6 +45,8 @@ struct EditorSeams {
   // write sends) and waits for it at most `waits` polls of 100 ms, serving events.
   // Empty: there is no link, and the instrument counts as not connected.
   std::function<RequestResult(LinkStates request, int waits, QByteArray block)> transfer;
+  // Opens the user guide at a help context (F1 in the editor); empty: F1 does nothing.
+  std::function<void(int context)> help;
 };
 
 // The captions shared by both editors.
@@ -60,8 +62,9 @@ class EditorWindow : public QWidget {
 
   // A window whose controls take `clientWidth` x `clientHeight`, with the outcome line
   // below them, that `parent` (the main window) keeps above itself; it frees itself
-  // when closed. Its texts are in the language current now.
-  EditorWindow(EditorSeams seams, int clientWidth, int clientHeight, QWidget* parent);
+  // when closed. Its texts are in the language current now; F1 opens the user guide at
+  // `helpContext`.
+  EditorWindow(EditorSeams seams, int clientWidth, int clientHeight, int helpContext, QWidget* parent);
 
   // Centres the window on its parent and shows it.
   void ShowCentred();

@@ -76,7 +76,7 @@ QString InvalidCoefficientMessage(int m, const QString& name, MaterialColumn col
 }
 
 TfrmMaterials::TfrmMaterials(EditorSeams seams, QWidget* parent)
-    : EditorWindow(std::move(seams), kClientWidth, kClientHeight, parent),
+    : EditorWindow(std::move(seams), kClientWidth, kClientHeight, kHelpContext, parent),
       language_(Language()),
       block_(CopyOfBlock(Images.MaterialsBlock)) {
   setObjectName(QStringLiteral("frmMaterials"));

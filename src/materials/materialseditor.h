@@ -44,6 +44,8 @@ class TfrmMaterials final : public EditorWindow {
   Q_OBJECT
 
  public:
+  // The user guide's page of this editor.
+  static constexpr int kHelpContext = 22;
   static constexpr int kClientWidth = 455;
   static constexpr int kClientHeight = 263;
 

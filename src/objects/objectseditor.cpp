@@ -23,7 +23,7 @@ const TextPair txtObjectsCaption{u"Названия объектов", u"Objects
 }  // namespace
 
 TfrmObjects::TfrmObjects(EditorSeams seams, QWidget* parent)
-    : EditorWindow(std::move(seams), kClientWidth, kClientHeight, parent),
+    : EditorWindow(std::move(seams), kClientWidth, kClientHeight, kHelpContext, parent),
       language_(Language()),
       block_(CopyOfBlock(Images.ObjectsBlock)) {
   setObjectName(QStringLiteral("frmObjects"));

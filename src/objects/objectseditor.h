@@ -25,6 +25,8 @@ class TfrmObjects final : public EditorWindow {
   Q_OBJECT
 
  public:
+  // The user guide's page of this editor.
+  static constexpr int kHelpContext = 23;
   static constexpr int kClientWidth = 421;
   static constexpr int kClientHeight = 304;
 

@@ -28,6 +28,7 @@ EditorSeams TForm1::EditorSurroundings() {
     if (!link) return RequestResult{RequestOutcome::NotConnected, {}, {}};
     return link->Transfer(request, waits, std::move(block));
   };
+  seams.help = [this](int context) { ShowHelpContext(context); };
   return seams;
 }
 

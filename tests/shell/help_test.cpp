@@ -18,6 +18,8 @@
 #include "shell/desktop.h"
 #include "shell/archivewindow.h"
 #include "shell/helpwindow.h"
+#include "materials/materialseditor.h"
+#include "objects/objectseditor.h"
 #include "window_util.h"
 
 using namespace Qt::StringLiterals;
@@ -70,7 +72,10 @@ TEST_F(HelpWindowTest, ContextThreeIndexAndSearchInEachLanguage) {
     const QString folder = QString::fromLatin1(c.folder);
 
     EXPECT_TRUE(help->ContextUrl(kMainWindowHelpContext, c.language).path().endsWith(folder + QStringLiteral("/mainwindow.html")));
-    EXPECT_TRUE(help->ContextUrl(kArchiveWindowHelpContext, c.language).path().endsWith(folder + QStringLiteral("/archive.html")));
+    for (const auto& [context, page] : {std::pair{kArchiveWindowHelpContext, "/archive.html"},
+                                        {TfrmMaterials::kHelpContext, "/materials.html"},
+                                        {TfrmObjects::kHelpContext, "/objects.html"}})
+      EXPECT_TRUE(help->ContextUrl(context, c.language).path().endsWith(folder + QString::fromLatin1(page))) << page;
     EXPECT_FALSE(help->ContextUrl(99, c.language).isValid());
     help->ShowContext(kMainWindowHelpContext);
     EXPECT_TRUE(help->Browser->source().path().endsWith(folder + QStringLiteral("/mainwindow.html")));

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QLineEdit>
+#include <QShortcut>
 #include <QPushButton>
 
 #include "common/programsettings.h"
@@ -67,6 +68,8 @@ TEST_F(EditorsTest, EveryTransferEndsWithItsOutcomeInTheEditor) {
         if (r.outcome == RequestOutcome::Done && read) r.block = Block(size, 3);
         return r;
       };
+      int helped = 0;
+      seams.help = [&](int context) { helped = context; };
       std::unique_ptr<EditorWindow> editor;
       TfrmMaterials* materials = nullptr;
       TfrmObjects* names = nullptr;
@@ -77,6 +80,8 @@ TEST_F(EditorsTest, EveryTransferEndsWithItsOutcomeInTheEditor) {
         editor.reset(materials = new TfrmMaterials(seams));
       }
       editor->setAttribute(Qt::WA_DeleteOnClose, false);
+      emit editor->findChild<QShortcut*>(u"HelpContextKey"_qs)->activated();  // F1
+      EXPECT_EQ(helped, objects ? TfrmObjects::kHelpContext : TfrmMaterials::kHelpContext);
       QLineEdit* field = objects ? names->EditName[3] : materials->EditName[1];
       bool& modified = objects ? ObjectsModified : MaterialsModified;
       auto block = [&] {
