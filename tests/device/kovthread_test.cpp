@@ -457,22 +457,36 @@ TEST(RunExchangeLoop, NotificationsAreAppliedOnTheMainThreadUntilStopped) {
 
 // ---- InstrumentLink: the worker, the snapshot, the stop.
 
-// The pipe as the program's transport behaves towards a stop: Interrupt fails every
-// transfer until ClearInterrupt.
+// The pipe as the program's transport behaves towards a stop or a data file: Interrupt
+// fails every transfer until ClearInterrupt. Made `stalling`, the instrument falls silent
+// in its first reply: the read waits until the transport is interrupted (or 10 s).
 class InterruptiblePipe final : public PipeLink {
  public:
-  explicit InterruptiblePipe(test::FakePipe& inner) : inner_(inner) {}
+  explicit InterruptiblePipe(test::FakePipe& inner, bool stalling = false) : stalled(!stalling), inner_(inner) {}
   uint32_t Enumerate(QByteArray& list) override { return inner_.Enumerate(list); }
-  int Open(QByteArrayView path) override { return inner_.Open(path); }
-  int TransportClose() override { return inner_.TransportClose(); }
+  int Open(QByteArrayView path) override {
+    const int result = inner_.Open(path);
+    if (result == 0) open = true;
+    return result;
+  }
+  int TransportClose() override {
+    open = false;
+    return inner_.TransportClose();
+  }
   uint16_t TransportWrite(const uint8_t* b, uint32_t c) override {
     return interrupted_ ? kPipeIoFailure : inner_.TransportWrite(b, c);
   }
   uint16_t TransportRead(uint8_t* b, uint32_t c) override {
+    if (!stalled.exchange(true)) {
+      for (int i = 0; i < 10000 && !interrupted_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      brokenOff = interrupted_.load();
+      return kPipeIoFailure;
+    }
     return interrupted_ ? kPipeIoFailure : inner_.TransportRead(b, c);
   }
   void Interrupt() override { interrupted_ = true; }
   void ClearInterrupt() override { interrupted_ = false; }
+  std::atomic<bool> open{false}, stalled, brokenOff{false};
 
  private:
   test::FakePipe& inner_;
@@ -508,41 +522,6 @@ TEST(InstrumentLink, TheSnapshotIsTakenOnTheWorkerAndAStartAfterAStopTalksAgain)
   EXPECT_NE(link.Snapshot(), nullptr);
 }
 
-// The instrument falls silent in its first reply: the read waits until the transport is
-// interrupted (or 10 s).
-class StallingPipe final : public PipeLink {
- public:
-  explicit StallingPipe(test::FakePipe& inner) : inner_(inner) {}
-  uint32_t Enumerate(QByteArray& list) override { return inner_.Enumerate(list); }
-  int Open(QByteArrayView path) override {
-    const int result = inner_.Open(path);
-    if (result == 0) open = true;
-    return result;
-  }
-  int TransportClose() override {
-    open = false;
-    return inner_.TransportClose();
-  }
-  uint16_t TransportWrite(const uint8_t* b, uint32_t c) override {
-    return interrupted_ ? kPipeIoFailure : inner_.TransportWrite(b, c);
-  }
-  uint16_t TransportRead(uint8_t* b, uint32_t c) override {
-    if (!stalled.exchange(true)) {
-      for (int i = 0; i < 10000 && !interrupted_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-      brokenOff = interrupted_.load();
-      return kPipeIoFailure;
-    }
-    return interrupted_ ? kPipeIoFailure : inner_.TransportRead(b, c);
-  }
-  void Interrupt() override { interrupted_ = true; }
-  void ClearInterrupt() override { interrupted_ = false; }
-  std::atomic<bool> open{false}, stalled{false}, brokenOff{false};
-
- private:
-  test::FakePipe& inner_;
-  std::atomic<bool> interrupted_{false};
-};
-
 // A data file opened while the pipe waits on a stalled reply breaks the wait off: the
 // link is let go at once, not after the pipe's time-out, and the next read talks again.
 // A write under way is not broken off (cut short, the instrument would keep part of the
@@ -551,7 +530,7 @@ TEST(InstrumentLink, ADataFileBreaksOffAReadButLetsAWriteFinish) {
   test::Log log;
   test::FakeInstrument dev(log);
   test::FakePipe fake(dev);
-  StallingPipe pipe(fake);
+  InterruptiblePipe pipe(fake, true);
   test::FakeUsb usb(dev);
   MainThreadSink sink;
   InstrumentLink link(sink, nullptr, &pipe, &usb);
