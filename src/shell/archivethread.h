@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QString>
 #include <QThread>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,26 @@
 #include "archive/archive.h"
 
 namespace zarn {
+
+// Calls for the thread an object lives on. They are handed over under a lock of our own
+// and the thread is only woken through Qt: a functor posted through Qt's event queue
+// would pass its captures through Qt's locks alone, which the race detector cannot see.
+class TCallQueue : public QObject {
+  Q_OBJECT
+
+ public:
+  using QObject::QObject;
+  // Drops the calls not run yet, under the lock: a Put that came before is over.
+  ~TCallQueue() override;
+  // From any thread: `call` runs on this object's thread, after those put before it.
+  void Put(std::function<void()> call);
+
+ private:
+  Q_INVOKABLE void RunCalls();
+
+  std::mutex lock_;
+  std::deque<std::function<void()>> calls_;
+};
 
 class TArchiveThread : public QObject {
   Q_OBJECT
@@ -39,7 +60,11 @@ class TArchiveThread : public QObject {
       const ArchiveError* failed = nullptr;
       Archive* archive = Opened(&failed);
       auto result = std::make_shared<R>(work(archive, failed));
-      if (back) QMetaObject::invokeMethod(back.data(), [back, done, result] { if (back) done(std::move(*result)); }, Qt::QueuedConnection);
+      // Back on this object's thread, which is the context's; a context gone by then
+      // gets nothing.
+      results_.Put([back, done, result] {
+        if (back) done(std::move(*result));
+      });
     });
   }
 
@@ -49,8 +74,10 @@ class TArchiveThread : public QObject {
   Archive* Opened(const ArchiveError** failed);
 
   QThread thread_;
-  QObject* host_ = nullptr;  // lives on thread_; the requests run as its queued calls
+  TCallQueue* host_ = nullptr;  // lives on thread_; the requests run as its calls
+  TCallQueue results_;          // lives on this object's thread: the requests' results
   mutable std::mutex locationLock_;
+  std::mutex endLock_;  // held by the thread's end, and by the destructor after it
   QString location_;
   // Used on thread_ only.
   std::unique_ptr<Archive> archive_;
