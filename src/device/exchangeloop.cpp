@@ -523,7 +523,7 @@ void ExchangeLoop::RequestedTransfer(LinkStates state) {
       return;
   }
   Lamp(LampColour::Lime);
-  const bool write = state == LinkStates::WriteMaterials || state == LinkStates::WriteObjects;
+  const bool write = IsWriteRequest(state);
   const size_t size = state == LinkStates::WriteMaterials || state == LinkStates::ReadMaterials
                           ? kMaterialsBlockSize
                           : kObjectsBlockSize;

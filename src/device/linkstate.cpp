@@ -7,6 +7,10 @@ bool IsTransferRequest(LinkStates state) {
          state == LinkStates::WriteObjects || state == LinkStates::ReadMaterials;
 }
 
+bool IsWriteRequest(LinkStates state) {
+  return state == LinkStates::WriteMaterials || state == LinkStates::WriteObjects;
+}
+
 bool LinkSharedState::Advance(LinkStates from, LinkStates to) {
   std::lock_guard lock(mutex_);
   if (state_.load() != from) return false;
@@ -104,10 +108,7 @@ RequestResult LinkSharedState::Await(const Ticket& ticket, int waits,
 bool LinkSharedState::FileOpened() {
   std::lock_guard lock(mutex_);
   epoch_.fetch_add(1);
-  const LinkStates now = state_.load();
-  if (pending_ != 0 && pendingTaken_ &&
-      (now == LinkStates::WriteMaterials || now == LinkStates::WriteObjects))
-    return true;
+  if (pending_ != 0 && pendingTaken_ && IsWriteRequest(state_.load())) return true;
   if (pending_ != 0) RecordLocked(pending_, RequestResult{RequestOutcome::ReplacedByFile, {}, {}});
   state_.store(LinkStates::Idle);
   return false;

@@ -103,6 +103,8 @@ struct Ticket {
 };
 
 bool IsTransferRequest(LinkStates state);
+// WriteMaterials or WriteObjects.
+bool IsWriteRequest(LinkStates state);
 
 class LinkSharedState {
  public:

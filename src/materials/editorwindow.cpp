@@ -141,7 +141,7 @@ void EditorWindow::CreateFileDialogs(const QString& filter) {
 }
 
 RequestResult EditorWindow::Transfer(LinkStates request, int waits, QByteArray block) {
-  const bool write = request == LinkStates::WriteMaterials || request == LinkStates::WriteObjects;
+  const bool write = IsWriteRequest(request);
   ShowOutcome({});
   lastResult_ = seams_.transfer ? seams_.transfer(request, waits, std::move(block))
                                 : RequestResult{RequestOutcome::NotConnected, {}, {}};

@@ -668,12 +668,11 @@ void TfrmArchive::FillGroups() {
        txtArchiveMaximum.Str(l) + strength, txtArchiveDeviation.Str(l) + strength,
        txtVariation.Str(l) + QStringLiteral("\n") + txtPercent.Str(l), txtArchiveFirst.Str(l), txtArchiveLast.Str(l)});
   GroupList->setRowCount(int(groups_.size()));
+  const bool days = *groupsBy_ == SummaryBy::Day || *groupsBy_ == SummaryBy::Month;
+  const bool instruments = *groupsBy_ == SummaryBy::Instrument;
   for (int r = 0; r < groups_.size(); ++r) {
     const SummaryGroup& g = groups_[r];
-    const bool day = *groupsBy_ == SummaryBy::Day || *groupsBy_ == SummaryBy::Month;
-    const QString cells[] = {day                                     ? ShownDay(g.key)
-                             : *groupsBy_ == SummaryBy::Instrument ? ShownInstrument(g.key, l)
-                                                                   : g.key,
+    const QString cells[] = {days ? ShownDay(g.key) : instruments ? ShownInstrument(g.key, l) : g.key,
                              QString::number(g.count),
                              StrengthText(g.mean, unit),
                              StrengthText(g.minimum, unit),

@@ -554,20 +554,13 @@ TEST(InstrumentLink, ADataFileBreaksOffAReadButLetsAWriteFinish) {
   ASSERT_TRUE(ServeUntil([&] { return sink.refreshed; }, 30000));
 
   const auto before = std::make_unique<DeviceImages>(Images);
-  std::atomic<bool> reached{false}, opened{false};
   dev.onOp = [&](int cmd, int op) {
-    if (cmd != 7 || op != 1) return;  // the names' length, about to go out
-    reached = true;
-    for (int i = 0; i < 10000 && !opened; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (cmd == 7 && op == 1) openFile();  // the names' length is about to go out
   };
   QByteArray names(int(kObjectsBlockSize), 'n');
   const Ticket ticket = link.RequestTransfer(LinkStates::WriteObjects, names);
-  ASSERT_TRUE(ServeUntil([&] { return reached.load(); }, 15000));
-  openFile();
-  opened = true;
   EXPECT_EQ(link.WaitForRequest(ticket, InstrumentLink::kWriteWaits).outcome, RequestOutcome::Done);
-  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(dev.writtenObjects.data()), qsizetype(dev.writtenObjects.size())),
-            names);
+  EXPECT_EQ(test::Bytes(dev.writtenObjects), names);
   ASSERT_TRUE(ServeUntil(released, 15000));
   EXPECT_TRUE(Images.ObjectsBlock == before->ObjectsBlock);  // the file's, not the write's
   EXPECT_TRUE(link.Stop());

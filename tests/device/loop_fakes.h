@@ -3,6 +3,7 @@
 // virtual clock, all writing into one log, so that a test can assert the exact order of
 // notifications, waits and transport calls.
 
+#include <QByteArray>
 #include <QString>
 #include <algorithm>
 #include <cstdint>
@@ -28,6 +29,11 @@ struct Log {
     return out;
   }
 };
+
+// What the stand-in instrument received, as the bytes a request sends.
+inline QByteArray Bytes(const std::vector<uint8_t>& v) {
+  return QByteArray(reinterpret_cast<const char*>(v.data()), qsizetype(v.size()));
+}
 
 inline std::string LampName(LampColour c) {
   switch (c) {

@@ -338,7 +338,7 @@ TEST_F(LoopTest, RequestedTransfersSucceed) {
   expected.insert(expected.end(), {"pipe write 56 bytes", "wait 15", "pipe close",
                                    "status 1 Параметры записаны", "lamp ButtonFace"});
   EXPECT_EQ(log.Take(), expected);
-  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(dev.writtenMaterials.data()), qsizetype(dev.writtenMaterials.size())), materials);
+  EXPECT_EQ(test::Bytes(dev.writtenMaterials), materials);
   EXPECT_TRUE(Holds(Images.MaterialsBlock, materials));
   EXPECT_EQ(shared.Result(write).outcome, RequestOutcome::Done);
   EXPECT_STATE(LinkStates::Idle);
@@ -347,7 +347,7 @@ TEST_F(LoopTest, RequestedTransfersSucceed) {
   EXPECT_EQ(shared.Result(Request(LinkStates::WriteObjects, objects)).outcome, RequestOutcome::Pending);
   Passes(1);
   EXPECT_EQ(Only({"pipe write"}).size(), 1u + 1 + 10);  // command, length, 9 x 64 and 24
-  EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(dev.writtenObjects.data()), qsizetype(dev.writtenObjects.size())), objects);
+  EXPECT_EQ(test::Bytes(dev.writtenObjects), objects);
 
   // A read hands the whole block to its requester and puts it into the images.
   LanguageIndex = kEnglish;
@@ -609,11 +609,7 @@ TEST_F(LoopTest, ADataFileOpenedInAnyStateWinsAndFreesTheInstrument) {
     } else {
       const bool write = c.request == LinkStates::WriteMaterials;
       EXPECT_EQ(shared.Result(ticket).outcome, write ? RequestOutcome::Done : RequestOutcome::ReplacedByFile);
-      if (write) {
-        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(dev.writtenMaterials.data()),
-                             qsizetype(dev.writtenMaterials.size())),
-                  Pattern(kMaterialsBlockSize, 9));
-      }
+      if (write) { EXPECT_EQ(test::Bytes(dev.writtenMaterials), Pattern(kMaterialsBlockSize, 9)); }
       EXPECT_EQ(Images.MaterialsBlock, before->MaterialsBlock);
       EXPECT_EQ(Images.ObjectsBlock, before->ObjectsBlock);
     }

@@ -172,11 +172,9 @@ TEST_F(ArchiveWindowTest, SortingAndGroupingAreTheArchivesOwn) {
     ASSERT_EQ(w.GroupList->rowCount(), groups->size()) << i;
     EXPECT_FALSE(w.GroupList->isHidden());
     for (int r = 0; r < groups->size(); ++r) {
-      // Days and months day first, as the list writes dates; files' series "unknown".
-      QString key = groups->at(r).key;
-      const bool month = kinds[i - 1] == SummaryBy::Month;
-      if (month || kinds[i - 1] == SummaryBy::Day)
-        key = QDate::fromString(month ? key + u"-01"_qs : key, Qt::ISODate).toString(month ? u"MM.yyyy"_qs : u"dd.MM.yyyy"_qs);
+      QString key = groups->at(r).key;  // days and months day first, as the list writes dates
+      if (kinds[i - 1] == SummaryBy::Day) key = QDate::fromString(key, Qt::ISODate).toString(u"dd.MM.yyyy"_qs);
+      if (kinds[i - 1] == SummaryBy::Month) key = QDate::fromString(key + u"-01"_qs, Qt::ISODate).toString(u"MM.yyyy"_qs);
       if (key == kUnknownInstrument) key = u"неизвестен"_qs;
       EXPECT_EQ(w.GroupList->item(r, 0)->text(), key);
       EXPECT_EQ(w.GroupList->item(r, 1)->text(), QString::number(groups->at(r).count));
